@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Tavik need.
+# Idempotent: says nothing and changes nothing when everything is already installed.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config
+  # libraries
+  libglew-dev libgl-dev libglu1-mesa-dev libx11-dev
+  libgtest-dev libbenchmark-dev
+  # Mesa's software renderer and a virtual display for the GL tests and headless runs
+  libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
+  # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind libstb-dev
+  # the Windows program: cross-compiler, Wine, and the tools that fetch GLEW's source
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

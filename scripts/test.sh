@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
+# the image reader under memcheck and the fuzzer, the Windows build under Wine, and the stress
+# cases. GL tests run on Mesa's software renderer on a private Xvfb display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+step() { printf '\n==== %s\n' "$*"; }
+
+step "set-up"
+scripts/setup.sh
+
+step "native debug build"
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$jobs"
+
+step "tests (native)"
+scripts/with-xvfb.sh ctest --preset default -LE stress -j"$jobs"
+
+step "sanitizer build (address, undefined)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+
+step "tests (address and undefined-behaviour sanitizers)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  scripts/with-xvfb.sh ctest --preset asan -LE 'stress|e2e' -j"$jobs"
+
+if [ -x scripts/test-image.sh ]; then
+  step "image reader: memcheck and bounded fuzzing"
+  scripts/test-image.sh
+fi
+
+if [ -x scripts/test-windows.sh ]; then
+  step "Windows build under Wine"
+  scripts/test-windows.sh
+fi
+
+step "stress cases"
+scripts/with-xvfb.sh ctest --preset default -L stress -j1 --no-tests=ignore
+
+step "all tests passed"

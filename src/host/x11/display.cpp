@@ -1,0 +1,116 @@
+// The display connection, the atoms the layer uses, and the trapping of X errors.
+#include "host/x11/layer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+int trappedError = 0;
+int (*previousErrorHandler)(Display*, XErrorEvent*) = nullptr;
+
+int TrapError(Display*, XErrorEvent* event) {
+    if (trappedError == 0) {
+        trappedError = event->error_code;
+    }
+    return 0;
+}
+
+// A lost connection cannot be recovered from: say so and end at once. Returning would let Xlib
+// end the process with its own less helpful text; exit() could run into library teardown that
+// talks to the dead connection again.
+int ReportLostDisplay(Display*) {
+    std::fputs("X11: the connection to the display was lost; Tavik ends\n", stderr);
+    _exit(1);
+}
+
+void InternAtoms(Display* display, AtomsX11* atoms) {
+    struct Name {
+        Atom* atom;
+        const char* name;
+    };
+    const Name names[] = {
+        {&atoms->wmProtocols, "WM_PROTOCOLS"},
+        {&atoms->wmDeleteWindow, "WM_DELETE_WINDOW"},
+        {&atoms->netWmName, "_NET_WM_NAME"},
+        {&atoms->utf8String, "UTF8_STRING"},
+        {&atoms->motifWmHints, "_MOTIF_WM_HINTS"},
+        {&atoms->netWmWindowType, "_NET_WM_WINDOW_TYPE"},
+        {&atoms->netWmWindowTypeNormal, "_NET_WM_WINDOW_TYPE_NORMAL"},
+        {&atoms->netWmAllowedActions, "_NET_WM_ALLOWED_ACTIONS"},
+        {&atoms->netWmActionClose, "_NET_WM_ACTION_CLOSE"},
+        {&atoms->netWmActionMove, "_NET_WM_ACTION_MOVE"},
+        {&atoms->netWmActionResize, "_NET_WM_ACTION_RESIZE"},
+    };
+    for (const Name& name : names) {
+        *name.atom = XInternAtom(display, name.name, False);
+    }
+}
+
+} // namespace
+
+LayerX11& Layer() {
+    static LayerX11 layer;
+    return layer;
+}
+
+Display* OpenDisplayX11() {
+    LayerX11& layer = Layer();
+    if (!layer.displayTried) {
+        layer.displayTried = true;
+        layer.display = XOpenDisplay(nullptr);
+        if (layer.display == nullptr) {
+            const char* name = XDisplayName(nullptr);
+            std::fprintf(stderr, "X11: cannot open display \"%s\"\n", name ? name : "");
+        } else {
+            XSetIOErrorHandler(ReportLostDisplay);
+            InternAtoms(layer.display, &layer.atoms);
+        }
+    }
+    return layer.display;
+}
+
+WindowX11* FindWindowX11(HWND hwnd) {
+    const std::vector<WindowX11*>& windows = Layer().windows;
+    auto found = std::find(windows.begin(), windows.end(), hwnd);
+    return found == windows.end() ? nullptr : *found;
+}
+
+WindowX11* FindWindowByHandleX11(Window handle) {
+    for (WindowX11* window : Layer().windows) {
+        if (window->handle == handle) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+WindowX11* FindWindowOfDCX11(HDC hdc) {
+    for (WindowX11* window : Layer().windows) {
+        if (&window->dc == hdc) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+std::int64_t NowNs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void BeginErrorTrapX11(Display* display) {
+    XSync(display, False);
+    trappedError = 0;
+    previousErrorHandler = XSetErrorHandler(TrapError);
+}
+
+int EndErrorTrapX11(Display* display) {
+    XSync(display, False);
+    XSetErrorHandler(previousErrorHandler);
+    return trappedError;
+}

@@ -1,0 +1,152 @@
+// The subset of the Win32 window, GDI and WGL interfaces that the viewer uses, declared for Linux.
+// Types and constants keep their Windows names and values; the operations are implemented on
+// Xlib and GLX by the files beside this one. Include it through host/platform.h only.
+#pragma once
+
+#include <cstdint>
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using LONG = std::int32_t;
+using INT_PTR = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using WPARAM = UINT_PTR;
+using LPARAM = LONG_PTR;
+using LRESULT = LONG_PTR;
+using WCHAR = wchar_t;
+using LPCWSTR = const WCHAR*;
+using LPSTR = char*;
+
+#define TRUE 1
+#define FALSE 0
+#define WINAPI
+#define CALLBACK
+
+struct WindowX11;
+struct DeviceContextX11;
+struct ContextX11;
+using HWND = WindowX11*;
+using HDC = DeviceContextX11*;
+using HGLRC = ContextX11*;
+struct InstanceX11;
+using HINSTANCE = InstanceX11*;
+
+using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+
+// Window messages.
+#define WM_DESTROY 0x0002
+#define WM_SIZE 0x0005
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_INITDIALOG 0x0110
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+
+#define SIZE_RESTORED 0
+#define SW_SHOW 5
+
+// Word-splitting macros.
+#define LOWORD(l) ((WORD)(((DWORD_PTR_X11)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR_X11)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b)                                                                             \
+    ((LONG)(((WORD)(((DWORD_PTR_X11)(a)) & 0xffff)) |                                              \
+            ((DWORD)((WORD)(((DWORD_PTR_X11)(b)) & 0xffff))) << 16))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define MAKEINTRESOURCEW(i) ((LPCWSTR)((UINT_PTR)((WORD)(i))))
+using DWORD_PTR_X11 = std::uintptr_t;
+
+// Message boxes.
+#define MB_OK 0x00000000L
+#define IDOK 1
+
+// Pixel formats.
+struct PIXELFORMATDESCRIPTOR {
+    WORD nSize;
+    WORD nVersion;
+    DWORD dwFlags;
+    BYTE iPixelType;
+    BYTE cColorBits;
+    BYTE cRedBits;
+    BYTE cRedShift;
+    BYTE cGreenBits;
+    BYTE cGreenShift;
+    BYTE cBlueBits;
+    BYTE cBlueShift;
+    BYTE cAlphaBits;
+    BYTE cAlphaShift;
+    BYTE cAccumBits;
+    BYTE cAccumRedBits;
+    BYTE cAccumGreenBits;
+    BYTE cAccumBlueBits;
+    BYTE cAccumAlphaBits;
+    BYTE cDepthBits;
+    BYTE cStencilBits;
+    BYTE cAuxBuffers;
+    BYTE iLayerType;
+    BYTE bReserved;
+    DWORD dwLayerMask;
+    DWORD dwVisibleMask;
+    DWORD dwDamageMask;
+};
+
+#define PFD_DOUBLEBUFFER 0x00000001
+#define PFD_STEREO 0x00000002
+#define PFD_DRAW_TO_WINDOW 0x00000004
+#define PFD_DRAW_TO_BITMAP 0x00000008
+#define PFD_SUPPORT_OPENGL 0x00000020
+#define PFD_TYPE_RGBA 0
+#define PFD_TYPE_COLORINDEX 1
+#define PFD_MAIN_PLANE 0
+
+// Windows, dialogs, the message loop and timers (window.cpp, queue.cpp).
+HWND CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                        DLGPROC lpDialogFunc, LPARAM dwInitParam);
+BOOL ShowWindow(HWND hWnd, int nCmdShow);
+BOOL DestroyWindow(HWND hWnd);
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+BOOL GetMessageW(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+BOOL TranslateMessage(const MSG* lpMsg);
+LRESULT DispatchMessageW(const MSG* lpMsg);
+void PostQuitMessage(int nExitCode);
+
+// Device contexts, pixel formats and OpenGL contexts (context.cpp).
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+int ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd);
+BOOL SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd);
+BOOL SwapBuffers(HDC hdc);
+HGLRC wglCreateContext(HDC hdc);
+BOOL wglMakeCurrent(HDC hdc, HGLRC hglrc);
+BOOL wglDeleteContext(HGLRC hglrc);
+HGLRC wglGetCurrentContext();
+HDC wglGetCurrentDC();
+
+// Message boxes (message_box.cpp).
+int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+// The program's entry point, as the platform declares it.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);

@@ -1,0 +1,59 @@
+#include "gl_fixture.h"
+
+#include <cmath>
+
+#include "scene/gl_setup.h"
+
+GlWindow GlTest::window_;
+std::string GlTest::error_;
+
+void GlTest::SetUpTestSuite() {
+    if (window_.hglrc == nullptr && OpenGlWindow(&window_, &error_)) {
+        InitGL();
+    }
+}
+
+void GlTest::TearDownTestSuite() {}
+
+void GlTest::SetUp() {
+    ASSERT_NE(window_.hglrc, nullptr) << error_;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+Matrix4 GetMatrix(GLenum which) {
+    Matrix4 m{};
+    glGetFloatv(which, m.data());
+    return m;
+}
+
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
+    Matrix4 r{};
+    for (int col = 0; col < 4; ++col) {
+        for (int row = 0; row < 4; ++row) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k) {
+                sum += a[k * 4 + row] * b[col * 4 + k];
+            }
+            r[col * 4 + row] = sum;
+        }
+    }
+    return r;
+}
+
+Matrix4 Translation(float x, float y, float z) {
+    return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
+}
+
+Matrix4 RotationY(float degrees) {
+    double radians = degrees * M_PI / 180.0;
+    float c = static_cast<float>(std::cos(radians));
+    float s = static_cast<float>(std::sin(radians));
+    return {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1};
+}
+
+void ExpectMatrixNear(const Matrix4& actual, const Matrix4& expected, float tolerance) {
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(actual[i], expected[i], tolerance) << "element " << i;
+    }
+}

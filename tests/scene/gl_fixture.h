@@ -1,0 +1,30 @@
+// A test suite base that owns one OpenGL window and context for the whole test program, with
+// GLEW initialised, and helpers to read OpenGL state back.
+#pragma once
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "support/gl_window.h"
+
+class GlTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+
+    static GlWindow window_;
+    static std::string error_;
+};
+
+using Matrix4 = std::array<float, 16>;
+
+Matrix4 GetMatrix(GLenum which);
+// Column-major products and transforms, as OpenGL multiplies them.
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b);
+Matrix4 Translation(float x, float y, float z);
+Matrix4 RotationY(float degrees);
+void ExpectMatrixNear(const Matrix4& actual, const Matrix4& expected, float tolerance);
