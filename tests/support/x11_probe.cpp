@@ -1,0 +1,217 @@
+#include "support/x11_probe.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+int IgnoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+void Collect(Display* display, Window window, std::vector<Window>* out) {
+    out->push_back(window);
+    Window root, parent;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            Collect(display, children[i], out);
+        }
+        if (children) {
+            XFree(children);
+        }
+    }
+}
+
+int Shift(unsigned long mask) {
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+} // namespace
+
+X11Probe::X11Probe(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    // Windows may vanish between a query and the next request; that is a normal answer here.
+    XSetErrorHandler(IgnoreErrors);
+}
+
+X11Probe::~X11Probe() {
+    if (display_) {
+        XCloseDisplay(display_);
+    }
+}
+
+Atom X11Probe::Intern(const char* name) {
+    return XInternAtom(display_, name, False);
+}
+
+std::string X11Probe::AtomName(Atom atom) {
+    char* name = XGetAtomName(display_, atom);
+    std::string result = name ? name : "";
+    if (name) {
+        XFree(name);
+    }
+    return result;
+}
+
+std::string X11Probe::TextProperty(Window window, const char* name) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    std::string result;
+    if (XGetWindowProperty(display_, window, Intern(name), 0, 1024, False, AnyPropertyType, &type,
+                           &format, &items, &after, &data) == Success &&
+        data && format == 8) {
+        result.assign(reinterpret_cast<char*>(data), items);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return result;
+}
+
+std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* name) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> result;
+    if (XGetWindowProperty(display_, window, Intern(name), 0, 1024, False, AnyPropertyType, &type,
+                           &format, &items, &after, &data) == Success &&
+        data && format == 32) {
+        auto* values = reinterpret_cast<unsigned long*>(data);
+        result.assign(values, values + items);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return result;
+}
+
+std::vector<Window> X11Probe::FindWindows(const std::string& caption) {
+    std::vector<Window> all, found;
+    Collect(display_, DefaultRootWindow(display_), &all);
+    for (Window window : all) {
+        if (TextProperty(window, "WM_NAME") == caption ||
+            TextProperty(window, "_NET_WM_NAME") == caption) {
+            found.push_back(window);
+        }
+    }
+    return found;
+}
+
+Window X11Probe::WaitForWindow(const std::string& caption, int timeoutMs, bool mapped) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        for (Window window : FindWindows(caption)) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display_, window, &attributes) &&
+                (!mapped || attributes.map_state == IsViewable)) {
+                return window;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return 0;
+}
+
+bool X11Probe::Geometry(Window window, int* x, int* y, int* width, int* height) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display_, window, &attributes)) {
+        return false;
+    }
+    Window child;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, x, y, &child);
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
+RgbImage X11Probe::Grab(Window window) {
+    RgbImage image;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display_, window, &attributes)) {
+        return image;
+    }
+    XImage* ximage = XGetImage(display_, window, 0, 0, static_cast<unsigned>(attributes.width),
+                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!ximage) {
+        return image;
+    }
+    image.width = attributes.width;
+    image.height = attributes.height;
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
+    int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask),
+        bs = Shift(ximage->blue_mask);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            unsigned long pixel = XGetPixel(ximage, x, y);
+            unsigned char* out = &image.pixels[(y * image.width + x) * 3];
+            out[0] = static_cast<unsigned char>((pixel & ximage->red_mask) >> rs);
+            out[1] = static_cast<unsigned char>((pixel & ximage->green_mask) >> gs);
+            out[2] = static_cast<unsigned char>((pixel & ximage->blue_mask) >> bs);
+        }
+    }
+    XDestroyImage(ximage);
+    return image;
+}
+
+void X11Probe::SendClose(Window window) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = Intern("WM_PROTOCOLS");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(Intern("WM_DELETE_WINDOW"));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XFlush(display_);
+}
+
+void X11Probe::SendKey(Window window, unsigned long keysym) {
+    XEvent event = {};
+    event.xkey.display = display_;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(display_);
+    event.xkey.same_screen = True;
+    event.xkey.keycode = XKeysymToKeycode(display_, keysym);
+    event.xkey.type = KeyPress;
+    XSendEvent(display_, window, True, KeyPressMask, &event);
+    event.xkey.type = KeyRelease;
+    XSendEvent(display_, window, True, KeyReleaseMask, &event);
+    XFlush(display_);
+}
+
+void X11Probe::Resize(Window window, int width, int height) {
+    XResizeWindow(display_, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(display_);
+}
+
+bool X11Probe::Exists(Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display_, window, &attributes) != 0;
+}
+
+bool SavePng(const RgbImage& image, const std::string& path) {
+    std::string ppm = path + ".ppm";
+    FILE* out = std::fopen(ppm.c_str(), "wb");
+    if (!out) {
+        return false;
+    }
+    std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
+    std::fwrite(image.pixels.data(), 1, image.pixels.size(), out);
+    std::fclose(out);
+    std::string command = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
+    return std::system(command.c_str()) == 0;
+}

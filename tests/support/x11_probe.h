@@ -1,0 +1,58 @@
+// Looks at a running viewer through X, as a person or a window manager would: finds its window
+// by caption, reads geometry and properties, grabs pixels, and sends the window manager's close
+// message, key presses and resizes.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+#include <vector>
+
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels; // r, g, b per pixel, top row first
+
+    const unsigned char* At(int x, int y) const { return &pixels[(y * width + x) * 3]; }
+};
+
+class X11Probe {
+  public:
+    explicit X11Probe(const std::string& display);
+    ~X11Probe();
+    X11Probe(const X11Probe&) = delete;
+    X11Probe& operator=(const X11Probe&) = delete;
+
+    bool Connected() const { return display_ != nullptr; }
+    Display* display() const { return display_; }
+
+    // The first viewable or unmapped top-level client window whose WM_NAME or _NET_WM_NAME is
+    // `caption`, waiting up to `timeoutMs` for it (and for it to be mapped when `mapped`); 0 if
+    // none appears.
+    Window WaitForWindow(const std::string& caption, int timeoutMs, bool mapped = true);
+    // All client windows named `caption` now.
+    std::vector<Window> FindWindows(const std::string& caption);
+    // Client-area position in root coordinates and size.
+    bool Geometry(Window window, int* x, int* y, int* width, int* height);
+    // The window's client area as RGB.
+    RgbImage Grab(Window window);
+    // A text property (STRING or UTF8_STRING), empty if unset.
+    std::string TextProperty(Window window, const char* name);
+    // A 32-bit property's items (atoms, cardinals).
+    std::vector<unsigned long> LongProperty(Window window, const char* name);
+    Atom Intern(const char* name);
+    std::string AtomName(Atom atom);
+    // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
+    void SendClose(Window window);
+    // A key press and release of `keysym`, sent to the window.
+    void SendKey(Window window, unsigned long keysym);
+    void Resize(Window window, int width, int height);
+    // True when the window still exists on the server.
+    bool Exists(Window window);
+
+  private:
+    Display* display_;
+};
+
+// Writes the image as a PNG (through ImageMagick's convert); false on failure.
+bool SavePng(const RgbImage& image, const std::string& path);

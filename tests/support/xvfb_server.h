@@ -1,0 +1,17 @@
+// A private Xvfb server for one test, on a display number of its own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+struct XvfbServer {
+    ChildProcess process;
+    std::string display; // ":N"
+};
+
+// Starts Xvfb (1280 x 1024 x 24 unless `extraArgs` say otherwise) and waits until it accepts
+// connections. Returns false with a reason in *error when it cannot.
+bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error);
+void StopXvfb(XvfbServer* server);
