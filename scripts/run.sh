@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts the viewer from build/release/bin, where ../res/grass.bmp resolves.
+# Without a usable display it runs the viewer on a virtual display, saves a screenshot to
+# tavik-screenshot.png after a few seconds, closes the window and reports the exit code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot
+
+cd build/release/bin
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec ./tavik
+fi
+
+echo "run: no display; starting the viewer on a virtual display"
+shot="$top/tavik-screenshot.png"
+"$top/scripts/with-xvfb.sh" bash -c '
+  ./tavik & viewer=$!
+  "$0" "$1" 3 || { kill $viewer; exit 1; }
+  wait $viewer; code=$?
+  echo "run: the viewer exited with code $code"
+  exit $code' "$top/build/release/tools/tavik_screenshot" "$shot"
