@@ -4,6 +4,7 @@
 // LoadBMP reads 24-bit rows from the file straight into their place in the output.
 #include "image/bmp_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -202,39 +203,64 @@ unsigned char* OutputRow(unsigned char* pixels, const BmpLayout& layout, int fil
     return pixels + static_cast<size_t>(y) * static_cast<size_t>(layout.width) * 3;
 }
 
-// Reads 24-bit rows from the file directly into the output, skipping each row's padding.
+// Rows are read in runs of about this many bytes: few enough reads that their cost vanishes,
+// few enough bytes that a run is still in the cache when it is turned over or converted.
+constexpr size_t RUN_BYTES = 256 * 1024;
+
+// How many rows the run starting at file row `r` holds, and how many bytes of the file it
+// takes: every row's stride but for the file's last row, whose padding may be missing.
+int RunRows(const BmpLayout& layout, int r) {
+    const size_t perRun = std::max<size_t>(1, RUN_BYTES / layout.rowStride);
+    return static_cast<int>(std::min<size_t>(perRun, static_cast<size_t>(layout.rows - r)));
+}
+
+size_t RunBytes(const BmpLayout& layout, int r, int n) {
+    const bool last = r + n == layout.rows;
+    return (static_cast<size_t>(n) - 1) * layout.rowStride +
+           (last ? layout.rowBytes : layout.rowStride);
+}
+
+// 24-bit rows without padding are already the output's bytes. A run of them fills one block of
+// the output, in file order for a top-down file and upside down for a bottom-up one: read it
+// straight into that block and, if need be, turn the block's rows over where they lie.
 bool ReadRowsInPlace(FILE* hfile, const BmpLayout& layout, unsigned char* pixels) {
-    const size_t padding = layout.rowStride - layout.rowBytes;
-    unsigned char skipped[4];
-    for (int r = 0; r < layout.rows; ++r) {
-        if (std::fread(OutputRow(pixels, layout, r), 1, layout.rowBytes, hfile) !=
-            layout.rowBytes) {
+    const size_t rowBytes = layout.rowBytes;
+    for (int r = 0; r < layout.rows;) {
+        const int n = RunRows(layout, r);
+        unsigned char* block = OutputRow(pixels, layout, layout.topDown ? r : r + n - 1);
+        const size_t length = static_cast<size_t>(n) * rowBytes;
+        if (std::fread(block, 1, length, hfile) != length) {
             return false;
         }
-        if (padding != 0 && r + 1 < layout.rows &&
-            std::fread(skipped, 1, padding, hfile) != padding) {
-            return false;
+        if (!layout.topDown) {
+            for (int i = 0, j = n - 1; i < j; ++i, --j) {
+                std::swap_ranges(block + i * rowBytes, block + (i + 1) * rowBytes,
+                                 block + j * rowBytes);
+            }
         }
+        r += n;
     }
     return true;
 }
 
-// Reads 8- and 32-bit rows one at a time into a row buffer and converts them.
+// All other rows (8 and 32 bits, and padded 24-bit ones) go through a run buffer and are
+// converted from there.
 bool ReadRowsThroughBuffer(FILE* hfile, const BmpLayout& layout, const unsigned char* table,
                            unsigned char* pixels) {
-    unsigned char* row = new (std::nothrow) unsigned char[layout.rowStride];
-    if (row == nullptr) {
+    unsigned char* run = new (std::nothrow) unsigned char[RunBytes(layout, 0, RunRows(layout, 0))];
+    if (run == nullptr) {
         return false;
     }
     bool complete = true;
-    for (int r = 0; r < layout.rows && complete; ++r) {
-        const size_t length = r + 1 < layout.rows ? layout.rowStride : layout.rowBytes;
-        complete = std::fread(row, 1, length, hfile) == length;
-        if (complete) {
-            DecodeRow(row, layout, table, OutputRow(pixels, layout, r));
+    for (int r = 0; r < layout.rows && complete;) {
+        const int n = RunRows(layout, r);
+        const size_t length = RunBytes(layout, r, n);
+        complete = std::fread(run, 1, length, hfile) == length;
+        for (int i = 0; i < n && complete; ++i, ++r) {
+            DecodeRow(run + i * layout.rowStride, layout, table, OutputRow(pixels, layout, r));
         }
     }
-    delete[] row;
+    delete[] run;
     return complete;
 }
 
@@ -272,8 +298,9 @@ unsigned char* ReadBMP(FILE* hfile, int* pWidth, int* pHeight) {
     if (pixels == nullptr) {
         return nullptr;
     }
-    const bool complete = layout.bits == 24 ? ReadRowsInPlace(hfile, layout, pixels)
-                                            : ReadRowsThroughBuffer(hfile, layout, table, pixels);
+    const bool complete = layout.bits == 24 && layout.rowStride == layout.rowBytes
+                              ? ReadRowsInPlace(hfile, layout, pixels)
+                              : ReadRowsThroughBuffer(hfile, layout, table, pixels);
     if (!complete) {
         delete[] pixels;
         return nullptr;
@@ -290,6 +317,9 @@ unsigned char* LoadBMP(const char* filename, int* pWidth, int* pHeight) {
     if (hfile == nullptr) {
         return nullptr;
     }
+    // Every read below is either small and done once or a whole run of rows: a stream buffer
+    // would only add a copy.
+    std::setvbuf(hfile, nullptr, _IONBF, 0);
     unsigned char* pixels = ReadBMP(hfile, pWidth, pHeight);
     std::fclose(hfile);
     return pixels;

@@ -85,6 +85,23 @@ TEST_P(BmpDesignedLayouts, PlacesFirstFileRowAtEndOfBuffer) {
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + row, bytes.begin() + 54 + 2 * stride));
 }
 
+TEST_P(BmpDesignedLayouts, ReadsImagesLargerThanOneReadOfRows) {
+    // LoadBMP reads rows in runs of a few hundred kilobytes; these images take several runs
+    // and end in a shorter one, with and without row padding, in both row orders.
+    for (uint16_t bits : {8, 24, 32}) {
+        for (int32_t width : {1024, 1023}) {
+            for (int32_t height : {301, -301}) {
+                SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(width) + " x " +
+                             std::to_string(height));
+                BmpImage image = PatternImage(width, height, bits);
+                std::vector<unsigned char> bytes = EncodeBmp(image);
+                bytes.resize(bytes.size() - (BmpRowStride(width, bits) - width * bits / 8));
+                ExpectDecodedAs(bytes, image);
+            }
+        }
+    }
+}
+
 TEST_P(BmpDesignedLayouts, AcceptsPixelOffsetAtHeaderEnd) {
     BmpImage image = PatternImage(2, 2, 24);
     std::vector<unsigned char> bytes = EncodeBmp(image);

@@ -40,8 +40,11 @@ BmpImage PatternImage(int32_t width, int32_t height, uint16_t bits) {
     image.height = height;
     image.bits = bits;
     const size_t size = static_cast<size_t>(width) * std::abs(height) * (bits / 8);
+    // Bytes of a linear congruential sequence: no row repeats another.
+    uint32_t state = 12345;
     for (size_t i = 0; i < size; ++i) {
-        image.pixels.push_back(static_cast<unsigned char>(i * 37 + 11));
+        state = state * 1664525u + 1013904223u;
+        image.pixels.push_back(static_cast<unsigned char>(state >> 24));
     }
     if (bits == 8) {
         image.colourTable = PatternColourTable(256);

@@ -1,0 +1,166 @@
+// Speed of LoadBMP on 24-bit files, beside stb_image's stbi_load and the floor: opening the
+// file, allocating a fresh buffer of its size and reading it whole. Page cache warm, best of
+// several interleaved runs. Prints figures; it asserts nothing.
+//
+//   bmp_bench [DIR]                  writes 4096 x 4096 and 256 x 256 files to DIR (default:
+//                                    the temporary directory) and times them
+//   bmp_bench --write-256 FILE       writes the 256 x 256 file only
+//   bmp_bench --once loadbmp|stb FILE
+//                                    reads FILE once untimed, then once more with callgrind's
+//                                    collection on (see bench/bmp_callgrind.sh)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <stb_image.h>
+#include <valgrind/callgrind.h>
+
+#include "image/bmp_reader.h"
+#include "support/bmp_writer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Keeps the compiler from dropping reads whose result is otherwise unused.
+volatile unsigned sink;
+
+bool WriteBenchFile(const std::string& path, int side) {
+    BmpImage image;
+    image.width = side;
+    image.height = side;
+    image.bits = 24;
+    image.pixels.resize(static_cast<size_t>(side) * side * 3);
+    uint32_t state = 0x9E3779B9u;
+    for (unsigned char& byte : image.pixels) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<unsigned char>(state >> 24);
+    }
+    return WriteBytes(path, EncodeBmp(image));
+}
+
+void ReadFloor(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::abort();
+    }
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    unsigned char* bytes = new unsigned char[size];
+    if (std::fread(bytes, 1, size, file) != static_cast<size_t>(size)) {
+        std::abort();
+    }
+    std::fclose(file);
+    sink = sink + bytes[size / 2];
+    delete[] bytes;
+}
+
+void ReadLoadBMP(const char* path) {
+    int width = 0, height = 0;
+    unsigned char* pixels = LoadBMP(path, &width, &height);
+    if (pixels == nullptr) {
+        std::abort();
+    }
+    sink = sink + pixels[width * height];
+    delete[] pixels;
+}
+
+void ReadStb(const char* path) {
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load(path, &width, &height, &channels, 0);
+    if (pixels == nullptr) {
+        std::abort();
+    }
+    sink = sink + pixels[width * height];
+    stbi_image_free(pixels);
+}
+
+// The best time in seconds of one call of each reader over `runs` rounds, the readers taking
+// turns within a round so that drifts of the machine touch all three alike.
+void TimeReaders(const std::string& path, int runs, double best[3]) {
+    void (*readers[3])(const char*) = {ReadFloor, ReadLoadBMP, ReadStb};
+    std::fill(best, best + 3, 1e30);
+    for (int r = 0; r < runs + 1; ++r) {
+        for (int i = 0; i < 3; ++i) {
+            const Clock::time_point start = Clock::now();
+            readers[i](path.c_str());
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            if (r > 0) { // the first round warms the page cache and the allocator
+                best[i] = std::min(best[i], seconds);
+            }
+        }
+    }
+}
+
+void Report(const std::string& path, int side, int runs, bool targets) {
+    const double mb = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    double best[3];
+    TimeReaders(path, runs, best);
+    std::printf("\n%d x %d, 24 bits, %.1f MB file, best of %d runs\n", side, side, mb, runs);
+    const char* names[3] = {"floor (fread whole file)", "LoadBMP", "stbi_load"};
+    for (int i = 0; i < 3; ++i) {
+        std::printf("  %-26s %10.3f ms %10.0f MB/s\n", names[i], best[i] * 1e3, mb / best[i]);
+    }
+    const double ofFloor = best[1] / best[0];
+    const double fasterThanStb = best[2] / best[1];
+    std::printf("  LoadBMP time / floor time        %.3fx\n", ofFloor);
+    std::printf("  stbi_load time / LoadBMP time    %.2fx\n", fasterThanStb);
+    if (targets) {
+        std::printf("  target: within 1.15x of the floor: %s\n",
+                    ofFloor <= 1.15 ? "met" : "MISSED");
+        std::printf("  target: at least 2.2x faster than stbi_load: %s\n",
+                    fasterThanStb >= 2.2 ? "met" : "MISSED");
+    } else {
+        std::printf("  (timers are too coarse here; bench/bmp_callgrind.sh counts instructions)\n");
+    }
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: bmp_bench [DIR] | --write-256 FILE | --once loadbmp|stb FILE\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write-256") == 0) {
+        return WriteBenchFile(argv[2], 256) ? 0 : 1;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--once") == 0) {
+        void (*reader)(const char*) = std::strcmp(argv[2], "loadbmp") == 0 ? ReadLoadBMP
+                                      : std::strcmp(argv[2], "stb") == 0   ? ReadStb
+                                                                           : nullptr;
+        if (reader == nullptr) {
+            return Usage();
+        }
+        reader(argv[3]); // binds the library calls and warms the allocator, uncounted
+        CALLGRIND_TOGGLE_COLLECT;
+        reader(argv[3]);
+        CALLGRIND_TOGGLE_COLLECT;
+        return 0;
+    }
+    if (argc > 2) {
+        return Usage();
+    }
+#ifndef NDEBUG
+    std::printf("note: this is not an optimised build; use the release preset for real figures\n");
+#endif
+    const std::filesystem::path dir =
+        argc == 2 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
+    const std::string large = (dir / "tavik_bench_4096.bmp").string();
+    const std::string small = (dir / "tavik_bench_256.bmp").string();
+    if (!WriteBenchFile(large, 4096) || !WriteBenchFile(small, 256)) {
+        std::fprintf(stderr, "bmp_bench: cannot write the files in %s\n", dir.string().c_str());
+        return 1;
+    }
+    Report(large, 4096, 15, true);
+    Report(small, 256, 500, false);
+    std::remove(large.c_str());
+    std::remove(small.c_str());
+    return 0;
+}
