@@ -42,6 +42,7 @@ BmpImage PatternImage(int32_t width, int32_t height, uint16_t bits) {
     const size_t size = static_cast<size_t>(width) * std::abs(height) * (bits / 8);
     // Bytes of a linear congruential sequence: no row repeats another.
     uint32_t state = 12345;
+    image.pixels.reserve(size);
     for (size_t i = 0; i < size; ++i) {
         state = state * 1664525u + 1013904223u;
         image.pixels.push_back(static_cast<unsigned char>(state >> 24));
@@ -66,6 +67,7 @@ std::vector<unsigned char> PatternColourTable(int entries) {
 std::vector<unsigned char> ExpectedPixels(const BmpImage& image) {
     std::vector<unsigned char> out;
     const size_t count = static_cast<size_t>(image.width) * std::abs(image.height);
+    out.reserve(count * 3);
     const size_t stride = image.bits / 8;
     for (size_t i = 0; i < count; ++i) {
         const unsigned char* pixel = image.pixels.data() + i * stride;
