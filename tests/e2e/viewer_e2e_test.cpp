@@ -30,7 +30,7 @@ template <typename Test> double BoxPatchShare(const RgbImage& image, Test test) 
 using Viewer = ViewerTest;
 
 TEST_F(Viewer, OpensAtTopLeftWithTheTemplateSizeAndAnimatesTheGrassBox) {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     int x, y, width, height;
@@ -65,7 +65,7 @@ TEST_F(Viewer, OpensAtTopLeftWithTheTemplateSizeAndAnimatesTheGrassBox) {
 }
 
 TEST_F(Viewer, ResizeRefitsThePicture) {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     probe_->Resize(window, 800, 500);
@@ -91,7 +91,7 @@ TEST_F(Viewer, ResizeRefitsThePicture) {
 }
 
 TEST_F(Viewer, CloseEndsTheProcessWithZeroWithinASecond) {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(200);
@@ -104,7 +104,7 @@ TEST_F(Viewer, CloseEndsTheProcessWithZeroWithinASecond) {
 TEST_F(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     ViewerOptions options;
     options.withTexture = false;
-    Start(options);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(300);
@@ -121,7 +121,7 @@ TEST_F(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
 TEST_F(Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
     options.xvfbArgs = {"-extension", "GLX"};
-    Start(options);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     Window box = probe_->WaitForWindow("Error Glew", 10000);
     ASSERT_NE(box, 0u) << ReadStderr(viewer_);
     // The box is modal: the viewer's window is not shown before it is dismissed.
@@ -142,7 +142,7 @@ TEST_F(Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
 TEST_F(Viewer, UnderAWindowManagerTheFrameOffersCloseAndItsCloseEndsWithZero) {
     ViewerOptions options;
     options.windowManager = true;
-    Start(options);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(500);

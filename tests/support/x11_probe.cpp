@@ -152,8 +152,7 @@ RgbImage X11Probe::Grab(Window window) {
     image.width = attributes.width;
     image.height = attributes.height;
     image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
-    int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask),
-        bs = Shift(ximage->blue_mask);
+    int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask), bs = Shift(ximage->blue_mask);
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             unsigned long pixel = XGetPixel(ximage, x, y);

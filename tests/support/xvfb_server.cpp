@@ -11,7 +11,14 @@
 #include <cstring>
 #include <thread>
 
-bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error) {
+namespace {
+
+bool ServerAlive(const XvfbServer& server) {
+    int status = 0;
+    return server.process.pid > 0 && waitpid(server.process.pid, &status, WNOHANG) == 0;
+}
+
+bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error) {
     int fds[2];
     if (pipe(fds) != 0) {
         *error = "pipe failed";
@@ -24,8 +31,8 @@ bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         dup2(nullFd, 1);
         dup2(nullFd, 2);
         std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0",
-                                         "1280x1024x24", "-nolisten", "tcp"};
+        std::vector<std::string> args = {"Xvfb", "-displayfd",   fd,          "-screen",
+                                         "0",    "1280x1024x24", "-nolisten", "tcp"};
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
         std::vector<char*> argv;
         for (std::string& arg : args) {
@@ -54,15 +61,32 @@ bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         return false;
     }
     server->display = ":" + number;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 100 && ServerAlive(*server); ++i) {
         if (Display* display = XOpenDisplay(server->display.c_str())) {
             XCloseDisplay(display);
-            return true;
+            // A server that lost a race for its display number exits right after starting.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (ServerAlive(*server)) {
+                return true;
+            }
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     *error = "Xvfb on " + server->display + " accepts no connection";
     StopXvfb(server);
+    return false;
+}
+
+} // namespace
+
+bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error) {
+    // Servers started at the same moment by parallel tests can race for a display number.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (StartOnce(server, extraArgs, error)) {
+            return true;
+        }
+    }
     return false;
 }
 

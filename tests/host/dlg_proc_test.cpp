@@ -1,0 +1,44 @@
+// The viewer's dialog procedure: routing, and the life of its contexts and timer.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "host/dlg_proc.h"
+#include "host/resource.h"
+#include "scene/scene_state.h"
+
+namespace {
+
+TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
+    const char* display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display != nullptr && *display) << "this test needs an X display";
+    HWND hwnd = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, DlgProc, 0);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NE(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(wglGetCurrentDC(), GetDC(hwnd));
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    GLint shadeModel = 0;
+    glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
+    EXPECT_EQ(shadeModel, GL_FLAT) << "the texture set-up ran after InitGL";
+
+    // Messages other than the five it handles are left to the default handling.
+    for (UINT other : {0x000Fu /* WM_PAINT */, static_cast<UINT>(WM_KEYDOWN),
+                       static_cast<UINT>(WM_LBUTTONDOWN), 0x0014u /* WM_ERASEBKGND */}) {
+        EXPECT_EQ(DlgProc(hwnd, other, 0, 0), FALSE) << other;
+    }
+    EXPECT_EQ(DlgProc(hwnd, WM_TIMER, ID_TIMER + 1, 0), TRUE);
+
+    ShowWindow(hwnd, SW_SHOW);
+    SetTimer(hwnd, ID_TIMER, 40, nullptr);
+    EXPECT_EQ(DlgProc(hwnd, WM_CLOSE, 0, 0), TRUE);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(wglGetCurrentDC(), nullptr);
+    EXPECT_EQ(KillTimer(hwnd, ID_TIMER), FALSE) << "the timer was stopped";
+    // The quit request (posted twice, with 0) is all that is left in the queue.
+    MSG msg;
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(msg.wParam, 0u);
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// The Linux layer's windows, message queue and timers on a real X display.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "host/platform.h"
+#include "host/resource.h"
+#include "support/x11_probe.h"
+
+namespace {
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Received> received;
+
+INT_PTR RecordingProc(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    received.push_back({uMsg, wParam, lParam});
+    return TRUE;
+}
+
+class MessageQueue : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display != nullptr && *display) << "these tests need an X display";
+        received.clear();
+        hwnd_ = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, RecordingProc, 42);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+    void TearDown() override {
+        if (hwnd_ != nullptr) {
+            DestroyWindow(hwnd_);
+        }
+        // Leave no quit request behind for the next test.
+        PostQuitMessage(0);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        }
+    }
+    // Retrieves and dispatches until the procedure has received `message`, whether it came
+    // through the queue or was sent directly; a fast timer keeps retrieval returning.
+    bool PumpUntil(UINT message, int limit = 300) {
+        SetTimer(hwnd_, 1, 10, nullptr);
+        for (int i = 0; i < limit; ++i) {
+            MSG msg;
+            if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+                return false;
+            }
+            DispatchMessageW(&msg);
+            for (const Received& r : received) {
+                if (r.message == message) {
+                    KillTimer(hwnd_, 1);
+                    return true;
+                }
+            }
+        }
+        KillTimer(hwnd_, 1);
+        return false;
+    }
+    HWND hwnd_ = nullptr;
+};
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(MessageQueue, CreationDeliversInitDialogWithTheParameterAndShowingOneSize) {
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].message, static_cast<UINT>(WM_INITDIALOG));
+    EXPECT_EQ(received[0].lParam, 42);
+    ShowWindow(hwnd_, SW_SHOW);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[1].message, static_cast<UINT>(WM_SIZE));
+    EXPECT_EQ(LOWORD(received[1].lParam), 465);
+    EXPECT_EQ(HIWORD(received[1].lParam), 288);
+    ShowWindow(hwnd_, SW_SHOW);
+    EXPECT_EQ(received.size(), 2u) << "only the first showing sends a size";
+}
+
+TEST_F(MessageQueue, QuitEndsRetrievalWithItsCodeAfterPostedMessages) {
+    PostQuitMessage(7);
+    MSG msg;
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST_F(MessageQueue, TimerMessagesCarryTheirIdentifierAndStopWhenKilled) {
+    ASSERT_EQ(SetTimer(hwnd_, 2018, 10, nullptr), 2018u);
+    MSG msg;
+    ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(msg.hwnd, hwnd_);
+    EXPECT_EQ(msg.wParam, 2018u);
+    EXPECT_EQ(KillTimer(hwnd_, 2018), TRUE);
+    EXPECT_EQ(KillTimer(hwnd_, 2018), FALSE);
+    // With the timer gone, the quit request is the next thing retrieved.
+    PostQuitMessage(0);
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+}
+
+TEST_F(MessageQueue, ALateTimerYieldsOneMessageNotABurst) {
+    SetTimer(hwnd_, 2018, 40, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250)); // six deadlines missed
+    MSG msg;
+    ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    auto before = Clock::now();
+    ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    // The second message had to wait for the next deadline on the timer's grid.
+    EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(5));
+}
+
+TEST_F(MessageQueue, DestroyDeliversDestroyBeforeReturningAndDropsTheWindowsTimers) {
+    SetTimer(hwnd_, 2018, 10, nullptr);
+    received.clear();
+    EXPECT_EQ(DestroyWindow(hwnd_), TRUE);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_EQ(KillTimer(hwnd_, 2018), FALSE);
+    EXPECT_EQ(DestroyWindow(hwnd_), FALSE);
+    EXPECT_EQ(GetDC(hwnd_), nullptr);
+    hwnd_ = nullptr;
+}
+
+TEST_F(MessageQueue, ResizesBecomeSizeMessagesAndTheWindowManagersCloseBecomesClose) {
+    ShowWindow(hwnd_, SW_SHOW);
+    X11Probe probe(std::getenv("DISPLAY"));
+    Window window = probe.WaitForWindow("Tavik", 5000);
+    ASSERT_NE(window, 0u);
+    received.clear();
+    probe.Resize(window, 300, 200);
+    ASSERT_TRUE(PumpUntil(WM_SIZE));
+    LPARAM lastSize = 0;
+    for (const Received& r : received) {
+        lastSize = r.message == WM_SIZE ? r.lParam : lastSize;
+    }
+    EXPECT_EQ(LOWORD(lastSize), 300);
+    EXPECT_EQ(HIWORD(lastSize), 200);
+    // A move is not a size change.
+    XMoveWindow(probe.display(), window, 10, 10);
+    probe.SendClose(window);
+    received.clear();
+    ASSERT_TRUE(PumpUntil(WM_CLOSE));
+    for (const Received& r : received) {
+        EXPECT_NE(r.message, static_cast<UINT>(WM_SIZE));
+    }
+}
+
+} // namespace
