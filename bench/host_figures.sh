@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Figures of the running viewer, measured in one run on one private Xvfb:
+#  - start to first presented frame, beside glxinfo -B's run time (opening a display and a GL
+#    context), as a ratio and a margin;
+#  - CPU time per second while animating, beside the bare 25 Hz loop (bench/bare_loop), as a ratio;
+#  - mean frame interval and the 99th percentile of its deviation from 40 ms over 10 seconds;
+#  - peak resident memory.
+# Frames are seen from outside through a preloaded glXSwapBuffers logger; the viewer is unchanged.
+# Usage: bench/host_figures.sh [BUILD_DIR=build/release]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+if [ ! -x "$build/bin/tavik" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
+fi
+build=$(cd "$build" && pwd)
+
+exec scripts/with-xvfb.sh bash -s "$build" <<'INNER'
+set -euo pipefail
+build=$1
+now() { date +%s%N; }
+log=$(mktemp)
+
+# The floor: the best of five glxinfo -B runs.
+floor=
+for _ in 1 2 3 4 5; do
+  t0=$(now); glxinfo -B >/dev/null; t=$(( $(now) - t0 ))
+  [ -z "$floor" ] || [ "$t" -lt "$floor" ] && floor=$t
+done
+
+cd "$build/bin"
+t0=$(now)
+TAVIK_SWAP_LOG=$log LD_PRELOAD="$build/bench/libswap_log.so" ./tavik &
+viewer=$!
+sleep 1
+cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+c1=$(cpu $viewer)
+sleep 10
+c2=$(cpu $viewer)
+peak=$(awk '/VmHWM/ {print $2}' /proc/$viewer/status)
+"$build/tools/tavik_screenshot" /tmp/tavik-figures.png 0 >/dev/null
+wait $viewer
+ticks=$(getconf CLK_TCK)
+viewer_cpu=$(awk -v a="$c1" -v b="$c2" -v t="$ticks" 'BEGIN {printf "%.6f", (b - a) / t / 10}')
+bare_cpu=$("$build/bench/bare_loop" 10)
+
+first=$(head -n1 "$log")
+awk -v t0="$t0" -v first="$first" -v floor="$floor" -v vc="$viewer_cpu" -v bc="$bare_cpu" \
+    -v peak="$peak" '
+  { t[NR] = $1 }
+  END {
+    startup = (first - t0) / 1e6; floorms = floor / 1e6
+    printf "first frame after start:    %8.1f ms\n", startup
+    printf "glxinfo -B (floor):         %8.1f ms\n", floorms
+    printf "  ratio %.2f; margin over floor %.1f ms (target: within 40 + 10 ms)\n", startup / floorms, startup - floorms
+    printf "CPU while animating:        %8.4f s/s\n", vc
+    printf "bare 25 Hz loop:            %8.4f s/s\n", bc
+    if (bc > 0) printf "  ratio %.3f (target: within 1.1)\n", vc / bc
+    # the frames of the 10 measured seconds, after the first second
+    n = 0
+    for (i = 2; i <= NR; i++) if (t[i] - t0 > 1e9 && t[i] - t0 <= 11e9) { d[++n] = (t[i] - t[i-1]) / 1e6 }
+    sum = 0; for (i = 1; i <= n; i++) sum += d[i]
+    mean = sum / n
+    for (i = 1; i <= n; i++) { dev[i] = d[i] - 40; if (dev[i] < 0) dev[i] = -dev[i] }
+    # sort deviations (insertion sort; a few hundred values)
+    for (i = 2; i <= n; i++) { v = dev[i]; j = i - 1; while (j > 0 && dev[j] > v) { dev[j+1] = dev[j]; j-- } dev[j+1] = v }
+    p99 = dev[int(n * 0.99 + 0.5) > 0 ? int(n * 0.99 + 0.5) : 1]
+    span = (t[NR] - t[1]) / 1e6 / (NR - 1)
+    printf "frames in 10 s:             %8d\n", n
+    printf "mean frame interval:        %8.3f ms (over the whole run: %.3f ms)\n", mean, span
+    printf "p99 deviation from 40 ms:   %8.3f ms\n", p99
+    printf "peak resident memory:       %8.1f MiB\n", peak / 1024
+  }' "$log"
+rm -f "$log"
+INNER
