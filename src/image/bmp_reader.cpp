@@ -1,7 +1,7 @@
 // BMP reader. One set of checks (PlanBMP) decides from the headers and the file's real size
 // whether a file is read and where everything in it lies; one row conversion (DecodeRow) turns
 // file rows into output rows. LoadBMP and DecodeBMP differ only in where the bytes come from:
-// LoadBMP reads 24-bit rows from the file straight into their place in the output.
+// LoadBMP reads runs of rows from the file, unpadded 24-bit ones straight into the output.
 #include "image/bmp_reader.h"
 
 #include <algorithm>
@@ -153,7 +153,7 @@ bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpL
     if (bits == 8) {
         // biClrUsed of 0 means a full table; entries that would reach into the pixel rows are
         // not part of it.
-        uint32_t entries =
+        const uint32_t entries =
             bih.biClrUsed == 0 || bih.biClrUsed > MAX_COLOURS ? MAX_COLOURS : bih.biClrUsed;
         const uint32_t room = (bfh.bfOffBits - layout->tableOffset) / 4;
         layout->tableEntries = entries < room ? entries : room;
