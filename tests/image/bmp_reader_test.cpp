@@ -42,12 +42,12 @@ std::string SourceName(const ::testing::TestParamInfo<BmpSource>& info) {
     INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(BmpSource::File, BmpSource::Memory),       \
                              SourceName)
 
-// ---- The designed layouts -------------------------------------------------------------------
+// ---- The supported layouts ------------------------------------------------------------------
 
-using BmpDesignedLayouts = BmpReaderTest;
-INSTANTIATE_FOR_BOTH_SOURCES(BmpDesignedLayouts);
+using BmpLayouts = BmpReaderTest;
+INSTANTIATE_FOR_BOTH_SOURCES(BmpLayouts);
 
-TEST_P(BmpDesignedLayouts, Maps8BitIndicesThroughFullTableSkippingRowPadding) {
+TEST_P(BmpLayouts, Maps8BitIndicesThroughFullTableSkippingRowPadding) {
     BmpImage image = PatternImage(2, 2, 8);
     image.pixels = {0x10, 0xFF, 0x00, 0x80};
     image.padByte = 0x07;
@@ -56,7 +56,7 @@ TEST_P(BmpDesignedLayouts, Maps8BitIndicesThroughFullTableSkippingRowPadding) {
     ExpectDecodedAs(bytes, image);
 }
 
-TEST_P(BmpDesignedLayouts, Reads24BitRowsPaddedToFourByteMultiples) {
+TEST_P(BmpLayouts, Reads24BitRowsPaddedToFourByteMultiples) {
     const uint32_t strides[] = {4, 8, 12};
     for (int width = 1; width <= 3; ++width) {
         SCOPED_TRACE("width " + std::to_string(width));
@@ -68,12 +68,12 @@ TEST_P(BmpDesignedLayouts, Reads24BitRowsPaddedToFourByteMultiples) {
     }
 }
 
-TEST_P(BmpDesignedLayouts, Drops32BitFourthByte) {
+TEST_P(BmpLayouts, Drops32BitFourthByte) {
     BmpImage image = PatternImage(3, 2, 32);
     ExpectDecodedAs(EncodeBmp(image), image);
 }
 
-TEST_P(BmpDesignedLayouts, PlacesFirstFileRowAtEndOfBuffer) {
+TEST_P(BmpLayouts, PlacesFirstFileRowAtEndOfBuffer) {
     std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 3, 24));
     BmpReadResult result;
     Read(bytes, &result);
@@ -85,20 +85,20 @@ TEST_P(BmpDesignedLayouts, PlacesFirstFileRowAtEndOfBuffer) {
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + row, bytes.begin() + 54 + 2 * stride));
 }
 
-TEST_P(BmpDesignedLayouts, AcceptsPixelOffsetAtHeaderEnd) {
+TEST_P(BmpLayouts, AcceptsPixelOffsetAtHeaderEnd) {
     BmpImage image = PatternImage(2, 2, 24);
     std::vector<unsigned char> bytes = EncodeBmp(image);
     ASSERT_EQ(bytes[10], 54);
     ExpectDecodedAs(bytes, image);
 }
 
-TEST_P(BmpDesignedLayouts, RejectsPixelOffsetBelowHeaderEnd) {
+TEST_P(BmpLayouts, RejectsPixelOffsetBelowHeaderEnd) {
     std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 2, 24));
     PutLE32(&bytes, 10, 53);
     ExpectRejected(bytes);
 }
 
-TEST_P(BmpDesignedLayouts, RejectsBadSignatureLeavingSizesUntouched) {
+TEST_P(BmpLayouts, RejectsBadSignatureLeavingSizesUntouched) {
     for (const char* signature : {"BN", "MB", "\0\0"}) {
         std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 2, 24));
         bytes[0] = static_cast<unsigned char>(signature[0]);
