@@ -1,7 +1,7 @@
 // The floor for the viewer's animation: the project's RenderScene drawn at 25 Hz on a plain GLX
 // window of the viewer's size, with no dialog, queue or timer machinery around it. Prints the
 // CPU time it used per second over the measured seconds.
-// Usage: bare_loop [SECONDS=10]
+// Usage: bare_loop [SECONDS=10], from a directory where ../res/grass.bmp resolves.
 #include <GL/glew.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "image/texture.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
 
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     glewInit();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
+    // The same grass texture as the viewer (from ../res/grass.bmp), so both draw the same frame.
+    LoadTexture();
     OnSize(nullptr, 0, 0, MAKELPARAM(465, 288));
 
     timespec deadline;
