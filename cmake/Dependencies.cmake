@@ -1,7 +1,12 @@
 # Third-party libraries, all found on the system (installed by scripts/setup.sh).
 if(WIN32)
+  # The C and C++ runtimes are linked into the program, so that it needs only system DLLs.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   find_package(OpenGL REQUIRED)
-  find_package(GLEW REQUIRED)
+  find_package(GLEW QUIET)
+  if(NOT TARGET GLEW::GLEW)
+    include(${CMAKE_CURRENT_LIST_DIR}/GlewFromDebianSource.cmake)
+  endif()
 else()
   set(OpenGL_GL_PREFERENCE GLVND)
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)

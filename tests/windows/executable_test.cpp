@@ -1,0 +1,159 @@
+// The cross-built tavik.exe as a file: what it imports and what kind of program it is (from the
+// cross objdump), and the resources it carries (the dialog template, its layout resource and the
+// manifest), read back out of its resource directory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "pe_resources.h"
+
+namespace {
+
+std::string RunCommand(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            output.append(buffer, n);
+        }
+        EXPECT_EQ(pclose(pipe), 0) << command;
+    } else {
+        ADD_FAILURE() << "could not run " << command;
+    }
+    return output;
+}
+
+// The executable's headers as the cross objdump prints them (-p).
+std::string PrivateHeaders() {
+    return RunCommand(std::string("'") + TAVIK_MINGW_OBJDUMP + "' -p '" + TAVIK_WINDOWS_EXE + "'");
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+class WindowsExecutable : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::ifstream in(TAVIK_WINDOWS_EXE, std::ios::binary);
+        ASSERT_TRUE(in) << "cannot read " << TAVIK_WINDOWS_EXE;
+        std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+        ASSERT_TRUE(ReadPeResources(image, &resources_)) << "malformed resource directory";
+    }
+
+    // The one resource of that type and name; fails the test when there is not exactly one.
+    static const ResourceEntry* Find(uint16_t type, uint16_t name) {
+        const ResourceEntry* found = nullptr;
+        for (const ResourceEntry& entry : resources_) {
+            if (entry.type.Is(type) && entry.name.Is(name)) {
+                EXPECT_EQ(found, nullptr) << "two resources of type " << type << " name " << name;
+                found = &entry;
+            }
+        }
+        EXPECT_NE(found, nullptr) << "no resource of type " << type << " name " << name;
+        return found;
+    }
+
+    static std::vector<ResourceEntry> resources_;
+};
+
+std::vector<ResourceEntry> WindowsExecutable::resources_;
+
+constexpr uint16_t kRtDialog = 5;
+constexpr uint16_t kRtManifest = 24;
+constexpr uint16_t kLangPolishPoland = 0x0415;
+
+TEST_F(WindowsExecutable, ImportsOnlyTheSystemsOwnLibraries) {
+    std::string dump = PrivateHeaders();
+    std::set<std::string> imports;
+    std::regex dll("DLL Name: (\\S+)");
+    for (auto it = std::sregex_iterator(dump.begin(), dump.end(), dll);
+         it != std::sregex_iterator(); ++it) {
+        imports.insert(Lower((*it)[1]));
+    }
+    // msvcrt.dll is the C runtime that MinGW-w64 programs are built on; every Windows has it.
+    std::set<std::string> system = {"opengl32.dll", "glu32.dll",    "gdi32.dll",
+                                    "user32.dll",   "kernel32.dll", "msvcrt.dll"};
+    for (const std::string& name : imports) {
+        EXPECT_TRUE(system.count(name)) << "imports " << name;
+    }
+    for (const char* needed : {"opengl32.dll", "glu32.dll", "gdi32.dll", "user32.dll"}) {
+        EXPECT_TRUE(imports.count(needed)) << "does not import " << needed;
+    }
+}
+
+TEST_F(WindowsExecutable, IsAGraphicalX86_64Program) {
+    std::string dump = PrivateHeaders();
+    EXPECT_NE(dump.find("file format pei-x86-64"), std::string::npos);
+    EXPECT_NE(dump.find("(Windows GUI)"), std::string::npos);
+}
+
+TEST_F(WindowsExecutable, CarriesTheDialogTemplateOfTheViewerWindow) {
+    const ResourceEntry* entry = Find(kRtDialog, 101);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->language, kLangPolishPoland);
+    DialogTemplateEx dialog;
+    ASSERT_TRUE(ParseDialogTemplateEx(entry->data, &dialog)) << "not an extended template";
+    EXPECT_EQ(dialog.helpId, 0u);
+    EXPECT_EQ(dialog.extendedStyle, 0u);
+    // WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_SETFONT | DS_FIXEDSYS: hidden until shown,
+    // not a pop-up, no minimise or maximise box.
+    EXPECT_EQ(dialog.style, 0x00CC0048u);
+    EXPECT_EQ(dialog.controls, 0);
+    EXPECT_EQ(dialog.x, 0);
+    EXPECT_EQ(dialog.y, 0);
+    EXPECT_EQ(dialog.width, 310);
+    EXPECT_EQ(dialog.height, 177);
+    EXPECT_TRUE(dialog.menu.Is(0)) << "has a menu";
+    EXPECT_TRUE(dialog.windowClass.Is(0)) << "not the default dialog class";
+    EXPECT_TRUE(dialog.caption == Utf16("Tavik"));
+    EXPECT_EQ(dialog.pointSize, 8);
+    EXPECT_EQ(dialog.weight, 400);
+    EXPECT_EQ(dialog.italic, 0);
+    EXPECT_EQ(dialog.charset, 1);
+    EXPECT_TRUE(dialog.typeface == Utf16("MS Shell Dlg"));
+}
+
+TEST_F(WindowsExecutable, CarriesTheDialogLayoutResourceOfTwoZeroBytes) {
+    const ResourceEntry* found = nullptr;
+    for (const ResourceEntry& entry : resources_) {
+        if (entry.type.IsNamed("AFX_DIALOG_LAYOUT") && entry.name.Is(101)) {
+            found = &entry;
+        }
+    }
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->data, (std::vector<uint8_t>{0, 0}));
+}
+
+TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
+    const ResourceEntry* entry = Find(kRtManifest, 1);
+    ASSERT_NE(entry, nullptr);
+    std::string manifest(entry->data.begin(), entry->data.end());
+    std::regex level("<requestedExecutionLevel\\s+level=\"([^\"]*)\"\\s+uiAccess=\"([^\"]*)\"");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(manifest, match, level)) << manifest;
+    EXPECT_EQ(match[1], "asInvoker");
+    EXPECT_EQ(match[2], "false");
+    // Nothing else: no dependencies (common controls), no compatibility or DPI settings.
+    std::set<std::string> elements;
+    std::regex element("<([A-Za-z][A-Za-z0-9:]*)");
+    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), element);
+         it != std::sregex_iterator(); ++it) {
+        elements.insert((*it)[1]);
+    }
+    EXPECT_EQ(elements, (std::set<std::string>{"assembly", "trustInfo", "security",
+                                               "requestedPrivileges", "requestedExecutionLevel"}));
+}
+
+} // namespace

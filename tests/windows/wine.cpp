@@ -1,0 +1,79 @@
+#include "wine.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Written once `wineboot -i` and the processes it started have finished: a prefix without it
+// was interrupted half-way and is made again.
+const char kReadyStamp[] = "tavik-prefix-ready";
+
+// Runs a Wine tool to its end; true when it ended within the time with code 0.
+bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
+                 std::string* output) {
+    ChildProcess child;
+    if (!StartProcess(argv, fs::temp_directory_path().string(), display, &child)) {
+        *output = "could not start " + argv[0];
+        return false;
+    }
+    int code = -1;
+    bool ended = WaitProcess(&child, timeoutMs, &code);
+    if (!ended) {
+        KillProcess(&child);
+    }
+    *output = ReadStderr(child);
+    unlink(child.stderrPath.c_str());
+    return ended && code == 0;
+}
+
+} // namespace
+
+void UseTestWinePrefix() {
+    setenv("WINEPREFIX", TAVIK_WINE_PREFIX, 1);
+    setenv("WINEARCH", "win64", 1);
+    setenv("WINEDEBUG", "-all", 1);
+    // No Mono or Gecko download prompts, no menu entries or file associations in $HOME.
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
+}
+
+bool EnsureWinePrefix(const std::string& display, std::string* error) {
+    UseTestWinePrefix();
+    fs::path prefix = TAVIK_WINE_PREFIX;
+    if (fs::exists(prefix / kReadyStamp)) {
+        return true;
+    }
+    std::error_code ignored;
+    fs::remove_all(prefix, ignored);
+    std::string output;
+    if (!RunWineTool({TAVIK_WINE, "wineboot", "-i"}, display, 300000, &output)) {
+        *error = "wineboot -i failed to create " + prefix.string() + ":\n" + output;
+        return false;
+    }
+    // wineboot returns before the services it started have settled; wait for them.
+    if (!RunWineTool({TAVIK_WINESERVER, "-w"}, display, 120000, &output)) {
+        *error = "the wineserver of the new prefix did not end:\n" + output;
+        return false;
+    }
+    std::ofstream(prefix / kReadyStamp) << "created by the Wine tests\n";
+    return true;
+}
+
+bool StartUnderWine(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& workingDirectory, const std::string& display,
+                    ChildProcess* child) {
+    std::vector<std::string> argv = {TAVIK_WINE, program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return StartProcess(argv, workingDirectory, display, child);
+}
+
+void StopWine() {
+    std::string output;
+    RunWineTool({TAVIK_WINESERVER, "-k"}, "", 30000, &output);
+    RunWineTool({TAVIK_WINESERVER, "-w"}, "", 30000, &output);
+}

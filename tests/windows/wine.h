@@ -1,0 +1,21 @@
+// Wine for the tests: one 64-bit prefix under the build tree, created on first use and reused by
+// later runs, quiet, and without the Mono and Gecko installers or menu entries in the user's home.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+// Points this process and the Wine processes it starts at the tests' prefix.
+void UseTestWinePrefix();
+// Creates the prefix with `wineboot -i` on `display` unless a complete one is there; false with
+// the reason in *error when it cannot.
+bool EnsureWinePrefix(const std::string& display, std::string* error);
+// Starts a Windows program under Wine (`arguments` follow the program) in `workingDirectory`.
+bool StartUnderWine(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& workingDirectory, const std::string& display,
+                    ChildProcess* child);
+// Ends every process of the prefix and its wineserver, so that the next test starts afresh on
+// its own display.
+void StopWine();
