@@ -63,6 +63,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 } // namespace
 
+// NOTE: GCC takes the free() below for a mismatch with the replaced operator new, which is
+// malloc underneath; the pairing is right.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) {
