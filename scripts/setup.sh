@@ -15,6 +15,8 @@ packages=(
   clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind libstb-dev
   # the Windows program: cross-compiler, Wine, and the tools that fetch GLEW's source
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
+  # checking the packages: the zip's listing and the .deb's desktop entry
+  unzip desktop-file-utils
 )
 
 missing=()
