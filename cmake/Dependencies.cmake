@@ -3,7 +3,10 @@ if(WIN32)
   # The C and C++ runtimes are linked into the program, so that it needs only system DLLs.
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   find_package(OpenGL REQUIRED)
-  find_package(GLEW QUIET)
+  # An installed GLEW (MSYS2, vcpkg) unless a GLEW source tree is given or was fetched before.
+  if(NOT TAVIK_GLEW_SOURCE_DIR)
+    find_package(GLEW QUIET)
+  endif()
   if(NOT TARGET GLEW::GLEW)
     include(${CMAKE_CURRENT_LIST_DIR}/GlewFromDebianSource.cmake)
   endif()

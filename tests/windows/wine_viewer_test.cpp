@@ -17,8 +17,8 @@ void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// The template's values from the design, handed to the metrics program: it works out what
-// Wine's dialog manager makes of them.
+// Where the client area of a window made from the template lands, as dialog_metrics.exe works
+// it out on the system it runs on.
 struct ClientRect {
     int x = -1, y = -1, width = -1, height = -1;
 };
@@ -52,6 +52,7 @@ struct NativeRun {
 using WineViewer = WineViewerTest;
 
 TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
+    // The template's font, size (in dialog units) and style.
     ClientRect expected = ExpectedClientRect(
         RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
     StartViewer();
