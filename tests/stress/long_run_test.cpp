@@ -1,0 +1,97 @@
+// A long run of the viewer, with the frames it draws and its resident memory printed at the
+// start and the end. The test command runs it for a minute; bench/long_run.sh runs it for an
+// hour (--seconds=3600). It asserts only what holds on a loaded machine too: frames were drawn
+// to the end, and resident memory grew by less than 1 MiB after the warm-up.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "stress_rig.h"
+
+namespace {
+
+int runSeconds = 60;
+// Mesa compiles its shaders and fills its caches during the first frames.
+constexpr int kWarmUpSeconds = 5;
+constexpr long kAllowedGrowthKiB = 1024;
+
+using ViewerLongRun = StressTest;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
+    ASSERT_GT(runSeconds, kWarmUpSeconds);
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
+    ASSERT_NE(window, 0u);
+    auto start = std::chrono::steady_clock::now();
+    long rssShown = ProcessResidentKiB(*viewer);
+    int x, y, width, height;
+    ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
+    FrameWatcher watcher(probe_->display(), window, width, height);
+    std::printf("run of %d s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds, width,
+                height, rssShown);
+
+    // Frames are counted as changes of the box patch, grabbed far more often than the viewer
+    // draws, so two frames are seen as one only when they come less than 4 ms apart.
+    const int reportEvery = std::max(10, runSeconds / 12);
+    long frames = 0, framesAtStart = 0, framesAtLastReport = 0;
+    long rssStart = -1;
+    double cpuStart = 0;
+    int nextReport = kWarmUpSeconds;
+    while (SecondsSince(start) < runSeconds) {
+        frames += watcher.Changed();
+        double elapsed = SecondsSince(start);
+        if (elapsed >= nextReport) {
+            long rss = ProcessResidentKiB(*viewer);
+            ASSERT_GE(rss, 0) << "the viewer ended: " << ReadStderr(*viewer);
+            if (rssStart < 0) {
+                rssStart = rss;
+                framesAtStart = frames;
+                cpuStart = ProcessCpuSeconds(*viewer);
+                std::printf("start (after %d s of warm-up): %ld frames, %ld KiB resident\n",
+                            kWarmUpSeconds, frames, rss);
+            } else {
+                std::printf("  %5.0f s: %ld frames, %ld KiB resident\n", elapsed, frames, rss);
+            }
+            framesAtLastReport = frames;
+            nextReport += reportEvery;
+            std::fflush(stdout);
+        }
+        SleepMs(4);
+    }
+    long rssEnd = ProcessResidentKiB(*viewer);
+    double cpuEnd = ProcessCpuSeconds(*viewer);
+    double measured = runSeconds - kWarmUpSeconds;
+    std::printf("end (after %d s): %ld frames, %ld KiB resident\n", runSeconds, frames, rssEnd);
+    std::printf("after the warm-up: %ld frames in %.0f s (%.1f per second, 25 nominal), "
+                "%+ld KiB resident, %.1f s of CPU (%.0f %% of one core)\n",
+                frames - framesAtStart, measured, (frames - framesAtStart) / measured,
+                rssEnd - rssStart, cpuEnd - cpuStart, 100 * (cpuEnd - cpuStart) / measured);
+
+    EXPECT_GT(frames - framesAtStart, 0) << "no frames after the warm-up";
+    EXPECT_GT(frames - framesAtLastReport, 0)
+        << "no frames since " << nextReport - reportEvery << " s";
+    EXPECT_LT(rssEnd - rssStart, kAllowedGrowthKiB);
+    probe_->SendClose(window);
+    ExpectEndsWithZeroSilently(viewer, "close after the long run");
+}
+
+} // namespace
+
+// --seconds=N sets the length of the run (60 by default); gtest's own flags are taken first.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--seconds=", 10) == 0) {
+            runSeconds = std::atoi(argv[i] + 10);
+        } else {
+            std::fprintf(stderr, "unknown argument %s (use --seconds=N)\n", argv[i]);
+            return 2;
+        }
+    }
+    return RUN_ALL_TESTS();
+}

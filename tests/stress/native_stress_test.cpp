@@ -1,0 +1,141 @@
+// The native viewer when many run at once and when the display goes away under it.
+
+// gtest (through the rig) before the X headers, which define None.
+#include "stress_rig.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+using ViewerUnderStress = StressTest;
+
+// Eight viewers are started together, so that they also set up their windows and contexts at
+// the same time. Their windows all open at the top left; they are laid out side by side so that
+// each one's picture can be seen whole.
+TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
+    constexpr int kInstances = 8, kColumns = 4, kWidth = 320, kHeight = 256;
+    std::vector<ChildProcess*> viewers;
+    for (int i = 0; i < kInstances; ++i) {
+        viewers.push_back(StartViewer());
+    }
+    std::vector<Window> windows;
+    for (int i = 0; i < kInstances; ++i) {
+        Window window = WaitForNewWindow(windows, 3 * kLimits.startMs);
+        ASSERT_NE(window, 0u) << "only " << i << " windows were shown";
+        windows.push_back(window);
+    }
+    for (int i = 0; i < kInstances; ++i) {
+        XMoveResizeWindow(probe_->display(), windows[i], (i % kColumns) * kWidth,
+                          (i / kColumns) * kHeight, kWidth, kHeight);
+    }
+    XFlush(probe_->display());
+    for (int i = 0; i < kInstances; ++i) {
+        EXPECT_EQ(WaitForPictureToFit(probe_.get(), windows[i], kWidth, kHeight, kLimits.fitMs), "")
+            << "window " << i;
+    }
+
+    // Frames seen in each window over two seconds, watched in turn.
+    std::vector<FrameWatcher> watchers;
+    for (Window window : windows) {
+        watchers.emplace_back(probe_->display(), window, kWidth, kHeight);
+    }
+    std::vector<int> frames(kInstances, 0);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < kInstances; ++i) {
+            frames[i] += watchers[i].Changed();
+        }
+        SleepMs(2);
+    }
+    std::printf("frames seen in 2 s (50 nominal):");
+    for (int i = 0; i < kInstances; ++i) {
+        std::printf(" %d", frames[i]);
+        // Far below the nominal rate, so that a loaded machine still passes.
+        EXPECT_GE(frames[i], 5) << "window " << i << " hardly animates";
+    }
+    std::printf("\n");
+
+    for (Window window : windows) {
+        probe_->SendClose(window);
+    }
+    for (int i = 0; i < kInstances; ++i) {
+        ExpectEndsWithZeroSilently(viewers[i], "instance " + std::to_string(i));
+    }
+}
+
+class DisplayGoesAway : public StressTest {
+  protected:
+    // Ends the server with `signal` and checks how the viewer ends: within a second of the
+    // server, with the layer's message and a non-zero exit code of its own (not a signal such as
+    // SIGPIPE), having used little CPU time since.
+    void EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal) {
+        ASSERT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
+        double cpuBefore = ProcessCpuSeconds(*viewer);
+        EndServer(signal);
+        auto serverGone = std::chrono::steady_clock::now();
+        int code = -1;
+        double cpuTotal = 0;
+        bool ended = WaitForExit(viewer, 1000, &code, &cpuTotal);
+        double afterMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - serverGone)
+                .count();
+        if (!ended) {
+            double cpuNow = ProcessCpuSeconds(*viewer);
+            ADD_FAILURE() << "still running a second after the server ended, having used "
+                          << cpuNow - cpuBefore << " s of CPU since";
+            return;
+        }
+        std::printf("ended %.0f ms after the server, with code %d, %.3f s of CPU since\n", afterMs,
+                    code, cpuTotal - cpuBefore);
+        EXPECT_NE(code, 0);
+        EXPECT_LT(code, 128) << "ended by signal " << code - 128;
+        EXPECT_NE(ReadStderr(*viewer).find("the connection to the display was lost"),
+                  std::string::npos)
+            << "it said: " << ReadStderr(*viewer);
+        EXPECT_LT(cpuTotal - cpuBefore, 0.5) << "busy after the server ended";
+    }
+};
+
+TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage) {
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
+    ASSERT_NE(window, 0u);
+    SleepMs(500);
+    EndServerAndExpectPromptEnd(viewer, SIGTERM);
+}
+
+TEST_F(DisplayGoesAway, ServerKilledWhileItAnimatesEndsItPromptlyWithAMessage) {
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
+    ASSERT_NE(window, 0u);
+    SleepMs(500);
+    EndServerAndExpectPromptEnd(viewer, SIGKILL);
+}
+
+// The server goes before the first tick.
+TEST_F(DisplayGoesAway, ServerShutDownRightAfterTheWindowAppearsEndsItPromptlyWithAMessage) {
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
+    ASSERT_NE(window, 0u);
+    EndServerAndExpectPromptEnd(viewer, SIGTERM);
+}
+
+// Large frames are being written to the connection and size changes read from it when it dies.
+TEST_F(DisplayGoesAway, ServerKilledDuringAResizeStormEndsItPromptlyWithAMessage) {
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
+    ASSERT_NE(window, 0u);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> width(800, 1600), height(600, 1200);
+    for (int i = 0; i < 40; ++i) {
+        probe_->Resize(window, width(random), height(random));
+        SleepMs(7);
+    }
+    EndServerAndExpectPromptEnd(viewer, SIGKILL);
+}
+
+} // namespace
