@@ -55,7 +55,7 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     // The template's font, size (in dialog units) and style.
     ClientRect expected = ExpectedClientRect(
         RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
-    StartViewer();
+    ASSERT_NO_FATAL_FAILURE(StartViewer());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     int x, y, width, height;
@@ -71,7 +71,7 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
 }
 
 TEST_F(WineViewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
-    StartViewer();
+    ASSERT_NO_FATAL_FAILURE(StartViewer());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(1000);
@@ -90,7 +90,7 @@ TEST_F(WineViewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
 }
 
 TEST_F(WineViewer, ResizeRefitsThePicture) {
-    StartViewer();
+    ASSERT_NO_FATAL_FAILURE(StartViewer());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     // Tall instead of wide: a viewport or an aspect ratio left at the old size shows at once.
@@ -113,7 +113,7 @@ TEST_F(WineViewer, ResizeRefitsThePicture) {
 }
 
 TEST_F(WineViewer, CloseEndsTheProcessWithZero) {
-    StartViewer();
+    ASSERT_NO_FATAL_FAILURE(StartViewer());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(500);
@@ -125,7 +125,7 @@ TEST_F(WineViewer, CloseEndsTheProcessWithZero) {
 TEST_F(WineViewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     WineRunOptions options;
     options.withTexture = false;
-    StartViewer(options);
+    ASSERT_NO_FATAL_FAILURE(StartViewer(options));
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
     Sleep(1000);
@@ -142,7 +142,7 @@ TEST_F(WineViewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
 // and is grabbed far more often than it draws, so one of its frames shows the same angle.
 TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
     constexpr int kWidth = 400, kHeight = 300;
-    StartViewer();
+    ASSERT_NO_FATAL_FAILURE(StartViewer());
     Window window = WaitForViewerWindow();
     ASSERT_NE(window, 0u);
 
