@@ -34,6 +34,7 @@ TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     double cpuBefore = ProcessCpuSeconds(*viewer);
+    long rssBefore = ProcessResidentKiB(*viewer);
 
     std::mt19937 random(20180040);
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
@@ -60,8 +61,10 @@ TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%d resizes in %.1f s; the viewer used %.2f s of CPU meanwhile\n", kStormResizes,
-                seconds, ProcessCpuSeconds(*viewer) - cpuBefore);
+    std::printf("%d resizes in %.1f s; the viewer used %.2f s of CPU meanwhile, resident memory "
+                "%ld KiB before and %ld KiB after\n",
+                kStormResizes, seconds, ProcessCpuSeconds(*viewer) - cpuBefore, rssBefore,
+                ProcessResidentKiB(*viewer));
 
     constexpr int kFinalWidth = 640, kFinalHeight = 400;
     probe_->Resize(window, kFinalWidth, kFinalHeight);
