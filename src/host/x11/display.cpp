@@ -61,12 +61,14 @@ Display* OpenDisplayX11() {
     LayerX11& layer = Layer();
     if (!layer.displayTried) {
         layer.displayTried = true;
+        // Set before opening: XOpenDisplay itself talks to the server after it has connected,
+        // and a server that ends then would otherwise get Xlib's own message.
+        XSetIOErrorHandler(ReportLostDisplay);
         layer.display = XOpenDisplay(nullptr);
         if (layer.display == nullptr) {
             const char* name = XDisplayName(nullptr);
             std::fprintf(stderr, "X11: cannot open display \"%s\"\n", name ? name : "");
         } else {
-            XSetIOErrorHandler(ReportLostDisplay);
             InternAtoms(layer.display, &layer.atoms);
         }
     }
