@@ -2,6 +2,7 @@
 
 // gtest (through the rig) before the X headers, which define None.
 #include "stress_rig.h"
+#include "vanishing_display.h"
 
 #include <signal.h>
 
@@ -69,13 +70,18 @@ TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZer
 
 class DisplayGoesAway : public StressTest {
   protected:
-    // Ends the server with `signal` and checks how the viewer ends: within a second of the
-    // server, with the layer's message and a non-zero exit code of its own (not a signal such as
-    // SIGPIPE), having used little CPU time since.
+    // Ends the server with `signal` and checks how the viewer ends.
     void EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal) {
         ASSERT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
         double cpuBefore = ProcessCpuSeconds(*viewer);
         EndServer(signal);
+        ExpectPromptEndWithTheMessage(viewer, cpuBefore);
+    }
+
+    // The server has just gone. The viewer must end within a second, with the layer's message and
+    // a non-zero exit code of its own (not a signal such as SIGPIPE or SIGSEGV), having used
+    // little CPU time since `cpuBefore`.
+    void ExpectPromptEndWithTheMessage(ChildProcess* viewer, double cpuBefore) {
         auto serverGone = std::chrono::steady_clock::now();
         int code = -1;
         double cpuTotal = 0;
@@ -99,6 +105,19 @@ class DisplayGoesAway : public StressTest {
         EXPECT_LT(cpuTotal - cpuBefore, 0.5) << "busy after the server ended";
     }
 };
+
+// The earliest moment: the server lets the viewer in and closes the connection at its first
+// request, while XOpenDisplay is still reading the server's settings.
+TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessage) {
+    VanishingDisplay display;
+    std::string error;
+    ASSERT_TRUE(display.Listen(&error)) << error;
+    viewers_.push_back(std::make_unique<ChildProcess>());
+    ChildProcess* viewer = viewers_.back().get();
+    ASSERT_TRUE(StartProcess({TAVIK_BINARY}, root_ + "/bin", display.display(), viewer));
+    ASSERT_TRUE(display.ServeOneClient(kLimits.startMs, &error)) << error;
+    ExpectPromptEndWithTheMessage(viewer, 0);
+}
 
 TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
