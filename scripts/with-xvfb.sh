@@ -5,8 +5,10 @@
 set -euo pipefail
 
 numberfile=$(mktemp)
+# -noreset: by default the server resets whenever its last client leaves, and refuses the
+# connections that arrive meanwhile; tests that start and end one after another would hit that.
 # shellcheck disable=SC2086
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp ${XVFB_ARGS:-} 3>"$numberfile" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset ${XVFB_ARGS:-} 3>"$numberfile" 2>/dev/null &
 server=$!
 cleanup() { kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -f "$numberfile"; }
 trap cleanup EXIT

@@ -31,8 +31,10 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         dup2(nullFd, 1);
         dup2(nullFd, 2);
         std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb", "-displayfd",   fd,          "-screen",
-                                         "0",    "1280x1024x24", "-nolisten", "tcp"};
+        // -noreset: by default the server resets when its last client leaves (as the readiness
+        // check below does) and refuses the connections that arrive meanwhile.
+        std::vector<std::string> args = {"Xvfb",         "-displayfd", fd,    "-screen", "0",
+                                         "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
         std::vector<char*> argv;
         for (std::string& arg : args) {
