@@ -65,6 +65,13 @@ Display* OpenDisplayX11() {
         // and a server that ends then would otherwise get Xlib's own message.
         XSetIOErrorHandler(ReportLostDisplay);
         layer.display = XOpenDisplay(nullptr);
+        // NOTE: a server under heavy load can refuse a connection for a moment when its listen
+        // queue is full; try twice more before giving up, but only where a display is named.
+        const char* named = XDisplayName(nullptr);
+        for (int retry = 0; layer.display == nullptr && named && *named && retry < 2; ++retry) {
+            usleep(100000);
+            layer.display = XOpenDisplay(nullptr);
+        }
         if (layer.display == nullptr) {
             const char* name = XDisplayName(nullptr);
             std::fprintf(stderr, "X11: cannot open display \"%s\"\n", name ? name : "");
