@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "stress_rig.h"
 
@@ -17,6 +19,22 @@ constexpr int kWarmUpSeconds = 5;
 constexpr long kAllowedGrowthKiB = 1024;
 
 using ViewerLongRun = StressTest;
+
+// Of the resident memory, how much is the process's own (heap, stacks) and how much is mapped
+// files (libraries, the driver), as "(A anon, F file)": growth of the first is what a leak shows.
+std::string ResidentParts(const ChildProcess& viewer) {
+    std::ifstream in("/proc/" + std::to_string(viewer.pid) + "/status");
+    std::string line;
+    long anon = -1, file = -1;
+    while (std::getline(in, line)) {
+        if (line.rfind("RssAnon:", 0) == 0) {
+            anon = std::strtol(line.c_str() + 8, nullptr, 10);
+        } else if (line.rfind("RssFile:", 0) == 0) {
+            file = std::strtol(line.c_str() + 8, nullptr, 10);
+        }
+    }
+    return "(" + std::to_string(anon) + " anon, " + std::to_string(file) + " file)";
+}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -52,10 +70,11 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
                 rssStart = rss;
                 framesAtStart = frames;
                 cpuStart = ProcessCpuSeconds(*viewer);
-                std::printf("start (after %d s of warm-up): %ld frames, %ld KiB resident\n",
-                            kWarmUpSeconds, frames, rss);
+                std::printf("start (after %d s of warm-up): %ld frames, %ld KiB resident %s\n",
+                            kWarmUpSeconds, frames, rss, ResidentParts(*viewer).c_str());
             } else {
-                std::printf("  %5.0f s: %ld frames, %ld KiB resident\n", elapsed, frames, rss);
+                std::printf("  %5.0f s: %ld frames, %ld KiB resident %s\n", elapsed, frames, rss,
+                            ResidentParts(*viewer).c_str());
             }
             framesAtLastReport = frames;
             nextReport += reportEvery;
@@ -66,7 +85,8 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     long rssEnd = ProcessResidentKiB(*viewer);
     double cpuEnd = ProcessCpuSeconds(*viewer);
     double measured = runSeconds - kWarmUpSeconds;
-    std::printf("end (after %d s): %ld frames, %ld KiB resident\n", runSeconds, frames, rssEnd);
+    std::printf("end (after %d s): %ld frames, %ld KiB resident %s\n", runSeconds, frames, rssEnd,
+                ResidentParts(*viewer).c_str());
     std::printf("after the warm-up: %ld frames in %.0f s (%.1f per second, 25 nominal), "
                 "%+ld KiB resident, %.1f s of CPU (%.0f %% of one core)\n",
                 frames - framesAtStart, measured, (frames - framesAtStart) / measured,
