@@ -177,3 +177,18 @@ TEST_F(Viewer, UnderAWindowManagerTheFrameOffersCloseAndItsCloseEndsWithZero) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
+    ChildProcess viewer;
+    ASSERT_TRUE(StartProcess({TAVIK_BINARY}, "/", "", &viewer));
+    int code = -1;
+    ASSERT_TRUE(WaitProcess(&viewer, 5000, &code)) << "the viewer kept running with no display";
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(ReadStderr(viewer).find("X11: cannot open display"), std::string::npos)
+        << ReadStderr(viewer);
+    KillProcess(&viewer);
+}
+
+} // namespace
