@@ -1,5 +1,6 @@
 // The real viewer binary on its own Xvfb, looked at and closed through X as a user would.
 #include <X11/keysym.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -189,6 +190,7 @@ TEST(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
     EXPECT_NE(ReadStderr(viewer).find("X11: cannot open display"), std::string::npos)
         << ReadStderr(viewer);
     KillProcess(&viewer);
+    unlink(viewer.stderrPath.c_str());
 }
 
 } // namespace
