@@ -1,7 +1,7 @@
 // The one door to the window system for all of the program's code.
 // On Windows it brings the system's own API; on Linux it brings the project's own small
-// implementation of the same subset on Xlib and GLX (host/x11/). Nothing else includes
-// <windows.h> or <X11/Xlib.h> directly.
+// implementation of the same subset (host/linux/), on Wayland and EGL (host/wayland/) or on Xlib
+// and GLX (host/x11/). Nothing else includes <windows.h> or <X11/Xlib.h> directly.
 #pragma once
 
 #ifdef _WIN32
@@ -13,5 +13,5 @@
 #endif
 #include <windows.h>
 #else
-#include "host/x11/winapi.h"
+#include "host/linux/winapi.h"
 #endif

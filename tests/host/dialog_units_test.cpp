@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/resource.h"
-#include "host/x11/dialog_units.h"
+#include "host/linux/dialog_units.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "host/x11/pixel_format.h"
+#include "host/linux/pixel_format.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ PIXELFORMATDESCRIPTOR ViewerRequest() {
 }
 
 // A window-drawable, double-buffered RGBA configuration with 8 bits per colour.
-FramebufferConfigX11 Config(int depth, int stencil = 0, int alpha = 0) {
+FramebufferConfig Config(int depth, int stencil = 0, int alpha = 0) {
     return {true, true, true, true, false, 24, alpha, depth, stencil};
 }
 
-int Choose(const std::vector<FramebufferConfigX11>& configs) {
+int Choose(const std::vector<FramebufferConfig>& configs) {
     return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()), ViewerRequest());
 }
 
@@ -41,14 +41,14 @@ TEST(PixelFormat, PrefersNoStencilThenNoAlphaAtTheSameDepth) {
 }
 
 TEST(PixelFormat, DoubleBufferingAndColourBitsComeBeforeDepth) {
-    FramebufferConfigX11 single = Config(24);
+    FramebufferConfig single = Config(24);
     single.doubleBuffer = false;
     EXPECT_EQ(Choose({single, Config(16)}), 1);
-    FramebufferConfigX11 deepColour = Config(24);
+    FramebufferConfig deepColour = Config(24);
     deepColour.colorBits = 30;
-    FramebufferConfigX11 shallow = Config(16);
+    FramebufferConfig shallow = Config(16);
     EXPECT_EQ(Choose({deepColour, shallow}), 1);
-    FramebufferConfigX11 slow = Config(24);
+    FramebufferConfig slow = Config(24);
     slow.slow = true;
     EXPECT_EQ(Choose({slow, Config(16)}), 1);
     // A single-buffered configuration still serves when it is all there is.
@@ -56,11 +56,11 @@ TEST(PixelFormat, DoubleBufferingAndColourBitsComeBeforeDepth) {
 }
 
 TEST(PixelFormat, SkipsConfigurationsThatCannotDrawToAWindow) {
-    FramebufferConfigX11 noWindow = Config(24);
+    FramebufferConfig noWindow = Config(24);
     noWindow.drawToWindow = false;
-    FramebufferConfigX11 noVisual = Config(24);
+    FramebufferConfig noVisual = Config(24);
     noVisual.hasVisual = false;
-    FramebufferConfigX11 colourIndex = Config(24);
+    FramebufferConfig colourIndex = Config(24);
     colourIndex.rgba = false;
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex, Config(0)}), 3);
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex}), -1);

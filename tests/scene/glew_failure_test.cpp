@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/x11/message_box.h"
+#include "host/linux/message_box.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
 #include "support/gl_window.h"
@@ -34,7 +34,7 @@ TEST(GlewFailure, ShowsGlewsDescriptionUnderErrorGlewThenResumesSetUp) {
     std::string error;
     ASSERT_TRUE(OpenGlWindow(&window, &error)) << error;
     wglMakeCurrent(nullptr, nullptr);
-    SetMessageBoxHookX11(DismissBox);
+    SetMessageBoxHookLinux(DismissBox);
 
     InitGL();
 
@@ -58,7 +58,7 @@ TEST(GlewFailure, ShowsGlewsDescriptionUnderErrorGlewThenResumesSetUp) {
     glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
     EXPECT_EQ(unit, GL_TEXTURE0);
 
-    SetMessageBoxHookX11(nullptr);
+    SetMessageBoxHookLinux(nullptr);
     CloseGlWindow(&window);
 }
 

@@ -1,5 +1,5 @@
 // Dialog-unit conversion as pure functions, so that it is tested without a display.
-#include "host/x11/dialog_units.h"
+#include "host/linux/dialog_units.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,12 +1,12 @@
 // Ranking of framebuffer configurations against a pixel-format request.
-#include "host/x11/pixel_format.h"
+#include "host/linux/pixel_format.h"
 
 #include <cstdlib>
 #include <tuple>
 
 namespace {
 
-bool CanServe(const FramebufferConfigX11& config, const PIXELFORMATDESCRIPTOR& request) {
+bool CanServe(const FramebufferConfig& config, const PIXELFORMATDESCRIPTOR& request) {
     if ((request.dwFlags & PFD_DRAW_TO_WINDOW) && !(config.drawToWindow && config.hasVisual)) {
         return false;
     }
@@ -14,7 +14,7 @@ bool CanServe(const FramebufferConfigX11& config, const PIXELFORMATDESCRIPTOR& r
 }
 
 // Smaller is closer; compared lexicographically.
-auto Distance(const FramebufferConfigX11& config, const PIXELFORMATDESCRIPTOR& request) {
+auto Distance(const FramebufferConfig& config, const PIXELFORMATDESCRIPTOR& request) {
     bool wantDouble = (request.dwFlags & PFD_DOUBLEBUFFER) != 0;
     return std::make_tuple(config.doubleBuffer != wantDouble, config.slow,
                            std::abs(config.colorBits - request.cColorBits),
@@ -25,7 +25,7 @@ auto Distance(const FramebufferConfigX11& config, const PIXELFORMATDESCRIPTOR& r
 
 } // namespace
 
-int ChooseClosestConfig(const FramebufferConfigX11* configs, int count,
+int ChooseClosestConfig(const FramebufferConfig* configs, int count,
                         const PIXELFORMATDESCRIPTOR& request) {
     int best = -1;
     for (int i = 0; i < count; ++i) {

@@ -1,11 +1,11 @@
-// Choosing the GLX framebuffer configuration closest to a pixel-format request, as a pure
+// Choosing the framebuffer configuration (GLX or EGL) closest to a pixel-format request, as a pure
 // function of the configurations' attributes so that it is tested without a display.
 #pragma once
 
-#include "host/x11/winapi.h"
+#include "host/linux/winapi.h"
 
 // What the choice needs to know of one framebuffer configuration.
-struct FramebufferConfigX11 {
+struct FramebufferConfig {
     bool drawToWindow;
     bool hasVisual;
     bool rgba;
@@ -22,5 +22,5 @@ struct FramebufferConfigX11 {
 // the requested pixel type. Then, in order of importance: double buffering as requested, a
 // configuration without caveats, the closest colour bits, the closest depth bits (the deeper on a
 // tie, so a request of 32 falls back to the deepest available), no stencil, the closest alpha.
-int ChooseClosestConfig(const FramebufferConfigX11* configs, int count,
+int ChooseClosestConfig(const FramebufferConfig* configs, int count,
                         const PIXELFORMATDESCRIPTOR& request);

@@ -1,6 +1,7 @@
 // The subset of the Win32 window, GDI and WGL interfaces that the viewer uses, declared for Linux.
-// Types and constants keep their Windows names and values; the operations are implemented on
-// Xlib and GLX by the files beside this one. Include it through host/platform.h only.
+// Types and constants keep their Windows names and values; the operations are implemented by the
+// files beside this one on the window system chosen at start-up (Wayland with EGL, or X11 with
+// GLX). Include it through host/platform.h only.
 #pragma once
 
 #include <cstdint>
@@ -26,14 +27,14 @@ using LPSTR = char*;
 #define WINAPI
 #define CALLBACK
 
-struct WindowX11;
-struct DeviceContextX11;
-struct ContextX11;
-using HWND = WindowX11*;
-using HDC = DeviceContextX11*;
-using HGLRC = ContextX11*;
-struct InstanceX11;
-using HINSTANCE = InstanceX11*;
+struct WindowLinux;
+struct DeviceContextLinux;
+struct ContextLinux;
+using HWND = WindowLinux*;
+using HDC = DeviceContextLinux*;
+using HGLRC = ContextLinux*;
+struct InstanceLinux;
+using HINSTANCE = InstanceLinux*;
 
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -69,14 +70,14 @@ struct MSG {
 #define SW_SHOW 5
 
 // Word-splitting macros.
-#define LOWORD(l) ((WORD)(((DWORD_PTR_X11)(l)) & 0xffff))
-#define HIWORD(l) ((WORD)((((DWORD_PTR_X11)(l)) >> 16) & 0xffff))
+#define LOWORD(l) ((WORD)(((DWORD_PTR_LINUX)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR_LINUX)(l)) >> 16) & 0xffff))
 #define MAKELONG(a, b)                                                                             \
-    ((LONG)(((WORD)(((DWORD_PTR_X11)(a)) & 0xffff)) |                                              \
-            ((DWORD)((WORD)(((DWORD_PTR_X11)(b)) & 0xffff))) << 16))
+    ((LONG)(((WORD)(((DWORD_PTR_LINUX)(a)) & 0xffff)) |                                            \
+            ((DWORD)((WORD)(((DWORD_PTR_LINUX)(b)) & 0xffff))) << 16))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEW(i) ((LPCWSTR)((UINT_PTR)((WORD)(i))))
-using DWORD_PTR_X11 = std::uintptr_t;
+using DWORD_PTR_LINUX = std::uintptr_t;
 
 // Message boxes.
 #define MB_OK 0x00000000L

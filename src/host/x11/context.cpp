@@ -1,14 +1,13 @@
-// Device contexts, pixel formats and OpenGL contexts on GLX. A pixel format is the 1-based
-// index of a GLX framebuffer configuration of the default screen; setting it gives the window
-// that configuration's visual. Failures become the results the Windows calls give (0, FALSE,
-// null) with a line on stderr.
+// Pixel formats and OpenGL contexts on GLX. A pixel format is the 1-based index of a GLX
+// framebuffer configuration of the default screen; setting it gives the window that
+// configuration's visual. Failures become the results the Windows calls give (0, FALSE, null)
+// with a line on stderr.
 #include "host/x11/layer.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "host/x11/pixel_format.h"
+#include "host/linux/pixel_format.h"
 
 namespace {
 
@@ -24,8 +23,8 @@ int Attribute(Display* display, GLXFBConfig config, int attribute) {
     return value;
 }
 
-FramebufferConfigX11 DescribeConfig(Display* display, GLXFBConfig config) {
-    FramebufferConfigX11 description = {};
+FramebufferConfig DescribeConfig(Display* display, GLXFBConfig config) {
+    FramebufferConfig description = {};
     description.drawToWindow = (Attribute(display, config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT);
     description.hasVisual = Attribute(display, config, GLX_VISUAL_ID) != 0;
     description.rgba = (Attribute(display, config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
@@ -55,50 +54,22 @@ std::vector<GLXFBConfig> ScreenConfigs(Display* display) {
     return configs;
 }
 
-bool IsLiveContext(HGLRC hglrc) {
-    const std::vector<ContextX11*>& contexts = Layer().contexts;
-    return std::find(contexts.begin(), contexts.end(), hglrc) != contexts.end();
-}
-
-void ReleaseCurrent() {
-    LayerX11& layer = Layer();
-    if (layer.currentContext != nullptr) {
-        glXMakeContextCurrent(layer.display, None, None, nullptr);
-    }
-    layer.currentContext = nullptr;
-    layer.currentDC = nullptr;
-}
-
 } // namespace
 
-HDC GetDC(HWND hWnd) {
-    WindowX11* window = FindWindowX11(hWnd);
-    return window == nullptr ? nullptr : &window->dc;
-}
-
-int ReleaseDC(HWND hWnd, HDC hDC) {
-    WindowX11* window = FindWindowX11(hWnd);
-    return window != nullptr && &window->dc == hDC ? 1 : 0;
-}
-
-int ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
-    WindowX11* window = FindWindowOfDCX11(hdc);
-    if (window == nullptr || ppfd == nullptr) {
-        return 0;
-    }
+int ChoosePixelFormatX11(WindowLinux*, const PIXELFORMATDESCRIPTOR& request) {
     Display* display = Layer().display;
     if (!HasGlx(display)) {
         std::fputs("GLX: the display has no GLX extension\n", stderr);
         return 0;
     }
     std::vector<GLXFBConfig> configs = ScreenConfigs(display);
-    std::vector<FramebufferConfigX11> descriptions;
+    std::vector<FramebufferConfig> descriptions;
     descriptions.reserve(configs.size());
     for (GLXFBConfig config : configs) {
         descriptions.push_back(DescribeConfig(display, config));
     }
     int chosen =
-        ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), *ppfd);
+        ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
     if (chosen < 0) {
         std::fputs("GLX: no framebuffer configuration can draw OpenGL to a window\n", stderr);
         return 0;
@@ -106,37 +77,30 @@ int ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return chosen + 1;
 }
 
-BOOL SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
-    WindowX11* window = FindWindowOfDCX11(hdc);
-    if (window == nullptr || window->pixelFormat != 0) {
-        return FALSE;
-    }
+bool SetPixelFormatX11(WindowLinux* windowLinux, int format) {
+    auto* window = static_cast<WindowX11*>(windowLinux);
     Display* display = Layer().display;
     std::vector<GLXFBConfig> configs = ScreenConfigs(display);
-    if (format < 1 || format > static_cast<int>(configs.size())) {
-        return FALSE;
+    if (format > static_cast<int>(configs.size())) {
+        return false;
     }
     GLXFBConfig config = configs[format - 1];
     XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
     if (visual == nullptr) {
         std::fputs("GLX: the pixel format has no X visual\n", stderr);
-        return FALSE;
+        return false;
     }
     bool created = CreateNativeWindowX11(window, visual->visual, visual->depth);
     XFree(visual);
     if (!created) {
-        return FALSE;
+        return false;
     }
-    window->pixelFormat = format;
     window->config = config;
-    return TRUE;
+    return true;
 }
 
-HGLRC wglCreateContext(HDC hdc) {
-    WindowX11* window = FindWindowOfDCX11(hdc);
-    if (window == nullptr || window->config == nullptr) {
-        return nullptr;
-    }
+ContextLinux* CreateContextX11(WindowLinux* windowLinux) {
+    auto* window = static_cast<WindowX11*>(windowLinux);
     Display* display = Layer().display;
     BeginErrorTrapX11(display);
     GLXContext handle = glXCreateNewContext(display, window->config, GLX_RGBA_TYPE, nullptr, True);
@@ -148,60 +112,34 @@ HGLRC wglCreateContext(HDC hdc) {
         }
         return nullptr;
     }
-    ContextX11* context = new ContextX11{handle};
-    Layer().contexts.push_back(context);
-    return context;
+    return new ContextX11(handle);
 }
 
-BOOL wglMakeCurrent(HDC hdc, HGLRC hglrc) {
-    LayerX11& layer = Layer();
-    if (hglrc == nullptr) {
-        ReleaseCurrent();
-        return TRUE;
+bool MakeCurrentX11(WindowLinux* windowLinux, ContextLinux* context) {
+    Display* display = Layer().display;
+    if (context == nullptr) {
+        glXMakeContextCurrent(display, None, None, nullptr);
+        return true;
     }
-    WindowX11* window = FindWindowOfDCX11(hdc);
-    if (window == nullptr || window->config == nullptr || !IsLiveContext(hglrc)) {
-        return FALSE;
-    }
-    BeginErrorTrapX11(layer.display);
-    Bool made = glXMakeContextCurrent(layer.display, window->handle, window->handle, hglrc->handle);
-    int error = EndErrorTrapX11(layer.display);
+    auto* window = static_cast<WindowX11*>(windowLinux);
+    BeginErrorTrapX11(display);
+    Bool made = glXMakeContextCurrent(display, window->handle, window->handle,
+                                      static_cast<ContextX11*>(context)->handle);
+    int error = EndErrorTrapX11(display);
     if (!made || error != 0) {
         std::fprintf(stderr, "GLX: cannot make the OpenGL context current (X error %d)\n", error);
-        return FALSE;
+        return false;
     }
-    layer.currentDC = hdc;
-    layer.currentContext = hglrc;
-    return TRUE;
+    return true;
 }
 
-BOOL wglDeleteContext(HGLRC hglrc) {
-    LayerX11& layer = Layer();
-    if (!IsLiveContext(hglrc)) {
-        return FALSE;
-    }
-    if (layer.currentContext == hglrc) {
-        ReleaseCurrent();
-    }
-    glXDestroyContext(layer.display, hglrc->handle);
-    layer.contexts.erase(std::find(layer.contexts.begin(), layer.contexts.end(), hglrc));
-    delete hglrc;
-    return TRUE;
+void DeleteContextX11(ContextLinux* context) {
+    auto* contextX11 = static_cast<ContextX11*>(context);
+    glXDestroyContext(Layer().display, contextX11->handle);
+    delete contextX11;
 }
 
-HGLRC wglGetCurrentContext() {
-    return Layer().currentContext;
-}
-
-HDC wglGetCurrentDC() {
-    return Layer().currentDC;
-}
-
-BOOL SwapBuffers(HDC hdc) {
-    WindowX11* window = FindWindowOfDCX11(hdc);
-    if (window == nullptr || window->config == nullptr) {
-        return FALSE;
-    }
-    glXSwapBuffers(Layer().display, window->handle);
-    return TRUE;
+bool SwapBuffersX11(WindowLinux* window) {
+    glXSwapBuffers(Layer().display, static_cast<WindowX11*>(window)->handle);
+    return true;
 }

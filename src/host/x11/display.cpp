@@ -1,11 +1,11 @@
-// The display connection, the atoms the layer uses, and the trapping of X errors.
+// The X11 backend's connection: the display, the atoms the backend uses, the trapping of X
+// errors, and the table of entry points it gives the Linux layer.
 #include "host/x11/layer.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -82,34 +82,34 @@ Display* OpenDisplayX11() {
     return layer.display;
 }
 
-WindowX11* FindWindowX11(HWND hwnd) {
-    const std::vector<WindowX11*>& windows = Layer().windows;
-    auto found = std::find(windows.begin(), windows.end(), hwnd);
-    return found == windows.end() ? nullptr : *found;
-}
-
 WindowX11* FindWindowByHandleX11(Window handle) {
-    for (WindowX11* window : Layer().windows) {
-        if (window->handle == handle) {
-            return window;
+    for (WindowLinux* window : LinuxLayer().windows) {
+        auto* windowX11 = static_cast<WindowX11*>(window);
+        if (windowX11->handle == handle) {
+            return windowX11;
         }
     }
     return nullptr;
 }
 
-WindowX11* FindWindowOfDCX11(HDC hdc) {
-    for (WindowX11* window : Layer().windows) {
-        if (&window->dc == hdc) {
-            return window;
-        }
+bool ConnectX11(PlatformLinux* platform) {
+    if (OpenDisplayX11() == nullptr) {
+        return false;
     }
-    return nullptr;
-}
-
-std::int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    *platform = PlatformLinux{"X11",
+                              CreateWindowX11,
+                              ShowWindowX11,
+                              DestroyWindowX11,
+                              PollEventsX11,
+                              WaitEventsX11,
+                              ChoosePixelFormatX11,
+                              SetPixelFormatX11,
+                              CreateContextX11,
+                              MakeCurrentX11,
+                              DeleteContextX11,
+                              SwapBuffersX11,
+                              MessageBoxX11};
+    return true;
 }
 
 void BeginErrorTrapX11(Display* display) {

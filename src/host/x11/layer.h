@@ -1,6 +1,5 @@
-// Internal state of the Linux window-system layer: the display connection, the per-window
-// state, the thread's message queue and timers, and the current OpenGL context.
-// Only the layer's own files include this header.
+// Internal state of the X11 backend of the Linux layer: the display connection, its atoms and
+// the per-window X resources. Only the backend's own files include this header.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -8,45 +7,20 @@
 #include <X11/Xatom.h>
 #include <GL/glx.h>
 
-#include <cstdint>
-#include <deque>
-#include <vector>
+#include "host/linux/layer.h"
 
-#include "host/x11/winapi.h"
-
-struct DeviceContextX11 {
-    WindowX11* window;
-};
-
-// Everything the layer knows about one window.
-struct WindowX11 {
-    DeviceContextX11 dc{this};
+// Everything the X11 backend knows about one window.
+struct WindowX11 : WindowLinux {
     Window handle = 0;
     Colormap colormap = 0;
-    DLGPROC proc = nullptr;
-    const char* caption = "";
     int x = 0;
     int y = 0;
-    // Client size as last told to the dialog procedure; -1 until the first WM_SIZE.
-    int reportedWidth = -1;
-    int reportedHeight = -1;
-    // Client size as the X server last reported it.
-    int width = 0;
-    int height = 0;
-    bool shown = false;
-    int pixelFormat = 0;
     GLXFBConfig config = nullptr;
 };
 
-struct ContextX11 {
+struct ContextX11 : ContextLinux {
+    explicit ContextX11(GLXContext context) : handle(context) {}
     GLXContext handle;
-};
-
-struct TimerX11 {
-    HWND hwnd;
-    UINT_PTR id;
-    std::int64_t intervalNs;
-    std::int64_t deadlineNs;
 };
 
 struct AtomsX11 {
@@ -63,36 +37,37 @@ struct AtomsX11 {
     Atom netWmActionResize;
 };
 
-// The layer's state for the one user-interface thread.
+// The backend's state for the one user-interface thread.
 struct LayerX11 {
     Display* display = nullptr;
     bool displayTried = false;
     AtomsX11 atoms{};
-    std::vector<WindowX11*> windows;
-    std::deque<MSG> posted;
-    bool quitPosted = false;
-    int quitCode = 0;
-    std::vector<TimerX11> timers;
-    std::vector<ContextX11*> contexts;
-    HDC currentDC = nullptr;
-    HGLRC currentContext = nullptr;
 };
 
 LayerX11& Layer();
 // The display connection, opened on first use; null (with a message on stderr) when there is none.
 Display* OpenDisplayX11();
-// The live window with this handle, or null for a destroyed or unknown one.
-WindowX11* FindWindowX11(HWND hwnd);
 // The live window that owns this X window, or null.
 WindowX11* FindWindowByHandleX11(Window handle);
-// The live window whose device context this is, or null.
-WindowX11* FindWindowOfDCX11(HDC hdc);
 // Creates (or re-creates, before it is first mapped) the X window with the given visual.
 bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth);
-// Monotonic clock in nanoseconds.
-std::int64_t NowNs();
 
 // Catches X protocol errors between Begin and End instead of letting Xlib abort the process.
 // End returns the first error code seen (0 for none).
 void BeginErrorTrapX11(Display* display);
 int EndErrorTrapX11(Display* display);
+
+// The backend's entry points, by file: windows (window.cpp), events (events.cpp), pixel formats and
+// contexts (context.cpp), the message box (message_box.cpp).
+WindowLinux* CreateWindowX11(const DialogTemplateLinux& dialog);
+void ShowWindowX11(WindowLinux* window);
+void DestroyWindowX11(WindowLinux* window);
+void PollEventsX11();
+void WaitEventsX11(std::int64_t deadlineNs);
+int ChoosePixelFormatX11(WindowLinux* window, const PIXELFORMATDESCRIPTOR& request);
+bool SetPixelFormatX11(WindowLinux* window, int format);
+ContextLinux* CreateContextX11(WindowLinux* window);
+bool MakeCurrentX11(WindowLinux* window, ContextLinux* context);
+void DeleteContextX11(ContextLinux* context);
+bool SwapBuffersX11(WindowLinux* window);
+void MessageBoxX11(LPCWSTR text, LPCWSTR caption);

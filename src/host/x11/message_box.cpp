@@ -1,8 +1,6 @@
 // A modal message box written with Xlib: the text, the caption as the window's title and an
 // OK button, dismissed by a click on the button, Enter, Escape, space or the window manager's
-// close. Without a display, the caption and the text go to stderr. Returns IDOK.
-#include "host/x11/message_box.h"
-
+// close.
 #include "host/x11/layer.h"
 
 #include <X11/keysym.h>
@@ -14,29 +12,9 @@
 
 namespace {
 
-MessageBoxHookX11 messageBoxHook = nullptr;
-
 constexpr int kMargin = 16;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 26;
-
-std::string ToUtf8(LPCWSTR text) {
-    std::string out;
-    for (; text != nullptr && *text != L'\0'; ++text) {
-        auto c = static_cast<unsigned long>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 // The core font draws Latin-1; other characters are shown as '?'.
 std::vector<std::string> ToLatin1Lines(LPCWSTR text) {
@@ -176,21 +154,6 @@ void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
 
 } // namespace
 
-MessageBoxHookX11 SetMessageBoxHookX11(MessageBoxHookX11 hook) {
-    MessageBoxHookX11 previous = messageBoxHook;
-    messageBoxHook = hook;
-    return previous;
-}
-
-int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
-    if (messageBoxHook != nullptr) {
-        return messageBoxHook(lpText, lpCaption, uType);
-    }
-    Display* display = OpenDisplayX11();
-    if (display == nullptr) {
-        std::fprintf(stderr, "%s: %s\n", ToUtf8(lpCaption).c_str(), ToUtf8(lpText).c_str());
-        return IDOK;
-    }
-    RunModalBox(display, lpText, lpCaption);
-    return IDOK;
+void MessageBoxX11(LPCWSTR text, LPCWSTR caption) {
+    RunModalBox(Layer().display, text, caption);
 }

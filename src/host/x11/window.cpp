@@ -1,4 +1,4 @@
-// Windows of the Linux layer: the dialog window made from its template, showing and destroying.
+// Windows of the X11 backend: the dialog window made from its template, showing and destroying.
 // The X window is created with the screen's default visual and re-created with the visual of the
 // pixel format once one is set, before it is first mapped (an X window's visual is fixed).
 #include "host/x11/layer.h"
@@ -7,31 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/resource.h"
-#include "host/x11/dialog_units.h"
+#include "host/linux/dialog_units.h"
 
 namespace {
-
-// The dialog templates the program carries; the resource script holds the same values.
-struct DialogTemplateX11 {
-    int id;
-    int x, y, width, height;
-    const char* caption;
-};
-
-constexpr DialogTemplateX11 kTemplates[] = {
-    {IDD_MAIN, IDD_MAIN_X, IDD_MAIN_Y, IDD_MAIN_WIDTH, IDD_MAIN_HEIGHT, IDD_MAIN_CAPTION},
-};
-
-const DialogTemplateX11* FindTemplate(LPCWSTR name) {
-    UINT_PTR id = reinterpret_cast<UINT_PTR>(name);
-    for (const DialogTemplateX11& dialog : kTemplates) {
-        if (static_cast<UINT_PTR>(dialog.id) == id) {
-            return &dialog;
-        }
-    }
-    return nullptr;
-}
 
 // Motif window-manager hints: which functions and decorations the frame offers.
 struct MotifWmHints {
@@ -141,86 +119,34 @@ bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth) {
     return true;
 }
 
-HWND CreateDialogParamW(HINSTANCE, LPCWSTR lpTemplateName, HWND, DLGPROC lpDialogFunc,
-                        LPARAM dwInitParam) {
-    const DialogTemplateX11* dialog = FindTemplate(lpTemplateName);
-    if (dialog == nullptr) {
-        std::fputs("X11: no dialog template with that identifier\n", stderr);
-        return nullptr;
-    }
-    Display* display = OpenDisplayX11();
-    if (display == nullptr) {
-        return nullptr;
-    }
+WindowLinux* CreateWindowX11(const DialogTemplateLinux& dialog) {
+    Display* display = Layer().display;
     DialogBaseUnits base = DialogBaseUnitsForDpi(ParseXftDpi(XResourceManagerString(display)));
     WindowX11* window = new WindowX11;
-    window->proc = lpDialogFunc;
-    window->caption = dialog->caption;
-    window->x = DialogUnitsToPixelsX(dialog->x, base);
-    window->y = DialogUnitsToPixelsY(dialog->y, base);
-    window->width = std::max(1, DialogUnitsToPixelsX(dialog->width, base));
-    window->height = std::max(1, DialogUnitsToPixelsY(dialog->height, base));
+    window->caption = dialog.caption;
+    window->x = DialogUnitsToPixelsX(dialog.x, base);
+    window->y = DialogUnitsToPixelsY(dialog.y, base);
+    window->width = std::max(1, DialogUnitsToPixelsX(dialog.width, base));
+    window->height = std::max(1, DialogUnitsToPixelsY(dialog.height, base));
     int screen = DefaultScreen(display);
     if (!CreateNativeWindowX11(window, DefaultVisual(display, screen),
                                DefaultDepth(display, screen))) {
         delete window;
         return nullptr;
     }
-    Layer().windows.push_back(window);
-    if (window->proc != nullptr) {
-        window->proc(window, WM_INITDIALOG, 0, dwInitParam);
-    }
-    return FindWindowX11(window);
+    return window;
 }
 
-BOOL ShowWindow(HWND hWnd, int) {
-    WindowX11* window = FindWindowX11(hWnd);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    bool wasShown = window->shown;
-    if (wasShown) {
-        return TRUE;
-    }
-    window->shown = true;
-    XMapWindow(Layer().display, window->handle);
+void ShowWindowX11(WindowLinux* window) {
+    XMapWindow(Layer().display, static_cast<WindowX11*>(window)->handle);
     XFlush(Layer().display);
-    // The platform sends a top-level window its first size message when it is first shown; the
-    // dialog procedure relies on it to set up its projection.
-    window->reportedWidth = window->width;
-    window->reportedHeight = window->height;
-    if (window->proc != nullptr) {
-        window->proc(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
-    }
-    return FALSE;
 }
 
-BOOL DestroyWindow(HWND hWnd) {
-    WindowX11* window = FindWindowX11(hWnd);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    LayerX11& layer = Layer();
-    if (window->proc != nullptr) {
-        window->proc(window, WM_DESTROY, 0, 0);
-    }
-    // NOTE: a context still current on this window would be bound to a drawable that is about to
-    // vanish, which GLX reports as an error on the next call; release it first.
-    if (layer.currentDC == &window->dc) {
-        glXMakeContextCurrent(layer.display, None, None, nullptr);
-        layer.currentDC = nullptr;
-        layer.currentContext = nullptr;
-    }
-    layer.timers.erase(std::remove_if(layer.timers.begin(), layer.timers.end(),
-                                      [&](const TimerX11& timer) { return timer.hwnd == window; }),
-                       layer.timers.end());
-    layer.posted.erase(std::remove_if(layer.posted.begin(), layer.posted.end(),
-                                      [&](const MSG& msg) { return msg.hwnd == window; }),
-                       layer.posted.end());
-    layer.windows.erase(std::find(layer.windows.begin(), layer.windows.end(), window));
-    XDestroyWindow(layer.display, window->handle);
-    XFreeColormap(layer.display, window->colormap);
-    XFlush(layer.display);
+void DestroyWindowX11(WindowLinux* windowLinux) {
+    auto* window = static_cast<WindowX11*>(windowLinux);
+    Display* display = Layer().display;
+    XDestroyWindow(display, window->handle);
+    XFreeColormap(display, window->colormap);
+    XFlush(display);
     delete window;
-    return TRUE;
 }
