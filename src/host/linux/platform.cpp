@@ -21,7 +21,8 @@ const PlatformLinux* ConnectPlatform() {
         const char* display = std::getenv("DISPLAY");
         bool x11Session = session != nullptr && std::strcmp(session, "x11") == 0 &&
                           display != nullptr && *display != '\0';
-        layer.platformConnected = (!x11Session && false) || ConnectX11(&layer.platform);
+        layer.platformConnected =
+            (!x11Session && ConnectWayland(&layer.platform)) || ConnectX11(&layer.platform);
     }
     return ConnectedPlatform();
 }

@@ -1,0 +1,122 @@
+// Internal state of the Wayland backend of the Linux layer: the compositor connection and its
+// globals, the outputs and the seat, the EGL display, and the per-window surfaces. Only the
+// backend's own files include this header.
+#pragma once
+
+#include <wayland-client.h>
+#include <wayland-egl.h>
+#include <EGL/egl.h>
+#include <libdecor.h>
+
+#include <vector>
+
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
+#include "host/linux/layer.h"
+
+// The application id; the desktop entry carries the same name.
+constexpr const char* kAppIdWayland = "org.tavik.Tavik";
+
+// A wl_shm buffer of XRGB pixels and its mapping.
+struct ShmBufferWayland {
+    wl_buffer* buffer = nullptr;
+    void* pixels = nullptr;
+    std::size_t size = 0;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
+struct OutputWayland {
+    wl_output* output;
+    std::uint32_t name;
+    int scale;
+};
+
+// Everything the Wayland backend knows about one window.
+struct WindowWayland : WindowLinux {
+    wl_surface* surface = nullptr;
+    libdecor_frame* frame = nullptr;
+    wp_viewport* viewport = nullptr;
+    wp_fractional_scale_v1* fractionalScale = nullptr;
+    wl_egl_window* eglWindow = nullptr;
+    EGLSurface eglSurface = EGL_NO_SURFACE;
+    EGLConfig config = nullptr;
+    // Client size in logical pixels (the compositor's units).
+    int logicalWidth = 0;
+    int logicalHeight = 0;
+    // The compositor's preferred scale in 120ths (0 until it names one), and the largest
+    // integer scale of the outputs the surface is on.
+    int scale120 = 0;
+    int outputScale = 1;
+    std::vector<OutputWayland*> outputs;
+    bool configured = false;
+    // What the window shows while it has no OpenGL surface.
+    ShmBufferWayland blank;
+};
+
+struct ContextWayland : ContextLinux {
+    explicit ContextWayland(EGLContext context) : handle(context) {}
+    EGLContext handle;
+};
+
+struct ModalBoxWayland;
+
+// The backend's state for the one user-interface thread.
+struct LayerWayland {
+    wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
+    wl_compositor* compositor = nullptr;
+    wl_shm* shm = nullptr;
+    wl_seat* seat = nullptr;
+    wl_pointer* pointer = nullptr;
+    wl_keyboard* keyboard = nullptr;
+    wp_viewporter* viewporter = nullptr;
+    wp_fractional_scale_manager_v1* fractionalScaleManager = nullptr;
+    std::vector<OutputWayland*> outputs;
+    libdecor* decor = nullptr;
+    EGLDisplay eglDisplay = EGL_NO_DISPLAY;
+    bool eglTried = false;
+    // Where pointer and keyboard input go, and where the pointer is (surface-local, logical).
+    wl_surface* pointerFocus = nullptr;
+    wl_surface* keyboardFocus = nullptr;
+    double pointerX = 0;
+    double pointerY = 0;
+    // The message box being shown, if any, and its surface.
+    ModalBoxWayland* box = nullptr;
+    wl_surface* boxSurface = nullptr;
+};
+
+LayerWayland& LayerWl();
+// Reads and dispatches the compositor's events, waiting up to `timeoutMs` for some to arrive
+// (-1: no limit, 0: only what is already there). A lost connection ends the process.
+void DispatchWayland(int timeoutMs);
+// The live window that owns this surface, or null.
+WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
+// The largest scale among the compositor's outputs (1 when it names none).
+int LargestOutputScaleWayland();
+// A zero-filled (black) shared-memory buffer; false, with a line on stderr, when none can be made.
+bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out);
+void DestroyShmBufferWayland(ShmBufferWayland* buffer);
+// The EGL display on the compositor connection, initialised for desktop OpenGL on first use;
+// EGL_NO_DISPLAY (with a line on stderr) when EGL cannot be used.
+EGLDisplay EglDisplayWayland();
+
+// Input for the message box, from the seat (message_box.cpp).
+void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed);
+void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key);
+
+// The backend's entry points, by file: windows (window.cpp), events (display.cpp), pixel formats
+// and contexts (context.cpp), the message box (message_box.cpp).
+WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog);
+void ShowWindowWayland(WindowLinux* window);
+void DestroyWindowWayland(WindowLinux* window);
+void PollEventsWayland();
+void WaitEventsWayland(std::int64_t deadlineNs);
+int ChoosePixelFormatWayland(WindowLinux* window, const PIXELFORMATDESCRIPTOR& request);
+bool SetPixelFormatWayland(WindowLinux* window, int format);
+ContextLinux* CreateContextWayland(WindowLinux* window);
+bool MakeCurrentWayland(WindowLinux* window, ContextLinux* context);
+void DeleteContextWayland(ContextLinux* context);
+bool SwapBuffersWayland(WindowLinux* window);
+void MessageBoxWayland(LPCWSTR text, LPCWSTR caption);

@@ -1,0 +1,191 @@
+// A modal message box on Wayland: a toplevel of its own, framed by libdecor, with the caption as
+// its title, the text laid out by Pango and drawn with cairo into a shared-memory buffer, and an
+// OK button. Dismissed by a click on the button, Enter, Escape, space or the compositor's close.
+// Other windows' events keep arriving meanwhile and wait in the queue, as on X11.
+#include "host/wayland/layer.h"
+
+#include <linux/input-event-codes.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+struct ModalBoxWayland {
+    wl_surface* surface = nullptr;
+    libdecor_frame* frame = nullptr;
+    ShmBufferWayland pixels;
+    int width = 0;
+    int height = 0;
+    int buttonX = 0;
+    int buttonY = 0;
+    bool configured = false;
+    bool pressedOnButton = false;
+    bool done = false;
+};
+
+namespace {
+
+constexpr int kMargin = 16;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 26;
+constexpr int kMinimumWidth = 240;
+constexpr int kWrapWidth = 640;
+constexpr const char* kFont = "Sans 10";
+
+PangoLayout* TextLayout(cairo_t* cairo, const std::string& text) {
+    PangoLayout* layout = pango_cairo_create_layout(cairo);
+    PangoFontDescription* font = pango_font_description_from_string(kFont);
+    pango_layout_set_font_description(layout, font);
+    pango_font_description_free(font);
+    pango_layout_set_width(layout, kWrapWidth * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_text(layout, text.c_str(), -1);
+    return layout;
+}
+
+// The box's size (logical pixels) and where its button goes, from the text's extent.
+void LayOut(ModalBoxWayland* box, const std::string& text) {
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cairo = cairo_create(scratch);
+    PangoLayout* layout = TextLayout(cairo, text);
+    int textWidth = 0;
+    int textHeight = 0;
+    pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+    g_object_unref(layout);
+    cairo_destroy(cairo);
+    cairo_surface_destroy(scratch);
+    box->width = std::max(std::max(textWidth, kButtonWidth) + 2 * kMargin, kMinimumWidth);
+    box->buttonX = (box->width - kButtonWidth) / 2;
+    box->buttonY = kMargin + textHeight + kMargin;
+    box->height = box->buttonY + kButtonHeight + kMargin;
+}
+
+void Draw(ModalBoxWayland* box, const std::string& text, int scale) {
+    cairo_surface_t* target = cairo_image_surface_create_for_data(
+        static_cast<unsigned char*>(box->pixels.pixels), CAIRO_FORMAT_RGB24, box->pixels.width,
+        box->pixels.height, box->pixels.stride);
+    cairo_t* cairo = cairo_create(target);
+    cairo_scale(cairo, scale, scale);
+    cairo_set_source_rgb(cairo, 0.94, 0.94, 0.94);
+    cairo_paint(cairo);
+    cairo_set_source_rgb(cairo, 0, 0, 0);
+    PangoLayout* layout = TextLayout(cairo, text);
+    cairo_move_to(cairo, kMargin, kMargin);
+    pango_cairo_show_layout(cairo, layout);
+    cairo_set_line_width(cairo, 1);
+    cairo_rectangle(cairo, box->buttonX + 0.5, box->buttonY + 0.5, kButtonWidth - 1,
+                    kButtonHeight - 1);
+    cairo_stroke(cairo);
+    pango_layout_set_width(layout, -1);
+    pango_layout_set_text(layout, "OK", -1);
+    int labelWidth = 0;
+    int labelHeight = 0;
+    pango_layout_get_pixel_size(layout, &labelWidth, &labelHeight);
+    cairo_move_to(cairo, box->buttonX + (kButtonWidth - labelWidth) / 2,
+                  box->buttonY + (kButtonHeight - labelHeight) / 2);
+    pango_cairo_show_layout(cairo, layout);
+    g_object_unref(layout);
+    cairo_destroy(cairo);
+    cairo_surface_flush(target);
+    cairo_surface_destroy(target);
+}
+
+void BoxConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    auto* box = static_cast<ModalBoxWayland*>(data);
+    libdecor_state* state = libdecor_state_new(box->width, box->height);
+    libdecor_frame_commit(frame, state, configuration);
+    libdecor_state_free(state);
+    if (!box->configured) {
+        box->configured = true;
+        wl_surface_attach(box->surface, box->pixels.buffer, 0, 0);
+        wl_surface_damage(box->surface, 0, 0, box->width, box->height);
+    }
+    wl_surface_commit(box->surface);
+}
+
+void BoxClose(libdecor_frame*, void* data) {
+    static_cast<ModalBoxWayland*>(data)->done = true;
+}
+
+void BoxCommit(libdecor_frame*, void* data) {
+    wl_surface_commit(static_cast<ModalBoxWayland*>(data)->surface);
+}
+
+void BoxDismissPopup(libdecor_frame*, const char*, void*) {}
+
+libdecor_frame_interface BoxInterface() {
+    libdecor_frame_interface frame{};
+    frame.configure = BoxConfigure;
+    frame.close = BoxClose;
+    frame.commit = BoxCommit;
+    frame.dismiss_popup = BoxDismissPopup;
+    return frame;
+}
+libdecor_frame_interface boxInterface = BoxInterface();
+
+bool InButton(const ModalBoxWayland* box, double x, double y) {
+    return x >= box->buttonX && x < box->buttonX + kButtonWidth && y >= box->buttonY &&
+           y < box->buttonY + kButtonHeight;
+}
+
+} // namespace
+
+void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed) {
+    bool inButton = InButton(box, LayerWl().pointerX, LayerWl().pointerY);
+    if (pressed) {
+        box->pressedOnButton = inButton;
+    } else {
+        box->done = box->done || (box->pressedOnButton && inButton);
+    }
+}
+
+void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key) {
+    box->done =
+        box->done || key == KEY_ENTER || key == KEY_KPENTER || key == KEY_ESC || key == KEY_SPACE;
+}
+
+void MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
+    LayerWayland& layer = LayerWl();
+    std::string body = ToUtf8(text);
+    std::string title = ToUtf8(caption);
+    ModalBoxWayland box;
+    LayOut(&box, body);
+    int scale = LargestOutputScaleWayland();
+    if (!CreateShmBufferWayland(box.width * scale, box.height * scale, &box.pixels)) {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+        return;
+    }
+    Draw(&box, body, scale);
+    box.surface = wl_compositor_create_surface(layer.compositor);
+    if (wl_surface_get_version(box.surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+        wl_surface_set_buffer_scale(box.surface, scale);
+    }
+    box.frame = libdecor_decorate(layer.decor, box.surface, &boxInterface, &box);
+    libdecor_frame_set_title(box.frame, title.c_str());
+    libdecor_frame_set_app_id(box.frame, kAppIdWayland);
+    libdecor_frame_unset_capabilities(
+        box.frame,
+        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_MINIMIZE |
+                                           LIBDECOR_ACTION_FULLSCREEN));
+    libdecor_frame_set_min_content_size(box.frame, box.width, box.height);
+    libdecor_frame_set_max_content_size(box.frame, box.width, box.height);
+    layer.box = &box;
+    layer.boxSurface = box.surface;
+    libdecor_frame_map(box.frame);
+    while (!box.done) {
+        DispatchWayland(-1);
+    }
+    layer.box = nullptr;
+    layer.boxSurface = nullptr;
+    libdecor_frame_unref(box.frame);
+    if (layer.pointerFocus == box.surface) {
+        layer.pointerFocus = nullptr;
+    }
+    if (layer.keyboardFocus == box.surface) {
+        layer.keyboardFocus = nullptr;
+    }
+    wl_surface_destroy(box.surface);
+    DestroyShmBufferWayland(&box.pixels);
+    wl_display_flush(layer.display);
+}

@@ -1,0 +1,226 @@
+// Windows of the Wayland backend: a wl_surface in an xdg_toplevel that libdecor frames (the
+// compositor's own decorations where it offers them, libdecor's drawn frame otherwise), titled
+// from the template, with the application id. Its buffer holds the logical size at the output's
+// real resolution: the integer wl_output scale, or the fractional scale through a viewport.
+#include "host/wayland/layer.h"
+
+#include <algorithm>
+
+#include "host/linux/dialog_units.h"
+#include "host/wayland/scale.h"
+
+namespace {
+
+constexpr int kDefaultDpi = 96;
+constexpr std::int64_t kFirstConfigureWaitNs = 2000000000;
+
+// The scale of the outputs the surface is on; before it is on any, the largest there is, so that
+// the first frame is already drawn at the resolution it will most likely be shown at.
+int OutputScaleOf(const WindowWayland* window) {
+    if (window->outputs.empty()) {
+        return LargestOutputScaleWayland();
+    }
+    int scale = 1;
+    for (const OutputWayland* output : window->outputs) {
+        scale = std::max(scale, output->scale);
+    }
+    return scale;
+}
+
+// A window without an OpenGL surface shows black at its size, as it does on the other systems.
+void ShowBlank(WindowWayland* window) {
+    ShmBufferWayland previous = window->blank;
+    if (!CreateShmBufferWayland(window->width, window->height, &window->blank)) {
+        window->blank = previous;
+        return;
+    }
+    wl_surface_attach(window->surface, window->blank.buffer, 0, 0);
+    wl_surface_damage(window->surface, 0, 0, window->logicalWidth, window->logicalHeight);
+    wl_surface_commit(window->surface);
+    DestroyShmBufferWayland(&previous);
+}
+
+// Sizes the buffer for the logical size and scale, and records the client size in pixels; the
+// next WM_SIZE carries it. The new buffer size takes effect with the next frame's commit.
+void ApplySize(WindowWayland* window) {
+    LayerWayland& layer = LayerWl();
+    bool fractional = window->viewport != nullptr && window->scale120 > 0;
+    int scale120 = fractional ? window->scale120 : 0;
+    window->width = SurfacePixelsWayland(window->logicalWidth, scale120, window->outputScale);
+    window->height = SurfacePixelsWayland(window->logicalHeight, scale120, window->outputScale);
+    if (fractional) {
+        wl_surface_set_buffer_scale(window->surface, 1);
+        wp_viewport_set_destination(window->viewport, window->logicalWidth, window->logicalHeight);
+    } else if (wl_surface_get_version(window->surface) >=
+               WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+        wl_surface_set_buffer_scale(window->surface, std::max(1, window->outputScale));
+    }
+    // The picture is opaque whatever alpha the pixel format has: the compositor need not blend it.
+    wl_region* opaque = wl_compositor_create_region(layer.compositor);
+    wl_region_add(opaque, 0, 0, window->logicalWidth, window->logicalHeight);
+    wl_surface_set_opaque_region(window->surface, opaque);
+    wl_region_destroy(opaque);
+    if (window->eglWindow != nullptr) {
+        wl_egl_window_resize(window->eglWindow, window->width, window->height, 0, 0);
+    } else if (window->configured) {
+        ShowBlank(window);
+    }
+}
+
+void UpdateOutputScale(WindowWayland* window) {
+    int scale = OutputScaleOf(window);
+    if (scale != window->outputScale) {
+        window->outputScale = scale;
+        ApplySize(window);
+    }
+}
+
+void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
+    auto* window = static_cast<WindowWayland*>(data);
+    for (OutputWayland* known : LayerWl().outputs) {
+        if (known->output == output) {
+            window->outputs.push_back(known);
+        }
+    }
+    UpdateOutputScale(window);
+}
+
+void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
+    auto* window = static_cast<WindowWayland*>(data);
+    window->outputs.erase(
+        std::remove_if(window->outputs.begin(), window->outputs.end(),
+                       [&](const OutputWayland* on) { return on->output == output; }),
+        window->outputs.end());
+    UpdateOutputScale(window);
+}
+
+wl_surface_listener SurfaceListener() {
+    wl_surface_listener listener{};
+    listener.enter = SurfaceEnter;
+    listener.leave = SurfaceLeave;
+    return listener;
+}
+const wl_surface_listener kSurfaceListener = SurfaceListener();
+
+void PreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
+    auto* window = static_cast<WindowWayland*>(data);
+    if (static_cast<int>(scale) != window->scale120) {
+        window->scale120 = static_cast<int>(scale);
+        ApplySize(window);
+    }
+}
+
+const wp_fractional_scale_v1_listener kFractionalScaleListener = {PreferredScale};
+
+// The compositor (or the frame) proposes a size and state. A dimension it leaves to the client
+// keeps the window's own size.
+void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    auto* window = static_cast<WindowWayland*>(data);
+    int width = 0;
+    int height = 0;
+    if (!libdecor_configuration_get_content_size(configuration, frame, &width, &height)) {
+        width = 0;
+        height = 0;
+    }
+    window->logicalWidth = width > 0 ? width : window->logicalWidth;
+    window->logicalHeight = height > 0 ? height : window->logicalHeight;
+    libdecor_state* state = libdecor_state_new(window->logicalWidth, window->logicalHeight);
+    libdecor_frame_commit(frame, state, configuration);
+    libdecor_state_free(state);
+    window->configured = true;
+    ApplySize(window);
+}
+
+// The compositor's close (the frame's close button, or a request from elsewhere).
+void FrameClose(libdecor_frame*, void* data) {
+    PostMessageLinux(static_cast<WindowWayland*>(data), WM_CLOSE, 0, 0);
+}
+
+// The frame changed something that shows only once the surface is committed.
+void FrameCommit(libdecor_frame*, void* data) {
+    wl_surface_commit(static_cast<WindowWayland*>(data)->surface);
+}
+
+void FrameDismissPopup(libdecor_frame*, const char*, void*) {}
+
+libdecor_frame_interface FrameInterface() {
+    libdecor_frame_interface frame{};
+    frame.configure = FrameConfigure;
+    frame.close = FrameClose;
+    frame.commit = FrameCommit;
+    frame.dismiss_popup = FrameDismissPopup;
+    return frame;
+}
+libdecor_frame_interface frameInterface = FrameInterface();
+
+} // namespace
+
+WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
+    LayerWayland& layer = LayerWl();
+    // Logical pixels are the compositor's 96-dpi units; the scale brings the real resolution.
+    DialogBaseUnits base = DialogBaseUnitsForDpi(kDefaultDpi);
+    auto* window = new WindowWayland;
+    window->caption = dialog.caption;
+    window->logicalWidth = std::max(1, DialogUnitsToPixelsX(dialog.width, base));
+    window->logicalHeight = std::max(1, DialogUnitsToPixelsY(dialog.height, base));
+    window->outputScale = OutputScaleOf(window);
+    window->surface = wl_compositor_create_surface(layer.compositor);
+    wl_surface_add_listener(window->surface, &kSurfaceListener, window);
+    if (layer.viewporter != nullptr) {
+        window->viewport = wp_viewporter_get_viewport(layer.viewporter, window->surface);
+    }
+    if (layer.fractionalScaleManager != nullptr) {
+        window->fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(
+            layer.fractionalScaleManager, window->surface);
+        wp_fractional_scale_v1_add_listener(window->fractionalScale, &kFractionalScaleListener,
+                                            window);
+    }
+    window->frame = libdecor_decorate(layer.decor, window->surface, &frameInterface, window);
+    libdecor_frame_set_title(window->frame, dialog.caption);
+    libdecor_frame_set_app_id(window->frame, kAppIdWayland);
+    // The dialog style: caption, close and a sizing border; no minimise or maximise box.
+    libdecor_frame_unset_capabilities(
+        window->frame,
+        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_FULLSCREEN));
+    ApplySize(window);
+    return window;
+}
+
+void ShowWindowWayland(WindowLinux* windowLinux) {
+    auto* window = static_cast<WindowWayland*>(windowLinux);
+    libdecor_frame_map(window->frame);
+    // The first size message carries the size the compositor gives the window, so wait for its
+    // first configure (a compositor that never sends one leaves the template's size).
+    std::int64_t deadline = NowNs() + kFirstConfigureWaitNs;
+    while (!window->configured && NowNs() < deadline) {
+        DispatchWayland(PollTimeoutMs(deadline));
+    }
+}
+
+void DestroyWindowWayland(WindowLinux* windowLinux) {
+    auto* window = static_cast<WindowWayland*>(windowLinux);
+    LayerWayland& layer = LayerWl();
+    if (window->eglSurface != EGL_NO_SURFACE) {
+        eglDestroySurface(layer.eglDisplay, window->eglSurface);
+    }
+    if (window->eglWindow != nullptr) {
+        wl_egl_window_destroy(window->eglWindow);
+    }
+    if (window->fractionalScale != nullptr) {
+        wp_fractional_scale_v1_destroy(window->fractionalScale);
+    }
+    if (window->viewport != nullptr) {
+        wp_viewport_destroy(window->viewport);
+    }
+    libdecor_frame_unref(window->frame);
+    if (layer.pointerFocus == window->surface) {
+        layer.pointerFocus = nullptr;
+    }
+    if (layer.keyboardFocus == window->surface) {
+        layer.keyboardFocus = nullptr;
+    }
+    wl_surface_destroy(window->surface);
+    DestroyShmBufferWayland(&window->blank);
+    wl_display_flush(layer.display);
+    delete window;
+}
