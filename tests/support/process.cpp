@@ -1,6 +1,7 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,25 +13,66 @@
 #include <sstream>
 #include <thread>
 
+namespace {
+
+// A temporary file for captured output; its descriptor, or -1.
+int CaptureFile(std::string* path) {
+    char name[] = "/tmp/tavik-output-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0) {
+        *path = name;
+    }
+    return fd;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
                   const std::string& display, ChildProcess* child) {
-    char path[] = "/tmp/tavik-stderr-XXXXXX";
-    int errFd = mkstemp(path);
-    if (errFd < 0) {
+    LaunchSettings settings;
+    settings.environment = {{"DISPLAY", display}};
+    return StartProcessWith(argv, workingDirectory, settings, child);
+}
+
+bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                      const LaunchSettings& settings, ChildProcess* child) {
+    int errFd = CaptureFile(&child->stderrPath);
+    int outFd = settings.captureStdout ? CaptureFile(&child->stdoutPath) : -1;
+    if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
         return false;
     }
-    child->stderrPath = path;
     pid_t pid = fork();
     if (pid < 0) {
         close(errFd);
         return false;
     }
     if (pid == 0) {
+        // The group first: once the user is dropped, the group can no longer be changed.
+        if (settings.uid != static_cast<uid_t>(-1) &&
+            (setgroups(0, nullptr) != 0 || setgid(settings.gid) != 0 ||
+             setuid(settings.uid) != 0)) {
+            _exit(125);
+        }
         if (chdir(workingDirectory.c_str()) != 0) {
             _exit(126);
         }
-        setenv("DISPLAY", display.c_str(), 1);
+        for (const std::string& name : settings.unset) {
+            unsetenv(name.c_str());
+        }
+        for (const auto& [name, value] : settings.environment) {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
         dup2(errFd, 2);
+        if (outFd >= 0) {
+            dup2(outFd, 1);
+        }
         int nullFd = open("/dev/null", O_RDWR);
         dup2(nullFd, 0);
         std::vector<char*> args;
@@ -38,12 +80,35 @@ bool StartProcess(const std::vector<std::string>& argv, const std::string& worki
             args.push_back(const_cast<char*>(arg.c_str()));
         }
         args.push_back(nullptr);
-        execv(args[0], args.data());
+        // A path, or a tool found on PATH.
+        execvp(args[0], args.data());
         _exit(127);
     }
     close(errFd);
+    if (outFd >= 0) {
+        close(outFd);
+    }
     child->pid = pid;
     return true;
+}
+
+bool RunToEnd(const std::vector<std::string>& argv, const LaunchSettings& settings, int timeoutMs,
+              std::string* output, std::string* errors) {
+    LaunchSettings capturing = settings;
+    capturing.captureStdout = true;
+    ChildProcess child;
+    int code = -1;
+    bool ended = false;
+    if (StartProcessWith(argv, "/", capturing, &child)) {
+        ended = WaitProcess(&child, timeoutMs, &code);
+        KillProcess(&child);
+    }
+    *output = ReadFile(child.stdoutPath);
+    if (errors != nullptr) {
+        *errors = ended ? ReadFile(child.stderrPath) : argv[0] + " did not end in time";
+    }
+    RemoveCapturedOutput(&child);
+    return ended && code == 0;
 }
 
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode) {
@@ -82,10 +147,16 @@ void KillProcess(ChildProcess* child) {
 }
 
 std::string ReadStderr(const ChildProcess& child) {
-    std::ifstream in(child.stderrPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadFile(child.stderrPath);
+}
+
+void RemoveCapturedOutput(ChildProcess* child) {
+    for (std::string* path : {&child->stderrPath, &child->stdoutPath}) {
+        if (!path->empty()) {
+            unlink(path->c_str());
+            path->clear();
+        }
+    }
 }
 
 double ProcessCpuSeconds(const ChildProcess& child) {

@@ -5,17 +5,36 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ChildProcess {
     pid_t pid = -1;
     std::string stderrPath; // where its standard error went
+    std::string stdoutPath; // where its standard output went, when it was captured
+};
+
+// How a program is started beyond its arguments and working directory.
+struct LaunchSettings {
+    std::vector<std::pair<std::string, std::string>> environment; // variables to set
+    std::vector<std::string> unset;                               // variables to remove
+    // The user it runs as when uid is not -1: some compositors refuse to run as root.
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+    bool captureStdout = false; // into a temporary file, else /dev/null is left as it is
 };
 
 // Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured
 // in a temporary file. Returns false if it could not be started.
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
                   const std::string& display, ChildProcess* child);
+// The same with the environment and user that `settings` give.
+bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                      const LaunchSettings& settings, ChildProcess* child);
+// Runs a command to its end (killed after `timeoutMs`) with standard output captured; true when
+// it ended with 0. *output gets its standard output, *errors its standard error.
+bool RunToEnd(const std::vector<std::string>& argv, const LaunchSettings& settings, int timeoutMs,
+              std::string* output, std::string* errors = nullptr);
 // Waits up to `timeoutMs` for the process to end; true with its exit code (or 128 + signal)
 // when it did.
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode);
@@ -25,6 +44,8 @@ bool IsRunning(const ChildProcess& child);
 void KillProcess(ChildProcess* child);
 // Its captured standard error so far.
 std::string ReadStderr(const ChildProcess& child);
+// Removes the files that hold its captured output.
+void RemoveCapturedOutput(ChildProcess* child);
 // CPU time (user + system) the process has used so far, in seconds; -1 if unknown.
 double ProcessCpuSeconds(const ChildProcess& child);
 // Resident memory of the process in KiB; -1 if unknown.

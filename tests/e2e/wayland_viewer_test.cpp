@@ -1,0 +1,204 @@
+// The real viewer on Wayland only: its toplevel as sway reports it, the output's real resolution
+// on a scaled output, libdecor's own frame under weston, no usable OpenGL, and the compositor
+// going away. Each test starts its own headless compositor, with no X server.
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "support/wayland_probe.h"
+#include "windows/picture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
+
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class WaylandViewer : public ::testing::TestWithParam<Compositor> {
+  protected:
+    void TearDown() override {
+        if (viewer_.pid > 0) {
+            KillProcess(&viewer_);
+        }
+        RemoveCapturedOutput(&viewer_);
+        EndSession(&session_);
+    }
+
+    // Starts the compositor, then the viewer from bin/ beside ../res/grass.bmp (or not), both as
+    // the session's user; fails the test when either cannot start.
+    void Start(Compositor compositor, bool withTexture = true,
+               std::vector<std::pair<std::string, std::string>> environment = {}) {
+        std::string error;
+        ASSERT_TRUE(StartCompositor(compositor, &session_, &error)) << error;
+        sway_ = std::make_unique<SwayProbe>(session_);
+        std::string root = session_.runtimeDir + "/viewer";
+        fs::create_directories(root + "/bin");
+        fs::copy_file(TAVIK_BINARY, root + "/bin/tavik");
+        if (withTexture) {
+            fs::create_directories(root + "/res");
+            fs::copy_file(TAVIK_SOURCE_DIR "/res/grass.bmp", root + "/res/grass.bmp");
+        }
+        ASSERT_TRUE(GiveToSessionUser(session_, root));
+        LaunchSettings settings = SessionSettings(session_);
+        settings.environment.insert(settings.environment.end(), environment.begin(),
+                                    environment.end());
+        ASSERT_TRUE(StartProcessWith({root + "/bin/tavik"}, root + "/bin", settings, &viewer_));
+    }
+
+    // The sway window titled `caption`; 0 if none appears within `timeoutMs`.
+    unsigned long WaitForWindow(const std::string& caption, int timeoutMs = 10000) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        do {
+            std::vector<unsigned long> windows = sway_->FindWindows(caption);
+            if (!windows.empty()) {
+                return windows.front();
+            }
+            Sleep(20);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return 0;
+    }
+
+    int WaitForExitCode(int timeoutMs) {
+        int code = -1;
+        return WaitProcess(&viewer_, timeoutMs, &code) ? code : -1;
+    }
+
+    WaylandSession session_;
+    std::unique_ptr<SwayProbe> sway_;
+    ChildProcess viewer_;
+};
+
+// Columns of the Y axis on the row a quarter of the way down, above the box: one where the
+// picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
+// and scaled up.
+int AxisWidth(const RgbImage& image) {
+    int width = 0;
+    for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
+        width += IsGreenDominant(image.At(x, image.height / 4));
+    }
+    return width;
+}
+
+using WaylandViewerOnSway = WaylandViewer;
+
+TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeAndUsesTheScaledOutputsPixels) {
+    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway));
+    unsigned long window = WaitForWindow("Tavik");
+    ASSERT_NE(window, 0u) << ReadStderr(viewer_);
+    EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
+    ClientArea area;
+    ASSERT_TRUE(sway_->Geometry(window, &area));
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
+    Sleep(400);
+    RgbImage picture = sway_->Grab(window);
+    ASSERT_EQ(picture.width, kWidth);
+    EXPECT_TRUE(IsBackground(picture.At(3, 3)));
+    EXPECT_GT(BoxPatchShare(picture, IsGreenDominant), 0.6);
+    EXPECT_EQ(AxisWidth(picture), 1);
+
+    // The same logical size on a double-scale output, drawn with twice the pixels each way.
+    ASSERT_TRUE(sway_->SetScale(2));
+    Sleep(600);
+    ASSERT_TRUE(sway_->Geometry(window, &area));
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
+    picture = sway_->Grab(window);
+    ASSERT_EQ(picture.width, 2 * kWidth);
+    ASSERT_EQ(picture.height, 2 * kHeight);
+    for (auto [x, y] : {std::pair{3, 3}, {2 * kWidth - 4, 2 * kHeight - 4}}) {
+        EXPECT_TRUE(IsBackground(picture.At(x, y))) << x << "," << y;
+    }
+    EXPECT_GT(BoxPatchShare(picture, IsGreenDominant), 0.6);
+    EXPECT_EQ(AxisWidth(picture), 1) << "drawn at the logical size and scaled up";
+    sway_->SendClose(window);
+    EXPECT_EQ(WaitForExitCode(1000), 0);
+}
+
+// No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
+TEST_F(WaylandViewerOnSway, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
+    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway, true,
+                                  {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}}));
+    unsigned long box = WaitForWindow("Error Glew");
+    ASSERT_NE(box, 0u) << ReadStderr(viewer_);
+    // The box is modal: the viewer's window is not shown before it is dismissed.
+    Sleep(300);
+    EXPECT_TRUE(sway_->FindWindows("Tavik").empty());
+    sway_->SendClose(box);
+    unsigned long window = WaitForWindow("Tavik");
+    ASSERT_NE(window, 0u) << ReadStderr(viewer_);
+    EXPECT_FALSE(sway_->Exists(box));
+    Sleep(200);
+    EXPECT_TRUE(IsRunning(viewer_));
+    sway_->SendClose(window);
+    EXPECT_EQ(WaitForExitCode(1000), 0);
+    EXPECT_NE(ReadStderr(viewer_).find("EGL"), std::string::npos) << ReadStderr(viewer_);
+}
+
+using WaylandViewerOnWeston = WaylandViewer;
+
+// Weston offers no server-side decorations: libdecor draws the title bar above the client area.
+TEST_F(WaylandViewerOnWeston, LibdecorFramesTheTemplateSizedPictureWhichAnimates) {
+    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kWeston));
+    RgbImage screen;
+    ClientArea area;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        Sleep(200);
+        screen = WestonScreenshot(session_);
+    } while (!FindClientArea(screen, &area) && std::chrono::steady_clock::now() < deadline);
+    ASSERT_GT(screen.width, 0) << "no screenshot; weston said:\n" << CompositorLog(session_);
+    ASSERT_TRUE(FindClientArea(screen, &area)) << "no picture; the viewer said: "
+                                               << ReadStderr(viewer_);
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
+    // The title bar: neither the desktop (0x203050) nor the picture.
+    ASSERT_GT(area.y, 10);
+    const unsigned char* bar = screen.At(area.x + area.width / 4, area.y - 10);
+    EXPECT_FALSE(bar[0] == 0x20 && bar[1] == 0x30 && bar[2] == 0x50) << "no frame above the window";
+    EXPECT_FALSE(IsBackground(bar));
+
+    RgbImage first = Crop(screen, area);
+    ASSERT_EQ(first.width, area.width);
+    EXPECT_TRUE(IsBackground(first.At(first.width - 4, first.height - 4)));
+    EXPECT_GT(BoxPatchShare(first, IsGreenDominant), 0.6) << "the box does not look like grass";
+    EXPECT_GT(GreenAxisPixelsAboveTheBox(first), first.height / 4) << "no Y axis above the box";
+    Sleep(300);
+    EXPECT_GT(CountDifferingPixels(first, Crop(WestonScreenshot(session_), area), 0), 50)
+        << "the picture does not animate";
+}
+
+// The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
+// no busy loop meanwhile.
+TEST_P(WaylandViewer, CompositorKilledEndsItPromptlyWithAMessage) {
+    ASSERT_NO_FATAL_FAILURE(Start(GetParam()));
+    Sleep(1000);
+    ASSERT_TRUE(IsRunning(viewer_)) << ReadStderr(viewer_);
+    StopCompositor(&session_, SIGKILL);
+    auto gone = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForExitCode(1000), 1) << "still running or ended otherwise";
+    std::printf("ended %.0f ms after the compositor\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - gone)
+                    .count());
+    EXPECT_NE(ReadStderr(viewer_).find("the connection to the compositor was lost"),
+              std::string::npos)
+        << ReadStderr(viewer_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositor, WaylandViewer,
+                         ::testing::Values(Compositor::kSway, Compositor::kWeston),
+                         [](const ::testing::TestParamInfo<Compositor>& info) {
+                             return info.param == Compositor::kSway ? "sway" : "weston";
+                         });
+
+} // namespace

@@ -1,0 +1,201 @@
+#include "support/wayland_session.h"
+
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUserName = "tavik-test";
+
+// No bar, no Xwayland, the viewer floating at the size it asks for (tiled, it would get the
+// whole output).
+constexpr const char* kSwayConfig = R"(xwayland disable
+output HEADLESS-1 resolution 1280x1024 position 0 0
+for_window [app_id="org.tavik.Tavik"] floating enable
+)";
+
+// A plain desktop, so that a window stands out of it, and no screen locking.
+constexpr const char* kWestonConfig = R"([core]
+idle-time=0
+[shell]
+background-color=0xff203050
+panel-position=none
+locking=false
+)";
+
+bool WriteFile(const std::string& path, const char* text) {
+    std::ofstream out(path);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+// The compositor's Wayland socket (and sway's IPC socket) once they exist in the runtime
+// directory.
+bool FindSockets(WaylandSession* session) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(session->runtimeDir, ignored)) {
+        std::string name = entry.path().filename();
+        if (!entry.is_socket(ignored)) {
+            continue;
+        }
+        if (name.rfind("wayland-", 0) == 0) {
+            session->socket = name;
+        } else if (name.rfind("sway-ipc.", 0) == 0) {
+            session->swaySocket = entry.path();
+        }
+    }
+    return !session->socket.empty() &&
+           (session->compositor != Compositor::kSway || !session->swaySocket.empty());
+}
+
+// A socket file exists from bind() on, but takes connections only from listen() on.
+bool Ready(const WaylandSession& session) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::string path = session.runtimeDir + "/" + session.socket;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    if (!accepted || session.compositor != Compositor::kSway) {
+        return accepted;
+    }
+    std::string output;
+    return RunToEnd({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000, &output);
+}
+
+} // namespace
+
+bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
+    *uid = static_cast<uid_t>(-1);
+    *gid = static_cast<gid_t>(-1);
+    if (geteuid() != 0) {
+        return true;
+    }
+    if (getpwnam(kUserName) == nullptr) {
+        std::string output, errors;
+        RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                  kUserName},
+                 {}, 10000, &output, &errors);
+        // Another test may have created it meanwhile; only its absence counts.
+        if (getpwnam(kUserName) == nullptr) {
+            *error = std::string("cannot create the user ") + kUserName + ": " + errors;
+            return false;
+        }
+    }
+    const passwd* user = getpwnam(kUserName);
+    *uid = user->pw_uid;
+    *gid = user->pw_gid;
+    return true;
+}
+
+LaunchSettings SessionSettings(const WaylandSession& session) {
+    LaunchSettings settings;
+    settings.uid = session.uid;
+    settings.gid = session.gid;
+    settings.unset = {"DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY"};
+    settings.environment = {{"XDG_RUNTIME_DIR", session.runtimeDir},
+                            {"HOME", session.runtimeDir},
+                            {"XDG_CONFIG_HOME", session.runtimeDir},
+                            {"WAYLAND_DISPLAY", session.socket}};
+    if (!session.swaySocket.empty()) {
+        settings.environment.emplace_back("SWAYSOCK", session.swaySocket);
+    }
+    return settings;
+}
+
+bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
+    if (session.uid == static_cast<uid_t>(-1)) {
+        return true;
+    }
+    std::error_code failed;
+    bool given = chown(path.c_str(), session.uid, session.gid) == 0;
+    for (const auto& entry : fs::recursive_directory_iterator(path, failed)) {
+        given &= chown(entry.path().c_str(), session.uid, session.gid) == 0;
+    }
+    return given && !failed;
+}
+
+std::string CompositorLog(const WaylandSession& session) {
+    return ReadStderr(session.process);
+}
+
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error) {
+    session->compositor = compositor;
+    if (!SessionUser(&session->uid, &session->gid, error)) {
+        return false;
+    }
+    char tmpl[] = "/tmp/tavik-wayland-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        *error = "cannot make a runtime directory";
+        return false;
+    }
+    session->runtimeDir = tmpl;
+    std::string config = session->runtimeDir + "/compositor.conf";
+    WriteFile(config, compositor == Compositor::kSway ? kSwayConfig : kWestonConfig);
+    if (!GiveToSessionUser(*session, session->runtimeDir)) {
+        *error = "cannot hand " + session->runtimeDir + " to the session's user";
+        return false;
+    }
+    LaunchSettings settings = SessionSettings(*session);
+    std::vector<std::string> argv;
+    if (compositor == Compositor::kSway) {
+        settings.environment.insert(settings.environment.end(), {{"WLR_BACKENDS", "headless"},
+                                                                 {"WLR_RENDERER", "pixman"},
+                                                                 {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+        argv = {"sway", "--config", config};
+    } else {
+        session->socket = "wayland-tavik";
+        // --debug: the screenshooter is allowed only then.
+        argv = {"weston",        "--backend=headless-backend.so",
+                "--use-pixman",  "--width=1280",
+                "--height=1024", "--socket=" + session->socket,
+                "--debug",       "--config=" + config};
+    }
+    if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
+        *error = "cannot start " + argv[0];
+        return false;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
+        if (FindSockets(session) && Ready(*session)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    *error = argv[0] + (IsRunning(session->process) ? " accepts no client" : " ended") +
+             "; its log:\n" + CompositorLog(*session);
+    EndSession(session);
+    return false;
+}
+
+void StopCompositor(WaylandSession* session, int signal) {
+    if (session->process.pid > 0) {
+        kill(session->process.pid, signal);
+        int status = 0;
+        waitpid(session->process.pid, &status, 0);
+        session->process.pid = -1;
+    }
+}
+
+void EndSession(WaylandSession* session) {
+    StopCompositor(session);
+    RemoveCapturedOutput(&session->process);
+    if (!session->runtimeDir.empty()) {
+        std::error_code ignored;
+        fs::remove_all(session->runtimeDir, ignored);
+        session->runtimeDir.clear();
+    }
+}

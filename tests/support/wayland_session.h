@@ -1,0 +1,42 @@
+// A private Wayland session for one test: a headless compositor with software rendering (sway on
+// wlroots, or weston with libdecor's own frame), no X server and no Xwayland, run as an
+// unprivileged user with a runtime directory of its own; and the way to start programs in it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+enum class Compositor {
+    kSway,   // wlroots headless backend, pixman renderer; swaymsg and grim look at it
+    kWeston, // headless backend, pixman renderer, desktop shell; its screenshooter looks at it
+};
+
+struct WaylandSession {
+    Compositor compositor = Compositor::kSway;
+    ChildProcess process;   // the compositor; its log is process.stderrPath
+    std::string runtimeDir; // XDG_RUNTIME_DIR, 0700, owned by the session's user
+    std::string socket;     // WAYLAND_DISPLAY, inside runtimeDir
+    std::string swaySocket; // SWAYSOCK (sway only)
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+};
+
+// The user the compositor and the programs in it run as: when the tests run as root (sway
+// refuses to), an unprivileged system user created once; otherwise the tests' own user (-1).
+bool SessionUser(uid_t* uid, gid_t* gid, std::string* error);
+// Starts the compositor on a 1280 x 1024 output and waits until it accepts clients (and, for
+// sway, IPC). False with the reason and the compositor's log in *error when it cannot.
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error);
+// Ends the compositor with `signal` (SIGTERM unless given) and waits for it.
+void StopCompositor(WaylandSession* session, int signal = 15);
+// Ends the compositor if it runs and removes the runtime directory.
+void EndSession(WaylandSession* session);
+// What a program started in the session gets: its user, the session's variables, and no DISPLAY,
+// so that nothing can reach an X server.
+LaunchSettings SessionSettings(const WaylandSession& session);
+// Hands a directory tree (a viewer's working directory) to the session's user.
+bool GiveToSessionUser(const WaylandSession& session, const std::string& path);
+// The compositor's log so far.
+std::string CompositorLog(const WaylandSession& session);
