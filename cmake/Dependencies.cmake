@@ -15,11 +15,11 @@ else()
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX EGL)
   find_package(GLEW REQUIRED)
   find_package(X11 REQUIRED)
-  # The Wayland host: the client library, EGL windows, libdecor's frames, Pango and cairo for the
+  # The Wayland host: the client library and its cursor themes, EGL windows, libdecor's frames, Pango and cairo for the
   # message box, and the protocol descriptions that wayland-scanner turns into code.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WaylandHost REQUIRED IMPORTED_TARGET
-    wayland-client wayland-egl libdecor-0 pangocairo)
+    wayland-client wayland-cursor wayland-egl libdecor-0 pangocairo)
   pkg_get_variable(TAVIK_WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
   pkg_get_variable(TAVIK_WAYLAND_SCANNER wayland-scanner wayland_scanner)
   if(NOT TAVIK_WAYLAND_PROTOCOLS_DIR OR NOT TAVIK_WAYLAND_SCANNER)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts the viewer from build/release/bin, where ../res/grass.bmp resolves.
-# Without a usable display it runs the viewer on a virtual display, saves a screenshot to
-# tavik-screenshot.png after a few seconds, closes the window and reports the exit code.
+# In a Wayland session it runs natively on Wayland, in an X11 session on X11 (the viewer picks the
+# window system itself). Without either it runs the viewer on a virtual X display, saves a
+# screenshot to tavik-screenshot.png after a few seconds, closes the window and reports the
+# exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -11,6 +13,14 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot
 
 cd build/release/bin
+wayland_socket=${WAYLAND_DISPLAY:-}
+case $wayland_socket in
+  '' | /*) ;;
+  *) wayland_socket=${XDG_RUNTIME_DIR:-/nonexistent}/$wayland_socket ;;
+esac
+if [ -n "$wayland_socket" ] && [ -S "$wayland_socket" ]; then
+  exec ./tavik
+fi
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec ./tavik
 fi

@@ -9,6 +9,11 @@ packages=(
   # libraries
   libglew-dev libgl-dev libglu1-mesa-dev libx11-dev
   libgtest-dev libbenchmark-dev
+  # the Wayland host: client library and wayland-scanner, the protocol descriptions, EGL,
+  # libdecor's window frame (with its drawn frame for compositors without server-side ones),
+  # Pango and cairo for the message box
+  libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
+  libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
   # Mesa's software renderer and a virtual display for the GL tests and headless runs
   libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer

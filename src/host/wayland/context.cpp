@@ -145,5 +145,8 @@ bool SwapBuffersWayland(WindowLinux* windowLinux) {
     if (!window->configured) {
         return false;
     }
+    if (window->bufferScaleChanged) {
+        ApplyBufferScaleWayland(window);
+    }
     return eglSwapBuffers(LayerWl().eglDisplay, window->eglSurface) == EGL_TRUE;
 }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,12 +62,48 @@ wl_output_listener OutputListener() {
 }
 const wl_output_listener kOutputListener = OutputListener();
 
+// The pointer over the layer's own surfaces is the theme's ordinary arrow; a client that sets
+// none gets whatever image the pointer had before. Loaded on first use, at the outputs' scale.
+void SetArrowCursor(uint32_t serial) {
+    LayerWayland& layer = LayerWl();
+    if (layer.cursorTheme == nullptr) {
+        layer.cursorScale = LargestOutputScaleWayland();
+        layer.cursorTheme = wl_cursor_theme_load(nullptr, 24 * layer.cursorScale, layer.shm);
+        wl_cursor* arrow = layer.cursorTheme != nullptr
+                               ? wl_cursor_theme_get_cursor(layer.cursorTheme, "left_ptr")
+                               : nullptr;
+        if (arrow == nullptr || arrow->image_count == 0) {
+            return;
+        }
+        layer.cursorImage = arrow->images[0];
+        layer.cursorSurface = wl_compositor_create_surface(layer.compositor);
+        if (wl_surface_get_version(layer.cursorSurface) >=
+            WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+            wl_surface_set_buffer_scale(layer.cursorSurface, layer.cursorScale);
+        }
+        wl_surface_attach(layer.cursorSurface, wl_cursor_image_get_buffer(layer.cursorImage), 0, 0);
+        wl_surface_damage(layer.cursorSurface, 0, 0, INT32_MAX, INT32_MAX);
+        wl_surface_commit(layer.cursorSurface);
+    }
+    if (layer.cursorImage != nullptr) {
+        wl_pointer_set_cursor(
+            layer.pointer, serial, layer.cursorSurface,
+            static_cast<int32_t>(layer.cursorImage->hotspot_x) / layer.cursorScale,
+            static_cast<int32_t>(layer.cursorImage->hotspot_y) / layer.cursorScale);
+    }
+}
+
 // Pointer: button 1 becomes WM_LBUTTON* on a window (at pixel coordinates) or a press on the box.
-void PointerEnter(void*, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
+void PointerEnter(void*, wl_pointer*, uint32_t serial, wl_surface* surface, wl_fixed_t x,
+                  wl_fixed_t y) {
     LayerWayland& layer = LayerWl();
     layer.pointerFocus = surface;
     layer.pointerX = wl_fixed_to_double(x);
     layer.pointerY = wl_fixed_to_double(y);
+    if (FindWindowBySurfaceWayland(surface) != nullptr ||
+        (layer.box != nullptr && surface == layer.boxSurface)) {
+        SetArrowCursor(serial);
+    }
 }
 void PointerLeave(void*, wl_pointer*, uint32_t, wl_surface* surface) {
     LayerWayland& layer = LayerWl();

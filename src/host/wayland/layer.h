@@ -4,6 +4,7 @@
 #pragma once
 
 #include <wayland-client.h>
+#include <wayland-cursor.h>
 #include <wayland-egl.h>
 #include <EGL/egl.h>
 #include <libdecor.h>
@@ -51,6 +52,8 @@ struct WindowWayland : WindowLinux {
     int outputScale = 1;
     std::vector<OutputWayland*> outputs;
     bool configured = false;
+    // The buffer scale or viewport is to change with the next buffer.
+    bool bufferScaleChanged = false;
     // What the window shows while it has no OpenGL surface.
     ShmBufferWayland blank;
 };
@@ -82,6 +85,11 @@ struct LayerWayland {
     wl_surface* keyboardFocus = nullptr;
     double pointerX = 0;
     double pointerY = 0;
+    // The pointer's image over the layer's surfaces.
+    wl_cursor_theme* cursorTheme = nullptr;
+    wl_cursor_image* cursorImage = nullptr;
+    wl_surface* cursorSurface = nullptr;
+    int cursorScale = 1;
     // The message box being shown, if any, and its surface.
     ModalBoxWayland* box = nullptr;
     wl_surface* boxSurface = nullptr;
@@ -93,6 +101,9 @@ LayerWayland& LayerWl();
 void DispatchWayland(int timeoutMs);
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
+// Sets the buffer scale or the viewport for the window's current size and scale; called just
+// before the commit that attaches a buffer of that size.
+void ApplyBufferScaleWayland(WindowWayland* window);
 // The largest scale among the compositor's outputs (1 when it names none).
 int LargestOutputScaleWayland();
 // A zero-filled (black) shared-memory buffer; false, with a line on stderr, when none can be made.

@@ -27,6 +27,23 @@ int OutputScaleOf(const WindowWayland* window) {
     return scale;
 }
 
+} // namespace
+
+// How the buffer maps onto the surface. Pending until the next commit that attaches a buffer of
+// the new size, so that no commit pairs a scale with a buffer of the old size.
+void ApplyBufferScaleWayland(WindowWayland* window) {
+    if (window->viewport != nullptr && window->scale120 > 0) {
+        wl_surface_set_buffer_scale(window->surface, 1);
+        wp_viewport_set_destination(window->viewport, window->logicalWidth, window->logicalHeight);
+    } else if (wl_surface_get_version(window->surface) >=
+               WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+        wl_surface_set_buffer_scale(window->surface, std::max(1, window->outputScale));
+    }
+    window->bufferScaleChanged = false;
+}
+
+namespace {
+
 // A window without an OpenGL surface shows black at its size, as it does on the other systems.
 void ShowBlank(WindowWayland* window) {
     ShmBufferWayland previous = window->blank;
@@ -34,6 +51,7 @@ void ShowBlank(WindowWayland* window) {
         window->blank = previous;
         return;
     }
+    ApplyBufferScaleWayland(window);
     wl_surface_attach(window->surface, window->blank.buffer, 0, 0);
     wl_surface_damage(window->surface, 0, 0, window->logicalWidth, window->logicalHeight);
     wl_surface_commit(window->surface);
@@ -44,17 +62,10 @@ void ShowBlank(WindowWayland* window) {
 // next WM_SIZE carries it. The new buffer size takes effect with the next frame's commit.
 void ApplySize(WindowWayland* window) {
     LayerWayland& layer = LayerWl();
-    bool fractional = window->viewport != nullptr && window->scale120 > 0;
-    int scale120 = fractional ? window->scale120 : 0;
+    int scale120 = window->viewport != nullptr ? window->scale120 : 0;
     window->width = SurfacePixelsWayland(window->logicalWidth, scale120, window->outputScale);
     window->height = SurfacePixelsWayland(window->logicalHeight, scale120, window->outputScale);
-    if (fractional) {
-        wl_surface_set_buffer_scale(window->surface, 1);
-        wp_viewport_set_destination(window->viewport, window->logicalWidth, window->logicalHeight);
-    } else if (wl_surface_get_version(window->surface) >=
-               WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
-        wl_surface_set_buffer_scale(window->surface, std::max(1, window->outputScale));
-    }
+    window->bufferScaleChanged = true;
     // The picture is opaque whatever alpha the pixel format has: the compositor need not blend it.
     wl_region* opaque = wl_compositor_create_region(layer.compositor);
     wl_region_add(opaque, 0, 0, window->logicalWidth, window->logicalHeight);
@@ -127,8 +138,15 @@ void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration
     libdecor_state* state = libdecor_state_new(window->logicalWidth, window->logicalHeight);
     libdecor_frame_commit(frame, state, configuration);
     libdecor_state_free(state);
+    bool first = !window->configured;
     window->configured = true;
     ApplySize(window);
+    // NOTE: sway waits for the commit that follows each acknowledged configure before it acts on
+    // the next resize, and drops resizes that arrive meanwhile; commit at once instead of with the
+    // next frame (up to 40 ms later). The new buffer size follows with that frame.
+    if (!first) {
+        wl_surface_commit(window->surface);
+    }
 }
 
 // The compositor's close (the frame's close button, or a request from elsewhere).
