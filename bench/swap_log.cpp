@@ -1,6 +1,8 @@
-// A preloadable library that notes the wall-clock time of every glXSwapBuffers call of the
-// program it is loaded into, and writes them (nanoseconds, one a line) at exit to the file named
-// by TAVIK_SWAP_LOG. Used by the host figures script to see frames from outside the program.
+// A preloadable library that notes the wall-clock time of every glXSwapBuffers and eglSwapBuffers
+// call of the program it is loaded into (so the X11 and the Wayland host alike), and writes them
+// (nanoseconds, one a line) at exit to the file named by TAVIK_SWAP_LOG. Used by the host figures
+// script to see frames from outside the program.
+#include <EGL/egl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
 
@@ -33,13 +35,24 @@ SwapLog& Log() {
     return log;
 }
 
+void Note() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    Log().times.push_back(static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+}
+
 } // namespace
 
 extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     using SwapFn = void (*)(Display*, GLXDrawable);
     static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    Log().times.push_back(static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    Note();
     real(display, drawable);
+}
+
+extern "C" EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface) {
+    using SwapFn = EGLBoolean (*)(EGLDisplay, EGLSurface);
+    static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "eglSwapBuffers"));
+    Note();
+    return real(display, surface);
 }

@@ -109,7 +109,7 @@ TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeAndUsesTheScaledO
 
     // The same logical size on a double-scale output, drawn with twice the pixels each way.
     ASSERT_TRUE(sway_->SetScale(2));
-    Sleep(600);
+    Sleep(1000);
     ASSERT_TRUE(sway_->Geometry(window, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
@@ -127,8 +127,8 @@ TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeAndUsesTheScaledO
 
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
 TEST_F(WaylandViewerOnSway, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
-    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway, true,
-                                  {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}}));
+    ASSERT_NO_FATAL_FAILURE(
+        Start(Compositor::kSway, true, {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}}));
     unsigned long box = WaitForWindow("Error Glew");
     ASSERT_NE(box, 0u) << ReadStderr(viewer_);
     // The box is modal: the viewer's window is not shown before it is dismissed.
@@ -158,8 +158,8 @@ TEST_F(WaylandViewerOnWeston, LibdecorFramesTheTemplateSizedPictureWhichAnimates
         screen = WestonScreenshot(session_);
     } while (!FindClientArea(screen, &area) && std::chrono::steady_clock::now() < deadline);
     ASSERT_GT(screen.width, 0) << "no screenshot; weston said:\n" << CompositorLog(session_);
-    ASSERT_TRUE(FindClientArea(screen, &area)) << "no picture; the viewer said: "
-                                               << ReadStderr(viewer_);
+    ASSERT_TRUE(FindClientArea(screen, &area))
+        << "no picture; the viewer said: " << ReadStderr(viewer_);
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
     // The title bar: neither the desktop (0x203050) nor the picture.
@@ -187,9 +187,9 @@ TEST_P(WaylandViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     StopCompositor(&session_, SIGKILL);
     auto gone = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitForExitCode(1000), 1) << "still running or ended otherwise";
-    std::printf("ended %.0f ms after the compositor\n",
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - gone)
-                    .count());
+    std::printf(
+        "ended %.0f ms after the compositor\n",
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - gone).count());
     EXPECT_NE(ReadStderr(viewer_).find("the connection to the compositor was lost"),
               std::string::npos)
         << ReadStderr(viewer_);

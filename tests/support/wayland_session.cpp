@@ -86,9 +86,9 @@ bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
     }
     if (getpwnam(kUserName) == nullptr) {
         std::string output, errors;
-        RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
-                  kUserName},
-                 {}, 10000, &output, &errors);
+        RunToEnd(
+            {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUserName},
+            {}, 10000, &output, &errors);
         // Another test may have created it meanwhile; only its absence counts.
         if (getpwnam(kUserName) == nullptr) {
             *error = std::string("cannot create the user ") + kUserName + ": " + errors;
@@ -159,10 +159,9 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     } else {
         session->socket = "wayland-tavik";
         // --debug: the screenshooter is allowed only then.
-        argv = {"weston",        "--backend=headless-backend.so",
-                "--use-pixman",  "--width=1280",
-                "--height=1024", "--socket=" + session->socket,
-                "--debug",       "--config=" + config};
+        argv = {
+            "weston",        "--backend=headless-backend.so", "--use-pixman", "--width=1280",
+            "--height=1024", "--socket=" + session->socket,   "--debug",      "--config=" + config};
     }
     if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
         *error = "cannot start " + argv[0];
