@@ -131,7 +131,7 @@ bool SwayProbe::SetScale(int scale) {
                     SessionSettings(session_), 5000, &output);
 }
 
-RgbImage WestonScreenshot(const WaylandSession& session) {
+WestonShot WestonScreenshot(const WaylandSession& session) {
     // The screenshooter writes wayland-screenshot-<time>.png into its working directory, which
     // is the runtime directory for the session's user.
     ChildProcess shooter;
@@ -141,28 +141,34 @@ RgbImage WestonScreenshot(const WaylandSession& session) {
                 WaitProcess(&shooter, 10000, &code) && code == 0;
     KillProcess(&shooter);
     RemoveCapturedOutput(&shooter);
-    if (!shot) {
-        return RgbImage();
-    }
-    RgbImage image;
+    WestonShot result;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session.runtimeDir, ignored)) {
-        if (entry.path().filename().string().rfind("wayland-screenshot-", 0) == 0) {
-            std::string ppm;
+        if (shot && entry.path().filename().string().rfind("wayland-screenshot-", 0) == 0) {
+            std::string ppm, pgm;
             RunToEnd({"convert", entry.path(), "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
-            image = RgbFromPpm(ppm);
+            RunToEnd({"convert", entry.path(), "-alpha", "extract", "-depth", "8", "pgm:-"}, {},
+                     10000, &pgm);
+            result.rgb = RgbFromPpm(ppm);
+            // A grey map (P5) ends with one byte per pixel.
+            size_t pixels = static_cast<size_t>(result.rgb.width) * result.rgb.height;
+            if (pgm.size() > pixels) {
+                result.alpha.assign(pgm.end() - static_cast<long>(pixels), pgm.end());
+            }
             fs::remove(entry.path(), ignored);
         }
     }
-    return image;
+    if (result.alpha.size() != static_cast<size_t>(result.rgb.width) * result.rgb.height) {
+        return WestonShot();
+    }
+    return result;
 }
 
-bool FindClientArea(const RgbImage& screen, ClientArea* area) {
-    int left = screen.width, top = screen.height, right = -1, bottom = -1;
-    for (int y = 0; y < screen.height; ++y) {
-        for (int x = 0; x < screen.width; ++x) {
-            const unsigned char* p = screen.At(x, y);
-            if (p[0] == 26 && p[1] == 26 && p[2] == 26) {
+bool FindClientArea(const WestonShot& screen, ClientArea* area) {
+    int left = screen.rgb.width, top = screen.rgb.height, right = -1, bottom = -1;
+    for (int y = 0; y < screen.rgb.height; ++y) {
+        for (int x = 0; x < screen.rgb.width; ++x) {
+            if (screen.alpha[static_cast<size_t>(y) * screen.rgb.width + x] != 255) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);

@@ -41,11 +41,19 @@ class SwayProbe {
     const WaylandSession& session_;
 };
 
-// The whole output from weston's screenshooter; empty when it failed.
-RgbImage WestonScreenshot(const WaylandSession& session);
-// The viewer's client area in a picture of the whole output: the bounds of the cleared
-// background, which nothing else on the desktop has. False when there is none.
-bool FindClientArea(const RgbImage& screen, ClientArea* area);
+// A picture of weston's whole output. NOTE: weston's screenshooter stores the output's XRGB
+// pixels as if the X byte were alpha, and un-premultiplies by it: where a client wrote an alpha
+// below 255 into an opaque buffer (the viewer clears with 0.5), the colours in it are lost. Only
+// where alpha is 255 (the desktop and the frame) are they true.
+struct WestonShot {
+    RgbImage rgb;
+    std::vector<unsigned char> alpha; // one per pixel, top row first
+};
+// Empty when the screenshooter failed.
+WestonShot WestonScreenshot(const WaylandSession& session);
+// The viewer's client area in a picture of the whole output: the bounds of what the viewer's
+// buffer put below alpha 255, which nothing else on the desktop does. False when there is none.
+bool FindClientArea(const WestonShot& screen, ClientArea* area);
 RgbImage Crop(const RgbImage& image, const ClientArea& area);
 // A binary PPM (P6, 8 bits) as RGB; empty when it is not one.
 RgbImage RgbFromPpm(const std::string& data);
