@@ -113,6 +113,8 @@ void DestroyShmBufferWayland(ShmBufferWayland* buffer);
 // EGL_NO_DISPLAY (with a line on stderr) when EGL cannot be used.
 EGLDisplay EglDisplayWayland();
 
+// Turns the seat's pointer and keyboard into messages (input.cpp).
+void ListenToSeatWayland(wl_seat* seat);
 // Input for the message box, from the seat (message_box.cpp).
 void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed);
 void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key);
