@@ -36,11 +36,15 @@ class WaylandViewer : public ::testing::TestWithParam<Compositor> {
 
     // Starts the compositor, then the viewer from bin/ beside ../res/grass.bmp (or not), both as
     // the session's user; fails the test when either cannot start.
+    // A scale other than 1 is set on the output before the viewer starts (sway only).
     void Start(Compositor compositor, bool withTexture = true,
-               std::vector<std::pair<std::string, std::string>> environment = {}) {
+               std::vector<std::pair<std::string, std::string>> environment = {}, int scale = 1) {
         std::string error;
         ASSERT_TRUE(StartCompositor(compositor, &session_, &error)) << error;
         sway_ = std::make_unique<SwayProbe>(session_);
+        if (scale != 1) {
+            ASSERT_TRUE(sway_->SetScale(scale));
+        }
         std::string root = session_.runtimeDir + "/viewer";
         fs::create_directories(root + "/bin");
         fs::copy_file(TAVIK_BINARY, root + "/bin/tavik");
@@ -91,7 +95,24 @@ int AxisWidth(const RgbImage& image) {
 
 using WaylandViewerOnSway = WaylandViewer;
 
-TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeAndUsesTheScaledOutputsPixels) {
+// The same logical size on a double-scale output, drawn with twice the pixels each way: the
+// picture fits the grab of the output's pixels, and its lines are one of those pixels wide.
+void ExpectDrawnAtDoubleScale(SwayProbe* sway, unsigned long window) {
+    ClientArea area;
+    ASSERT_TRUE(sway->Geometry(window, &area));
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
+    RgbImage picture = sway->Grab(window);
+    ASSERT_EQ(picture.width, 2 * kWidth);
+    ASSERT_EQ(picture.height, 2 * kHeight);
+    for (auto [x, y] : {std::pair{3, 3}, {2 * kWidth - 4, 2 * kHeight - 4}}) {
+        EXPECT_TRUE(IsBackground(picture.At(x, y))) << x << "," << y;
+    }
+    EXPECT_GT(BoxPatchShare(picture, IsGreenDominant), 0.6);
+    EXPECT_EQ(AxisWidth(picture), 1) << "drawn at the logical size and scaled up";
+}
+
+TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeInOneOutputPixelPerUnit) {
     ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway));
     unsigned long window = WaitForWindow("Tavik");
     ASSERT_NE(window, 0u) << ReadStderr(viewer_);
@@ -106,21 +127,30 @@ TEST_F(WaylandViewerOnSway, IsATavikToplevelWithTheTemplateSizeAndUsesTheScaledO
     EXPECT_TRUE(IsBackground(picture.At(3, 3)));
     EXPECT_GT(BoxPatchShare(picture, IsGreenDominant), 0.6);
     EXPECT_EQ(AxisWidth(picture), 1);
+    sway_->SendClose(window);
+    EXPECT_EQ(WaitForExitCode(1000), 0);
+}
 
-    // The same logical size on a double-scale output, drawn with twice the pixels each way.
+TEST_F(WaylandViewerOnSway, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
+    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway, true, {}, 2));
+    unsigned long window = WaitForWindow("Tavik");
+    ASSERT_NE(window, 0u) << ReadStderr(viewer_);
+    Sleep(400);
+    ExpectDrawnAtDoubleScale(sway_.get(), window);
+    sway_->SendClose(window);
+    EXPECT_EQ(WaitForExitCode(1000), 0);
+}
+
+// The output's scale changes under the running viewer (as when a window moves to another
+// output): the next frames use the new resolution.
+TEST_F(WaylandViewerOnSway, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
+    ASSERT_NO_FATAL_FAILURE(Start(Compositor::kSway));
+    unsigned long window = WaitForWindow("Tavik");
+    ASSERT_NE(window, 0u) << ReadStderr(viewer_);
+    Sleep(200);
     ASSERT_TRUE(sway_->SetScale(2));
     Sleep(1000);
-    ASSERT_TRUE(sway_->Geometry(window, &area));
-    EXPECT_EQ(area.width, kWidth);
-    EXPECT_EQ(area.height, kHeight);
-    picture = sway_->Grab(window);
-    ASSERT_EQ(picture.width, 2 * kWidth);
-    ASSERT_EQ(picture.height, 2 * kHeight);
-    for (auto [x, y] : {std::pair{3, 3}, {2 * kWidth - 4, 2 * kHeight - 4}}) {
-        EXPECT_TRUE(IsBackground(picture.At(x, y))) << x << "," << y;
-    }
-    EXPECT_GT(BoxPatchShare(picture, IsGreenDominant), 0.6);
-    EXPECT_EQ(AxisWidth(picture), 1) << "drawn at the logical size and scaled up";
+    ExpectDrawnAtDoubleScale(sway_.get(), window);
     sway_->SendClose(window);
     EXPECT_EQ(WaitForExitCode(1000), 0);
 }
@@ -160,8 +190,8 @@ TEST_F(WaylandViewerOnWeston, LibdecorFramesTheTemplateSizedPictureWhichAnimates
         screen = WestonScreenshot(session_);
     } while (!FindClientArea(screen, &area) && std::chrono::steady_clock::now() < deadline);
     ASSERT_GT(screen.rgb.width, 0) << "no screenshot; weston said:\n" << CompositorLog(session_);
-    ASSERT_TRUE(FindClientArea(screen, &area)) << "no window; the viewer said: "
-                                               << ReadStderr(viewer_);
+    ASSERT_TRUE(FindClientArea(screen, &area))
+        << "no window; the viewer said: " << ReadStderr(viewer_);
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
     // The title bar: neither the desktop (0x203050) nor part of the client area.
