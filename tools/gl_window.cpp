@@ -1,5 +1,5 @@
 // An OpenGL window opened the way the viewer opens its own, for tests and benchmarks.
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

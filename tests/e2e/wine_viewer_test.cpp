@@ -1,21 +1,16 @@
-// The Windows program under Wine on its own Xvfb, looked at and closed through X as a user
-// would; and its picture next to the native program's for the same client size and tick.
+// What only the Windows program under Wine shows: the size the template gets from the system's
+// own dialog arithmetic, and the same picture as the native program at the same client size and
+// angle.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
-// gtest before the X headers that picture.h brings, which define None.
-#include "wine_fixture.h"
-#include "picture.h"
+#include "support/viewer_fixture.h"
+#include "support/wine.h"
 
 namespace {
-
-void Sleep(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 // Where the client area of a window made from the template lands, as dialog_metrics.exe works
 // it out on the system it runs on.
@@ -23,7 +18,7 @@ struct ClientRect {
     int x = -1, y = -1, width = -1, height = -1;
 };
 
-ClientRect ExpectedClientRect(const std::string& metricsOutput) {
+ClientRect ParseClientRect(const std::string& metricsOutput) {
     ClientRect rect;
     size_t at = metricsOutput.find("dialog-metrics:");
     int baseX, baseY;
@@ -49,14 +44,37 @@ struct NativeRun {
     }
 };
 
-using WineViewer = WineViewerTest;
+class WineViewer : public ViewerRig {
+  protected:
+    WineViewer() : ViewerRig(kWineHost) {}
+
+    // Runs a Windows console program under Wine to its end and returns its standard error.
+    std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
+        ChildProcess child;
+        if (!StartUnderWine(program, arguments, root_, server_.display, &child)) {
+            ADD_FAILURE() << "could not start " << program << " under Wine";
+            return "";
+        }
+        int code = -1;
+        if (!WaitProcess(&child, 60000, &code)) {
+            KillProcess(&child);
+            ADD_FAILURE() << program << " did not end under Wine";
+        } else {
+            EXPECT_EQ(code, 0) << program;
+        }
+        std::string output = ReadStderr(child);
+        unlink(child.stderrPath.c_str());
+        return output;
+    }
+};
 
 TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
     // The template's font, size (in dialog units) and style.
-    ClientRect expected = ExpectedClientRect(
+    ClientRect expected = ParseClientRect(
         RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
-    ASSERT_NO_FATAL_FAILURE(StartViewer());
-    Window window = WaitForViewerWindow();
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     int x, y, width, height;
     ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
@@ -67,74 +85,8 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(width, expected.width);
     EXPECT_EQ(height, expected.height);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
-}
-
-TEST_F(WineViewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
-    ASSERT_NO_FATAL_FAILURE(StartViewer());
-    Window window = WaitForViewerWindow();
-    ASSERT_NE(window, 0u);
-    Sleep(1000);
-    RgbImage first = probe_->Grab(window);
-    ASSERT_GT(first.width, 100);
-    ASSERT_GT(first.height, 100);
-    EXPECT_TRUE(IsBackground(first.At(3, 3)));
-    EXPECT_TRUE(IsBackground(first.At(first.width - 4, first.height - 4)));
-    EXPECT_GT(BoxPatchShare(first, IsGreenDominant), 0.6) << "the box does not look like grass";
-    EXPECT_GT(GreenAxisPixelsAboveTheBox(first), first.height / 4) << "no Y axis above the box";
-
-    Sleep(300);
-    EXPECT_GT(CountDifferingPixels(first, probe_->Grab(window), 0), 50)
-        << "the picture does not animate";
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
-}
-
-TEST_F(WineViewer, ResizeRefitsThePicture) {
-    ASSERT_NO_FATAL_FAILURE(StartViewer());
-    Window window = WaitForViewerWindow();
-    ASSERT_NE(window, 0u);
-    // Tall instead of wide: a viewport or an aspect ratio left at the old size shows at once.
-    ASSERT_TRUE(ResizeAndSettle(window, 240, 560));
-    RgbImage image = probe_->Grab(window);
-    ASSERT_EQ(image.width, 240);
-    ASSERT_EQ(image.height, 560);
-    for (auto [cx, cy] : {std::pair{3, 3}, {236, 3}, {3, 556}, {236, 556}}) {
-        EXPECT_TRUE(IsBackground(image.At(cx, cy))) << cx << "," << cy;
-    }
-    EXPECT_GT(BoxPatchShare(image, IsGreenDominant), 0.6);
-    EXPECT_GT(GreenAxisPixelsAboveTheBox(image), image.height / 4);
-    // Whatever its angle, the box is 0.13 to 0.26 of the height wide when the aspect ratio
-    // follows the window; the old, wide one would squeeze it to under 0.07.
-    int left, right;
-    ASSERT_TRUE(GrassSpan(image, &left, &right));
-    EXPECT_GE(right - left + 1, image.height / 10);
-    EXPECT_LE(right - left + 1, image.height * 3 / 10);
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
-}
-
-TEST_F(WineViewer, CloseEndsTheProcessWithZero) {
-    ASSERT_NO_FATAL_FAILURE(StartViewer());
-    Window window = WaitForViewerWindow();
-    ASSERT_NE(window, 0u);
-    Sleep(500);
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
-    EXPECT_FALSE(IsRunning(viewer_));
-    EXPECT_FALSE(probe_->Exists(window));
-}
-
-TEST_F(WineViewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
-    WineRunOptions options;
-    options.withTexture = false;
-    ASSERT_NO_FATAL_FAILURE(StartViewer(options));
-    Window window = WaitForViewerWindow();
-    ASSERT_NE(window, 0u);
-    Sleep(1000);
-    RgbImage image = probe_->Grab(window);
-    EXPECT_GT(BoxPatchShare(image, IsWhite), 0.9);
-    EXPECT_TRUE(probe_->FindWindows("Error Glew").empty());
-    Sleep(300);
-    EXPECT_GT(CountDifferingPixels(image, probe_->Grab(window), 0), 50);
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
+    probe_->SendClose(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
 }
 
 // Both programs draw frame n at n degrees. The Windows program's frame is held still in a grab;
@@ -142,8 +94,9 @@ TEST_F(WineViewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
 // and is grabbed far more often than it draws, so one of its frames shows the same angle.
 TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
     constexpr int kWidth = 400, kHeight = 300;
-    ASSERT_NO_FATAL_FAILURE(StartViewer());
-    Window window = WaitForViewerWindow();
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    ChildProcess* viewer = nullptr;
+    Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
 
     NativeRun native;
@@ -151,19 +104,20 @@ TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
     ASSERT_TRUE(StartXvfb(&native.server, {}, &error)) << error;
     X11Probe nativeProbe(native.server.display);
     ASSERT_TRUE(
-        StartProcess({TAVIK_NATIVE_BINARY}, root_ + "/bin", native.server.display, &native.viewer));
+        StartProcess({NativeBinary()}, root_ + "/bin", native.server.display, &native.viewer));
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 
-    ASSERT_TRUE(ResizeAndSettle(window, kWidth, kHeight));
+    probe_->Resize(window, kWidth, kHeight);
+    ASSERT_EQ(WaitForPictureToFit(window, kWidth, kHeight), "");
     nativeProbe.Resize(nativeWindow, kWidth, kHeight);
-    Sleep(400);
+    SleepMs(400);
 
     // A whole frame: two grabs in a row agree.
     RgbImage windows;
     for (int attempt = 0; attempt < 50; ++attempt) {
-        windows = probe_->Grab(window);
-        if (CountDifferingPixels(windows, probe_->Grab(window), 0) == 0) {
+        windows = Grab(window);
+        if (CountDifferingPixels(windows, Grab(window)) == 0) {
             break;
         }
     }
@@ -188,7 +142,8 @@ TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
                 grabs);
     EXPECT_LE(best, kPixelTolerance);
 
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
+    probe_->SendClose(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 #include "host/platform.h"
 #include "host/resource.h"
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 
 namespace {
 
