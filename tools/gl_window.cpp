@@ -13,6 +13,18 @@ INT_PTR TestDialogProc(HWND, UINT uMsg, WPARAM, LPARAM) {
 
 } // namespace
 
+PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest() {
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 24;
+    pfd.cDepthBits = 32;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    return pfd;
+}
+
 bool OpenGlWindow(GlWindow* window, std::string* error) {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
@@ -27,14 +39,7 @@ bool OpenGlWindow(GlWindow* window, std::string* error) {
         return false;
     }
     window->hdc = GetDC(window->hwnd);
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    pfd.iLayerType = PFD_MAIN_PLANE;
+    PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
     int format = ChoosePixelFormat(window->hdc, &pfd);
     if (format == 0 || !SetPixelFormat(window->hdc, format, &pfd)) {
         *error = "no pixel format with OpenGL on this display";

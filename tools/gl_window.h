@@ -12,6 +12,8 @@ struct GlWindow {
     HGLRC hglrc = nullptr;
 };
 
+// The pixel format the viewer asks for: double-buffered RGBA, 24 colour bits, 32 depth bits.
+PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest();
 // Opens and shows the viewer's dialog window with its pixel format and makes a new OpenGL
 // context current on it. Returns false, with the reason in *error, when there is no display or
 // no OpenGL: callers fail loudly then, they never skip.

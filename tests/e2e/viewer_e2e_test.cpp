@@ -7,9 +7,8 @@ namespace {
 using Viewer = ViewerTest;
 
 TEST_P(Viewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     RgbImage first = Grab(window);
@@ -22,32 +21,27 @@ TEST_P(Viewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
 
     SleepMs(300);
     EXPECT_GT(CountDifferingPixels(first, Grab(window)), 50) << "the picture does not animate";
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 // Wide, then tall: a viewport or an aspect ratio left at the old size shows at once.
 TEST_P(Viewer, ResizeRefitsThePicture) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     for (auto [width, height] : {std::pair{800, 500}, {240, 560}}) {
         probe_->Resize(window, width, height);
         EXPECT_EQ(WaitForPictureToFit(window, width, height), "") << width << " x " << height;
     }
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close after the resizes");
+    CloseAndExpectEndsWithZero(viewer, window, "close after the resizes");
 }
 
 TEST_P(Viewer, CloseEndsTheProcessWithZeroInTime) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
     EXPECT_FALSE(IsRunning(*viewer));
     EXPECT_FALSE(probe_->Exists(window));
 }
@@ -55,9 +49,8 @@ TEST_P(Viewer, CloseEndsTheProcessWithZeroInTime) {
 TEST_P(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     ViewerOptions options;
     options.withTexture = false;
-    ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     RgbImage image = Grab(window);
@@ -65,8 +58,7 @@ TEST_P(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     EXPECT_TRUE(probe_->FindWindows("Error Glew").empty());
     SleepMs(300);
     EXPECT_GT(CountDifferingPixels(image, Grab(window)), 50);
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(Viewer);

@@ -85,8 +85,7 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(width, expected.width);
     EXPECT_EQ(height, expected.height);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 // Both programs draw frame n at n degrees. The Windows program's frame is held still in a grab;
@@ -94,9 +93,8 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
 // and is grabbed far more often than it draws, so one of its frames shows the same angle.
 TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
     constexpr int kWidth = 400, kHeight = 300;
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
 
     NativeRun native;
@@ -142,8 +140,7 @@ TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
                 grabs);
     EXPECT_LE(best, kPixelTolerance);
 
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 } // namespace

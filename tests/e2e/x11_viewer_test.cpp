@@ -17,9 +17,8 @@ class X11Viewer : public ViewerRig {
 };
 
 TEST_F(X11Viewer, OpensAtTopLeftWithTheTemplateSizeAndBothCaptions) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     int x, y, width, height;
     ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
@@ -30,8 +29,7 @@ TEST_F(X11Viewer, OpensAtTopLeftWithTheTemplateSizeAndBothCaptions) {
     EXPECT_EQ(height, 288);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
@@ -62,9 +60,8 @@ TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
 TEST_F(X11Viewer, UnderAWindowManagerTheFrameOffersCloseAndItsCloseEndsWithZero) {
     ViewerOptions options;
     options.windowManager = true;
-    ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(500);
     std::vector<std::string> actions;

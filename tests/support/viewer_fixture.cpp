@@ -158,6 +158,17 @@ Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
     return window;
 }
 
+Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
+    StartServer(options);
+    return HasFatalFailure() ? 0 : StartAndWaitForWindow(viewer);
+}
+
+void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
+                                           const std::string& when) {
+    probe_->SendClose(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
+}
+
 RgbImage ViewerRig::Grab(Window window) {
     switch (host_.picture) {
     case PictureSource::kXGetImage:

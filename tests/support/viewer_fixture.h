@@ -69,6 +69,11 @@ class ViewerRig : public ::testing::Test {
     Window WaitForNewWindow(const std::vector<Window>& known, int timeoutMs);
     // Starts a viewer and waits for its window; fails the test when none is shown.
     Window StartAndWaitForWindow(ChildProcess** viewer = nullptr);
+    // StartServer, then StartAndWaitForWindow: the window, or 0 after a failure.
+    Window Start(ChildProcess** viewer, const ViewerOptions& options = {});
+    // Sends the window manager's close and expects the viewer to end with 0 and nothing printed
+    // within the host's exit time.
+    void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
     // The window's client area.
     RgbImage Grab(Window window);
     // Waits until the window is `width` x `height` and its picture fits that size; returns the
