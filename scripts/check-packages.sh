@@ -9,7 +9,7 @@ dir=${1:-build/packages}
 fail() { echo "check-packages: $*" >&2; exit 1; }
 
 # The first file that matches, or nothing (a pipe from ls would end the script under pipefail).
-first() { for file in "$@"; do [ -e "$file" ] && { echo "$file"; return; }; done; }
+first() { for file in "$@"; do if [ -e "$file" ]; then echo "$file"; return; fi; done; }
 zip=$(first "$dir"/tavik-*-windows-x86_64.zip)
 deb=$(first "$dir"/tavik_*_amd64.deb)
 [ -n "$zip" ] || fail "no Windows zip in $dir"
