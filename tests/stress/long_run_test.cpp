@@ -54,8 +54,8 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     int x, y, width, height;
     ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
     FrameWatcher watcher(probe_->display(), window, width, height);
-    std::printf("run of %d s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds, width,
-                height, rssShown);
+    std::printf("run of %d s of %s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds,
+                NativeBinary().c_str(), width, height, rssShown);
 
     // Frames are counted as changes of the box patch, grabbed far more often than the viewer
     // draws, so two frames are seen as one only when they come less than 4 ms apart.
