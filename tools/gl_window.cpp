@@ -13,6 +13,15 @@ INT_PTR TestDialogProc(HWND, UINT uMsg, WPARAM, LPARAM) {
 
 } // namespace
 
+std::string MissingDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        return "DISPLAY is not set: these tests need an X display (run them through "
+               "scripts/test.sh or scripts/with-xvfb.sh)";
+    }
+    return "";
+}
+
 PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest() {
     PIXELFORMATDESCRIPTOR pfd = {};
     pfd.nSize = sizeof pfd;
@@ -26,12 +35,11 @@ PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest() {
 }
 
 bool OpenGlWindow(GlWindow* window, std::string* error) {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        *error = "DISPLAY is not set: GL tests need an X display (run them through scripts/test.sh "
-                 "or scripts/with-xvfb.sh)";
+    *error = MissingDisplay();
+    if (!error->empty()) {
         return false;
     }
+    const char* display = std::getenv("DISPLAY");
     window->hwnd =
         CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, TestDialogProc, 0);
     if (window->hwnd == nullptr) {
