@@ -14,10 +14,8 @@ TEST_P(Viewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
     RgbImage first = Grab(window);
     ASSERT_GT(first.width, 100);
     ASSERT_GT(first.height, 100);
-    EXPECT_TRUE(IsBackground(first.At(3, 3)));
-    EXPECT_TRUE(IsBackground(first.At(first.width - 4, first.height - 4)));
-    EXPECT_GT(BoxPatchShare(first, IsGreenDominant), 0.6) << "the box does not look like grass";
-    EXPECT_GT(GreenAxisPixelsAboveTheBox(first), first.height / 4) << "no Y axis above the box";
+    // Background in the corners, the Y axis up the centre, the grass box around the origin.
+    EXPECT_EQ(PictureMisfit(first, first.width, first.height), "");
 
     SleepMs(300);
     EXPECT_GT(CountDifferingPixels(first, Grab(window)), 50) << "the picture does not animate";
