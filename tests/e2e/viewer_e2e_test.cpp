@@ -28,7 +28,7 @@ TEST_P(Viewer, ResizeRefitsThePicture) {
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     for (auto [width, height] : {std::pair{800, 500}, {240, 560}}) {
-        probe_->Resize(window, width, height);
+        Resize(window, width, height);
         EXPECT_EQ(WaitForPictureToFit(window, width, height), "") << width << " x " << height;
     }
     CloseAndExpectEndsWithZero(viewer, window, "close after the resizes");
@@ -41,7 +41,7 @@ TEST_P(Viewer, CloseEndsTheProcessWithZeroInTime) {
     SleepMs(host_.settleMs);
     CloseAndExpectEndsWithZero(viewer, window, "close");
     EXPECT_FALSE(IsRunning(*viewer));
-    EXPECT_FALSE(probe_->Exists(window));
+    EXPECT_FALSE(Exists(window));
 }
 
 TEST_P(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
@@ -53,7 +53,7 @@ TEST_P(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     SleepMs(host_.settleMs);
     RgbImage image = Grab(window);
     EXPECT_GT(BoxPatchShare(image, IsWhite), 0.9);
-    EXPECT_TRUE(probe_->FindWindows("Error Glew").empty());
+    EXPECT_TRUE(FindWindows("Error Glew").empty());
     SleepMs(300);
     EXPECT_GT(CountDifferingPixels(image, Grab(window)), 50);
     CloseAndExpectEndsWithZero(viewer, window, "close");

@@ -77,7 +77,7 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     int x, y, width, height;
-    ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
     // Without a window manager nobody draws the frame, so X shows the client area, which the
     // frame's widths place inside the window's top-left corner at (0, 0).
     EXPECT_EQ(x, expected.x);
@@ -106,7 +106,7 @@ TEST_F(WineViewer, ShowsTheSamePictureAsTheNativeProgram) {
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 
-    probe_->Resize(window, kWidth, kHeight);
+    Resize(window, kWidth, kHeight);
     ASSERT_EQ(WaitForPictureToFit(window, kWidth, kHeight), "");
     nativeProbe.Resize(nativeWindow, kWidth, kHeight);
     SleepMs(400);

@@ -21,7 +21,7 @@ TEST_F(X11Viewer, OpensAtTopLeftWithTheTemplateSizeAndBothCaptions) {
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     int x, y, width, height;
-    ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
     // 310 x 177 dialog units with 6 x 13 base units at 96 dpi.

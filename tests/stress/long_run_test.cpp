@@ -52,8 +52,8 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     auto start = std::chrono::steady_clock::now();
     long rssShown = ProcessResidentKiB(*viewer);
     int x, y, width, height;
-    ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
-    FrameWatcher watcher(probe_->display(), window, width, height);
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+    FrameWatcher watcher = WatchFrames(window, width, height);
     std::printf("run of %d s of %s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds,
                 NativeBinary().c_str(), width, height, rssShown);
 
@@ -100,7 +100,7 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     EXPECT_GT(frames - framesAtLastReport, 0)
         << "no frames since " << nextReport - reportEvery << " s";
     EXPECT_LT(rssEnd - rssStart, kAllowedGrowthKiB);
-    probe_->SendClose(window);
+    Close(window);
     ExpectEndsWithZeroSilently(viewer, host_.loadedExitMs, "close after the long run");
 }
 

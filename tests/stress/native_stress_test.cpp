@@ -45,7 +45,7 @@ TEST_F(X11ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWith
     // Frames seen in each window over two seconds, watched in turn.
     std::vector<FrameWatcher> watchers;
     for (Window window : windows) {
-        watchers.emplace_back(probe_->display(), window, kWidth, kHeight);
+        watchers.push_back(WatchFrames(window, kWidth, kHeight));
     }
     std::vector<int> frames(kInstances, 0);
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -64,7 +64,7 @@ TEST_F(X11ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWith
     std::printf("\n");
 
     for (Window window : windows) {
-        probe_->SendClose(window);
+        Close(window);
     }
     for (int i = 0; i < kInstances; ++i) {
         ExpectEndsWithZeroSilently(viewers[i], host_.loadedExitMs, "instance " + std::to_string(i));
@@ -154,7 +154,7 @@ TEST_F(DisplayGoesAway, ServerKilledDuringAResizeStormEndsItPromptlyWithAMessage
     std::mt19937 random(7);
     std::uniform_int_distribution<int> width(800, 1600), height(600, 1200);
     for (int i = 0; i < 40; ++i) {
-        probe_->Resize(window, width(random), height(random));
+        Resize(window, width(random), height(random));
         SleepMs(7);
     }
     EndServerAndExpectPromptEnd(viewer, SIGKILL);

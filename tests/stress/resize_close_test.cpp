@@ -55,7 +55,7 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
         default:
             break;
         }
-        probe_->Resize(window, w, h);
+        Resize(window, w, h);
         SleepMs(pause(random));
         if (i % 50 == 49) {
             ASSERT_TRUE(IsRunning(*viewer))
@@ -70,12 +70,12 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
                 ProcessResidentKiB(*viewer));
 
     constexpr int kFinalWidth = 640, kFinalHeight = 400;
-    probe_->Resize(window, kFinalWidth, kFinalHeight);
+    Resize(window, kFinalWidth, kFinalHeight);
     EXPECT_EQ(WaitForPictureToFit(window, kFinalWidth, kFinalHeight), "");
     ASSERT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
     // An X error would have been printed (and would have ended the viewer).
     EXPECT_EQ(ReadStderr(*viewer), "");
-    probe_->SendClose(window);
+    Close(window);
     ExpectEndsWithZeroSilently(viewer, "close after the storm");
 }
 
@@ -85,7 +85,7 @@ TEST_P(ViewerUnderStress, ClosedRightAfterItsWindowAppearsEndsWithZeroSilently) 
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
-        probe_->SendClose(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }
@@ -99,8 +99,8 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
         auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(host_.startMs + host_.loadedExitMs);
         while (IsRunning(*viewer) && std::chrono::steady_clock::now() < deadline) {
-            for (Window window : probe_->FindWindows("Tavik")) {
-                probe_->SendClose(window);
+            for (Window window : FindWindows("Tavik")) {
+                Close(window);
                 ++closes;
             }
             SleepMs(1);
@@ -120,11 +120,11 @@ TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently)
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         int x, y, width, height;
-        ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
-        FrameWatcher frames(probe_->display(), window, width, height);
+        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+        FrameWatcher frames = WatchFrames(window, width, height);
         ASSERT_TRUE(frames.WaitForFrame(host_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
-        probe_->SendClose(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, std::to_string(delayMs) + " ms after a frame");
     }
 }
@@ -137,8 +137,8 @@ TEST_P(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         SleepMs(100 + 37 * run);
-        probe_->SendClose(window);
-        probe_->SendClose(window);
+        Close(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }
@@ -151,8 +151,8 @@ TEST_P(ViewerUnderStress, ClosedInTheMiddleOfAResizeEndsWithZeroSilently) {
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         SleepMs(100 + 37 * run);
-        probe_->Resize(window, 900 - 200 * run, 1 + 300 * run);
-        probe_->SendClose(window);
+        Resize(window, 900 - 200 * run, 1 + 300 * run);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }

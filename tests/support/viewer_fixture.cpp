@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <X11/Xutil.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -135,11 +133,8 @@ ChildProcess* ViewerRig::StartViewer() {
 Window ViewerRig::WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
-        for (Window window : probe_->FindWindows("Tavik")) {
-            XWindowAttributes attributes;
-            if (std::find(known.begin(), known.end(), window) == known.end() &&
-                XGetWindowAttributes(probe_->display(), window, &attributes) &&
-                attributes.map_state == IsViewable) {
+        for (Window window : FindWindows("Tavik")) {
+            if (std::find(known.begin(), known.end(), window) == known.end() && IsShown(window)) {
                 return window;
             }
         }
@@ -165,8 +160,59 @@ Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
 
 void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
                                            const std::string& when) {
-    probe_->SendClose(window);
+    Close(window);
     ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
+}
+
+std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->FindWindows(caption);
+    }
+    return {};
+}
+
+bool ViewerRig::IsShown(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb: {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(probe_->display(), window, &attributes) &&
+               attributes.map_state == IsViewable;
+    }
+    }
+    return false;
+}
+
+bool ViewerRig::Exists(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Exists(window);
+    }
+    return false;
+}
+
+bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Geometry(window, x, y, width, height);
+    }
+    return false;
+}
+
+void ViewerRig::Resize(Window window, int width, int height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->Resize(window, width, height);
+        break;
+    }
+}
+
+void ViewerRig::Close(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->SendClose(window);
+        break;
+    }
 }
 
 RgbImage ViewerRig::Grab(Window window) {
@@ -175,6 +221,19 @@ RgbImage ViewerRig::Grab(Window window) {
         return probe_->Grab(window);
     }
     return RgbImage();
+}
+
+RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
+    switch (host_.picture) {
+    case PictureSource::kXGetImage:
+        return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
+    }
+    return RgbImage();
+}
+
+FrameWatcher ViewerRig::WatchFrames(Window window, int width, int height) {
+    Patch patch = BoxPatch(width, height);
+    return FrameWatcher([this, window, patch] { return GrabArea(window, patch); });
 }
 
 std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height) {
@@ -233,20 +292,13 @@ void ViewerRig::EndServer(int signal) {
     server_.process.pid = -1;
 }
 
-FrameWatcher::FrameWatcher(Display* display, Window window, int width, int height)
-    : display_(display), window_(window), patch_(BoxPatch(width, height)) {}
-
 bool FrameWatcher::Changed() {
-    XImage* image =
-        XGetImage(display_, window_, patch_.x, patch_.y, static_cast<unsigned>(patch_.width),
-                  static_cast<unsigned>(patch_.height), AllPlanes, ZPixmap);
-    if (image == nullptr) {
+    RgbImage patch = grabPatch_();
+    if (patch.pixels.empty()) {
         return false;
     }
-    std::vector<char> pixels(image->data, image->data + image->bytes_per_line * image->height);
-    XDestroyImage(image);
-    bool changed = !last_.empty() && pixels != last_;
-    last_.swap(pixels);
+    bool changed = !last_.empty() && patch.pixels != last_;
+    last_.swap(patch.pixels);
     return changed;
 }
 

@@ -1,12 +1,15 @@
 // Whole-program tests: the real viewer on a host of its own, started as a user would from a
 // working directory laid out as its package's (bin/ beside res/grass.bmp, or without it), looked
-// at and closed from outside. A host says how to start the display server, how to start the
-// program and how to take a picture; a new window system is one more enumerator in each and one
-// more ViewerHost. Windows are named by the display server's own number for them (an X window).
+// at and closed from outside. A host says how to start the display server (and so how windows are
+// found, resized and closed), how to start the program and how to take a picture. Cases that hold
+// on every host use only the rig's operations below; a new window system is one more enumerator
+// in DisplayServer and PictureSource, their cases in the rig's switches, and one more ViewerHost
+// in a test program's TAVIK_VIEWER_HOSTS. Windows are named by the server's own number for them.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +56,23 @@ struct ViewerOptions {
     bool windowManager = false;          // openbox on the display
 };
 
+// Watches a window's picture through the box patch. The textured box turns by one degree on
+// every frame, so each frame the viewer draws changes the patch.
+class FrameWatcher {
+  public:
+    explicit FrameWatcher(std::function<RgbImage()> grabPatch) : grabPatch_(std::move(grabPatch)) {}
+    // Grabs the patch; true when it differs from the previous grab (the first grab counts as no
+    // change).
+    bool Changed();
+    // Polls until the picture changes, i.e. a frame has just reached the screen; false if none
+    // does within `timeoutMs`.
+    bool WaitForFrame(int timeoutMs);
+
+  private:
+    std::function<RgbImage()> grabPatch_;
+    std::vector<unsigned char> last_;
+};
+
 // The rig on one host: its server, the working directory, the viewers started on it.
 class ViewerRig : public ::testing::Test {
   protected:
@@ -74,8 +94,23 @@ class ViewerRig : public ::testing::Test {
     // Sends the window manager's close and expects the viewer to end with 0 and nothing printed
     // within the host's exit time.
     void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
-    // The window's client area.
+    // The windows named `caption` now, shown or not.
+    std::vector<Window> FindWindows(const std::string& caption);
+    // True when the window is shown on the screen.
+    bool IsShown(Window window);
+    // True while the window exists on the server.
+    bool Exists(Window window);
+    // Client-area position on the screen and size.
+    bool Geometry(Window window, int* x, int* y, int* width, int* height);
+    // Asks for a new client size, as a user dragging the frame would.
+    void Resize(Window window, int width, int height);
+    // The window manager's close.
+    void Close(Window window);
+    // The window's client area, or a rectangle of it.
     RgbImage Grab(Window window);
+    RgbImage GrabArea(Window window, const Patch& area);
+    // Watches the box patch of a client area of `width` x `height`.
+    FrameWatcher WatchFrames(Window window, int width, int height);
     // Waits until the window is `width` x `height` and its picture fits that size; returns the
     // last misfit (empty when it fits) after at most the host's fit time.
     std::string WaitForPictureToFit(Window window, int width, int height);
@@ -107,24 +142,5 @@ void PrintTo(const ViewerHost* host, std::ostream* out);
 // Runs `suite`'s cases on the hosts of this test program (TAVIK_VIEWER_HOSTS, set by its CMake).
 #define TAVIK_VIEWER_TESTS_ON_EVERY_HOST(suite)                                                    \
     INSTANTIATE_TEST_SUITE_P(Host, suite, ::testing::Values(TAVIK_VIEWER_HOSTS))
-
-// Watches a window's picture through the box patch. The textured box turns by one degree on
-// every frame, so each frame the viewer draws changes the patch.
-class FrameWatcher {
-  public:
-    FrameWatcher(Display* display, Window window, int width, int height);
-    // Grabs the patch; true when it differs from the previous grab (the first grab counts as no
-    // change).
-    bool Changed();
-    // Polls until the picture changes, i.e. a frame has just reached the screen; false if none
-    // does within `timeoutMs`.
-    bool WaitForFrame(int timeoutMs);
-
-  private:
-    Display* display_;
-    Window window_;
-    Patch patch_;
-    std::vector<char> last_;
-};
 
 void SleepMs(int ms);
