@@ -9,13 +9,13 @@
 #  - peak resident memory.
 # Frames are seen from outside through a preloaded glXSwapBuffers/eglSwapBuffers logger; the
 # viewer is unchanged. Nothing is left behind: everything lives in a temporary directory.
-# Usage: bench/host_figures.sh [BUILD_DIR=build/release]
+# Usage: bench/host_figures.sh [BUILD_DIR=build/bench]   (an optimised tree with the benchmarks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/release}
+build=${1:-build/bench}
 if [ ! -x "$build/bin/tavik" ] || [ ! -e "$build/bench/libswap_log.so" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
 fi
 build=$(cd "$build" && pwd)
 

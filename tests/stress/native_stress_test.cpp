@@ -1,7 +1,7 @@
-// The native viewer when many run at once and when the display goes away under it.
+// The native viewer when the X display goes away under it.
 
-// gtest (through the rig) before the X headers, which define None.
-#include "stress_rig.h"
+// gtest (through the fixture) before the X headers, which define None.
+#include "support/viewer_fixture.h"
 #include "vanishing_display.h"
 
 #include <signal.h>
@@ -12,63 +12,13 @@
 
 namespace {
 
-using ViewerUnderStress = StressTest;
+class X11ViewerUnderStress : public ViewerRig {
+  protected:
+    X11ViewerUnderStress() : ViewerRig(kX11Host) {}
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
+};
 
-// Eight viewers are started together, so that they also set up their windows and contexts at
-// the same time. Their windows all open at the top left; they are laid out side by side so that
-// each one's picture can be seen whole.
-TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
-    constexpr int kInstances = 8, kColumns = 4, kWidth = 320, kHeight = 256;
-    std::vector<ChildProcess*> viewers;
-    for (int i = 0; i < kInstances; ++i) {
-        viewers.push_back(StartViewer());
-    }
-    std::vector<Window> windows;
-    for (int i = 0; i < kInstances; ++i) {
-        Window window = WaitForNewWindow(windows, 3 * kLimits.startMs);
-        ASSERT_NE(window, 0u) << "only " << i << " windows were shown";
-        windows.push_back(window);
-    }
-    for (int i = 0; i < kInstances; ++i) {
-        XMoveResizeWindow(probe_->display(), windows[i], (i % kColumns) * kWidth,
-                          (i / kColumns) * kHeight, kWidth, kHeight);
-    }
-    XFlush(probe_->display());
-    for (int i = 0; i < kInstances; ++i) {
-        EXPECT_EQ(WaitForPictureToFit(probe_.get(), windows[i], kWidth, kHeight, kLimits.fitMs), "")
-            << "window " << i;
-    }
-
-    // Frames seen in each window over two seconds, watched in turn.
-    std::vector<FrameWatcher> watchers;
-    for (Window window : windows) {
-        watchers.emplace_back(probe_->display(), window, kWidth, kHeight);
-    }
-    std::vector<int> frames(kInstances, 0);
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (std::chrono::steady_clock::now() < end) {
-        for (int i = 0; i < kInstances; ++i) {
-            frames[i] += watchers[i].Changed();
-        }
-        SleepMs(2);
-    }
-    std::printf("frames seen in 2 s (50 nominal):");
-    for (int i = 0; i < kInstances; ++i) {
-        std::printf(" %d", frames[i]);
-        // Far below the nominal rate, so that a loaded machine still passes.
-        EXPECT_GE(frames[i], 5) << "window " << i << " hardly animates";
-    }
-    std::printf("\n");
-
-    for (Window window : windows) {
-        probe_->SendClose(window);
-    }
-    for (int i = 0; i < kInstances; ++i) {
-        ExpectEndsWithZeroSilently(viewers[i], "instance " + std::to_string(i));
-    }
-}
-
-class DisplayGoesAway : public StressTest {
+class DisplayGoesAway : public X11ViewerUnderStress {
   protected:
     // Ends the server with `signal` and checks how the viewer ends.
     void EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal) {
@@ -114,8 +64,8 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
     ASSERT_TRUE(display.Listen(&error)) << error;
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
-    ASSERT_TRUE(StartProcess({TAVIK_BINARY}, root_ + "/bin", display.display(), viewer));
-    ASSERT_TRUE(display.ServeOneClient(kLimits.startMs, &error)) << error;
+    ASSERT_TRUE(StartProcess({NativeBinary()}, root_ + "/bin", display.display(), viewer));
+    ASSERT_TRUE(display.ServeOneClient(host_.startMs, &error)) << error;
     ExpectPromptEndWithTheMessage(viewer, 0);
 }
 
@@ -151,7 +101,7 @@ TEST_F(DisplayGoesAway, ServerKilledDuringAResizeStormEndsItPromptlyWithAMessage
     std::mt19937 random(7);
     std::uniform_int_distribution<int> width(800, 1600), height(600, 1200);
     for (int i = 0; i < 40; ++i) {
-        probe_->Resize(window, width(random), height(random));
+        Resize(window, width(random), height(random));
         SleepMs(7);
     }
     EndServerAndExpectPromptEnd(viewer, SIGKILL);

@@ -37,7 +37,9 @@ std::string ReadFile(const std::string& path) {
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
                   const std::string& display, ChildProcess* child) {
     LaunchSettings settings;
-    settings.environment = {{"DISPLAY", display}};
+    // X11 even in a Wayland session: the layer takes X11 only when the session says so.
+    settings.environment = {{"DISPLAY", display}, {"XDG_SESSION_TYPE", "x11"}};
+    settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
     return StartProcessWith(argv, workingDirectory, settings, child);
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/wayland_session.h"
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 
 struct ClientArea {
     int x = 0, y = 0, width = 0, height = 0;

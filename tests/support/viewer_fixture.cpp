@@ -1,0 +1,446 @@
+#include "support/viewer_fixture.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/wine.h"
+
+namespace fs = std::filesystem;
+
+const ViewerHost kX11Host = {"x11",
+                             DisplayServer::kXvfb,
+                             ProgramLauncher::kNative,
+                             PictureSource::kXGetImage,
+                             10000,
+                             400,
+                             1000,
+                             2000,
+                             3000};
+const ViewerHost kWineHost = {"wine",
+                              DisplayServer::kXvfb,
+                              ProgramLauncher::kWine,
+                              PictureSource::kXGetImage,
+                              30000,
+                              1000,
+                              20000,
+                              20000,
+                              5000};
+
+const ViewerHost kSwayHost = {"sway",
+                              DisplayServer::kSway,
+                              ProgramLauncher::kNative,
+                              PictureSource::kGrim,
+                              10000,
+                              400,
+                              1000,
+                              2000,
+                              3000};
+const ViewerHost kWestonHost = {"weston",
+                                DisplayServer::kWeston,
+                                ProgramLauncher::kNative,
+                                PictureSource::kWestonScreenshooter,
+                                10000,
+                                400,
+                                1000,
+                                2000,
+                                5000};
+
+namespace {
+
+// Weston's one window: where its client area is on a screenshot, if there is one.
+constexpr Window kWestonWindow = 1;
+
+bool FindWestonWindow(const WaylandSession& session, ClientArea* area, RgbImage* picture) {
+    WestonShot shot = WestonScreenshot(session);
+    if (!FindClientArea(shot, area)) {
+        return false;
+    }
+    if (picture != nullptr) {
+        *picture = Crop(shot.rgb, *area);
+    }
+    return true;
+}
+
+std::string& NativeBinaryPath() {
+    static std::string path = TAVIK_BINARY;
+    return path;
+}
+
+} // namespace
+
+const std::string& NativeBinary() {
+    return NativeBinaryPath();
+}
+
+void UseNativeBinary(const std::string& path) {
+    NativeBinaryPath() = path;
+}
+
+void PrintTo(const ViewerHost* host, std::ostream* out) {
+    *out << host->name;
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void ViewerRig::StartServer(const ViewerOptions& options) {
+    std::string error;
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        ASSERT_TRUE(StartXvfb(&server_, options.serverArgs, &error)) << error;
+        if (options.windowManager) {
+            ASSERT_TRUE(StartProcess({"/usr/bin/openbox", "--sm-disable"}, "/", server_.display,
+                                     &windowManager_));
+            SleepMs(500);
+        }
+        probe_ = std::make_unique<X11Probe>(server_.display);
+        ASSERT_TRUE(probe_->Connected()) << "cannot connect to " << server_.display;
+        break;
+    case DisplayServer::kSway:
+    case DisplayServer::kWeston:
+        ASSERT_TRUE(StartCompositor(host_.server == DisplayServer::kSway ? Compositor::kSway
+                                                                         : Compositor::kWeston,
+                                    &session_, &error))
+            << error;
+        sway_ = std::make_unique<SwayProbe>(session_);
+        if (options.outputScale != 1) {
+            ASSERT_TRUE(sway_->SetScale(options.outputScale));
+        }
+        break;
+    }
+    viewerEnvironment_ = options.viewerEnvironment;
+    if (host_.launcher == ProgramLauncher::kWine) {
+        ASSERT_TRUE(EnsureWinePrefix(server_.display, &error)) << error;
+    }
+
+    char tmpl[] = "/tmp/tavik-viewer-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    fs::create_directories(root_ + "/bin");
+    if (options.withTexture) {
+        fs::create_directories(root_ + "/res");
+        fs::copy_file(TAVIK_SOURCE_DIR "/res/grass.bmp", root_ + "/res/grass.bmp");
+    }
+    if (host_.launcher == ProgramLauncher::kWine) {
+        ASSERT_TRUE(fs::exists(TAVIK_WINDOWS_EXE))
+            << "'" TAVIK_WINDOWS_EXE "' is missing: build the windows preset first";
+        fs::copy_file(TAVIK_WINDOWS_EXE, root_ + "/bin/tavik.exe");
+    }
+    if (OnWayland()) {
+        // The compositor's user must be able to read the program, wherever the tree is built.
+        fs::copy_file(NativeBinary(), root_ + "/bin/tavik");
+        ASSERT_TRUE(GiveToSessionUser(session_, root_)) << "cannot hand " << root_ << " over";
+    }
+}
+
+void ViewerRig::TearDown() {
+    for (auto& viewer : viewers_) {
+        KillProcess(viewer.get());
+        if (!viewer->stderrPath.empty()) {
+            unlink(viewer->stderrPath.c_str());
+        }
+    }
+    if (host_.launcher == ProgramLauncher::kWine) {
+        StopWine();
+    }
+    KillProcess(&windowManager_);
+    if (!windowManager_.stderrPath.empty()) {
+        unlink(windowManager_.stderrPath.c_str());
+    }
+    probe_.reset();
+    StopXvfb(&server_);
+    sway_.reset();
+    EndSession(&session_);
+    if (!root_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+}
+
+ChildProcess* ViewerRig::StartViewer() {
+    viewers_.push_back(std::make_unique<ChildProcess>());
+    ChildProcess* viewer = viewers_.back().get();
+    bool started = false;
+    switch (host_.launcher) {
+    case ProgramLauncher::kNative:
+        if (OnWayland()) {
+            LaunchSettings settings = SessionSettings(session_);
+            settings.environment.insert(settings.environment.end(), viewerEnvironment_.begin(),
+                                        viewerEnvironment_.end());
+            started = StartProcessWith({root_ + "/bin/tavik"}, root_ + "/bin", settings, viewer);
+        } else {
+            started = StartProcess({NativeBinary()}, root_ + "/bin", server_.display, viewer);
+        }
+        break;
+    case ProgramLauncher::kWine:
+        started =
+            StartUnderWine(root_ + "/bin/tavik.exe", {}, root_ + "/bin", server_.display, viewer);
+        break;
+    }
+    EXPECT_TRUE(started) << "cannot start the viewer";
+    return viewer;
+}
+
+Window ViewerRig::WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        for (Window window : FindWindows("Tavik")) {
+            if (std::find(known.begin(), known.end(), window) == known.end() && IsShown(window)) {
+                return window;
+            }
+        }
+        SleepMs(1);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return 0;
+}
+
+Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
+    ChildProcess* started = StartViewer();
+    if (viewer != nullptr) {
+        *viewer = started;
+    }
+    Window window = WaitForNewWindow({}, host_.startMs);
+    EXPECT_NE(window, 0u) << "no window captioned Tavik; the viewer said: " << ReadStderr(*started);
+    return window;
+}
+
+Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
+    StartServer(options);
+    return HasFatalFailure() ? 0 : StartAndWaitForWindow(viewer);
+}
+
+void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
+                                           const std::string& when) {
+    Close(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
+}
+
+std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->FindWindows(caption);
+    case DisplayServer::kSway:
+        return sway_->FindWindows(caption);
+    case DisplayServer::kWeston: {
+        ClientArea area;
+        return caption == "Tavik" && FindWestonWindow(session_, &area, nullptr)
+                   ? std::vector<Window>{kWestonWindow}
+                   : std::vector<Window>{};
+    }
+    }
+    return {};
+}
+
+bool ViewerRig::IsShown(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb: {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(probe_->display(), window, &attributes) &&
+               attributes.map_state == IsViewable;
+    }
+    case DisplayServer::kSway:
+    case DisplayServer::kWeston:
+        // Both list only windows that are mapped.
+        return Exists(window);
+    }
+    return false;
+}
+
+bool ViewerRig::Exists(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Exists(window);
+    case DisplayServer::kSway:
+        return sway_->Exists(window);
+    case DisplayServer::kWeston: {
+        ClientArea area;
+        return FindWestonWindow(session_, &area, nullptr);
+    }
+    }
+    return false;
+}
+
+bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Geometry(window, x, y, width, height);
+    case DisplayServer::kSway:
+    case DisplayServer::kWeston: {
+        ClientArea area;
+        bool found = host_.server == DisplayServer::kSway
+                         ? sway_->Geometry(window, &area)
+                         : FindWestonWindow(session_, &area, nullptr);
+        *x = area.x;
+        *y = area.y;
+        *width = area.width;
+        *height = area.height;
+        return found;
+    }
+    }
+    return false;
+}
+
+void ViewerRig::Resize(Window window, int width, int height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->Resize(window, width, height);
+        break;
+    case DisplayServer::kSway:
+        sway_->Resize(window, width, height);
+        break;
+    case DisplayServer::kWeston:
+        ADD_FAILURE() << "nothing outside weston can resize its windows";
+        break;
+    }
+}
+
+void ViewerRig::Move(Window window, int x, int y) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        XMoveWindow(probe_->display(), window, x, y);
+        XFlush(probe_->display());
+        break;
+    case DisplayServer::kSway:
+        sway_->Move(window, x, y);
+        break;
+    case DisplayServer::kWeston:
+        ADD_FAILURE() << "nothing outside weston can move its windows";
+        break;
+    }
+}
+
+void ViewerRig::Close(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->SendClose(window);
+        break;
+    case DisplayServer::kSway:
+        sway_->SendClose(window);
+        break;
+    case DisplayServer::kWeston:
+        ADD_FAILURE() << "nothing outside weston can close its windows";
+        break;
+    }
+}
+
+RgbImage ViewerRig::Grab(Window window) {
+    switch (host_.picture) {
+    case PictureSource::kXGetImage:
+        return probe_->Grab(window);
+    case PictureSource::kGrim:
+        return sway_->Grab(window);
+    case PictureSource::kWestonScreenshooter: {
+        ClientArea area;
+        RgbImage picture;
+        FindWestonWindow(session_, &area, &picture);
+        return picture;
+    }
+    }
+    return RgbImage();
+}
+
+RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
+    switch (host_.picture) {
+    case PictureSource::kXGetImage:
+        return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
+    case PictureSource::kGrim:
+    case PictureSource::kWestonScreenshooter:
+        return Crop(Grab(window), {area.x, area.y, area.width, area.height});
+    }
+    return RgbImage();
+}
+
+FrameWatcher ViewerRig::WatchFrames(Window window, int width, int height) {
+    Patch patch = BoxPatch(width, height);
+    return FrameWatcher([this, window, patch] { return GrabArea(window, patch); });
+}
+
+std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(host_.fitMs);
+    std::string misfit;
+    do {
+        misfit = PictureMisfit(Grab(window), width, height);
+        if (misfit.empty()) {
+            return misfit;
+        }
+        SleepMs(50);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return misfit;
+}
+
+bool ViewerRig::WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        rusage usage = {};
+        if (viewer->pid > 0 && wait4(viewer->pid, &status, WNOHANG, &usage) == viewer->pid) {
+            viewer->pid = -1;
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (cpuSeconds != nullptr) {
+                *cpuSeconds =
+                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            }
+            return true;
+        }
+        if (viewer->pid <= 0 || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        SleepMs(1);
+    }
+}
+
+void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,
+                                           const std::string& when) {
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, timeoutMs, &code))
+        << when << ": still running " << timeoutMs << " ms after the close";
+    EXPECT_EQ(code, 0) << when;
+    EXPECT_EQ(ReadStderr(*viewer), "") << when;
+}
+
+void ViewerRig::EndServer(int signal) {
+    if (OnWayland()) {
+        StopCompositor(&session_, signal);
+        return;
+    }
+    probe_.reset();
+    pid_t pid = server_.process.pid;
+    ASSERT_GT(pid, 0);
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A killed server leaves its socket file behind. It is not removed here: by now another
+    // server may have taken the number, and the next one to take it replaces the file anyway.
+    server_.process.pid = -1;
+}
+
+bool FrameWatcher::Changed() {
+    RgbImage patch = grabPatch_();
+    if (patch.pixels.empty()) {
+        return false;
+    }
+    bool changed = !last_.empty() && patch.pixels != last_;
+    last_.swap(patch.pixels);
+    return changed;
+}
+
+bool FrameWatcher::WaitForFrame(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    Changed();
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Changed()) {
+            return true;
+        }
+        SleepMs(1);
+    }
+    return false;
+}
