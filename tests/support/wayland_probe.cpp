@@ -110,15 +110,29 @@ void SwayProbe::SendClose(unsigned long window) {
 
 void SwayProbe::Resize(unsigned long window, int width, int height) {
     // sway sizes the container with its border and title bar: add them to the client size.
-    json view = FindView(Tree(), window);
+    std::string tree = Tree();
+    json view = FindView(tree, window);
     if (view.is_null()) {
         return;
     }
-    width += view["rect"]["width"].get<int>() - view["window_rect"]["width"].get<int>();
-    height += view["rect"]["height"].get<int>() - view["window_rect"]["height"].get<int>() +
+    const json& rect = view["rect"];
+    width += rect["width"].get<int>() - view["window_rect"]["width"].get<int>();
+    height += rect["height"].get<int>() - view["window_rect"]["height"].get<int>() +
               view["deco_rect"]["height"].get<int>();
-    Command(window, "resize set width " + std::to_string(width) + " px height " +
-                        std::to_string(height) + " px");
+    std::string command = "resize set width " + std::to_string(width) + " px height " +
+                          std::to_string(height) + " px";
+    // Bring the window back into view when it would stick out of the output (sway keeps a
+    // floating window centred on where it was), where grim cannot see it.
+    json root = json::parse(tree, nullptr, false);
+    for (const json& output : root.is_discarded() ? json::array() : root["nodes"]) {
+        if (output.value("type", "") == "output" && output.value("name", "") != "__i3" &&
+            (rect["x"].get<int>() < 0 || rect["y"].get<int>() < 0 ||
+             rect["x"].get<int>() + width > output["rect"]["width"].get<int>() ||
+             rect["y"].get<int>() + height > output["rect"]["height"].get<int>())) {
+            command += ", move position 0 0";
+        }
+    }
+    Command(window, command);
 }
 
 void SwayProbe::Move(unsigned long window, int x, int y) {
