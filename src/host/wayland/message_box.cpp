@@ -29,7 +29,9 @@ namespace {
 constexpr int kMargin = 16;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 26;
-constexpr int kMinimumWidth = 240;
+// NOTE: libdecor's drawn frame centres the title and puts three buttons at the right; narrower
+// than this, they cover a caption like "Error Glew".
+constexpr int kMinimumWidth = 320;
 constexpr int kWrapWidth = 640;
 constexpr const char* kFont = "Sans 10";
 

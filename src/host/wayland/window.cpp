@@ -27,23 +27,6 @@ int OutputScaleOf(const WindowWayland* window) {
     return scale;
 }
 
-} // namespace
-
-// How the buffer maps onto the surface. Pending until the next commit that attaches a buffer of
-// the new size, so that no commit pairs a scale with a buffer of the old size.
-void ApplyBufferScaleWayland(WindowWayland* window) {
-    if (window->viewport != nullptr && window->scale120 > 0) {
-        wl_surface_set_buffer_scale(window->surface, 1);
-        wp_viewport_set_destination(window->viewport, window->logicalWidth, window->logicalHeight);
-    } else if (wl_surface_get_version(window->surface) >=
-               WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
-        wl_surface_set_buffer_scale(window->surface, std::max(1, window->outputScale));
-    }
-    window->bufferScaleChanged = false;
-}
-
-namespace {
-
 // A window without an OpenGL surface shows black at its size, as it does on the other systems.
 void ShowBlank(WindowWayland* window) {
     ShmBufferWayland previous = window->blank;
@@ -172,6 +155,19 @@ libdecor_frame_interface FrameInterface() {
 libdecor_frame_interface frameInterface = FrameInterface();
 
 } // namespace
+
+// How the buffer maps onto the surface. Pending until the next commit that attaches a buffer of
+// the new size, so that no commit pairs a scale with a buffer of the old size.
+void ApplyBufferScaleWayland(WindowWayland* window) {
+    bool fractional = window->viewport != nullptr && window->scale120 > 0;
+    if (wl_surface_get_version(window->surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+        wl_surface_set_buffer_scale(window->surface, fractional ? 1 : window->outputScale);
+    }
+    if (fractional) {
+        wp_viewport_set_destination(window->viewport, window->logicalWidth, window->logicalHeight);
+    }
+    window->bufferScaleChanged = false;
+}
 
 WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
     LayerWayland& layer = LayerWl();
