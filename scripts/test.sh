@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
 # the image reader under memcheck and the fuzzer, the Windows build under Wine, and the stress
-# cases. GL tests run on Mesa's software renderer on a private Xvfb display.
+# cases. GL tests run on Mesa's software renderer on a private Xvfb display; the Wayland cases
+# (named wayland.*) start their own headless sway or weston.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
