@@ -32,6 +32,9 @@ mkdir -p "$work/tree/bin" "$work/tree/res"
 cp "$build/bin/tavik" "$build/bench/bare_loop" "$build/bench/libswap_log.so" "$work/tree/bin/"
 cp res/grass.bmp "$work/tree/res/"
 
+# CPU time of all of a process's threads (llvmpipe draws on its own), in nanoseconds.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {printf "%d", sum}'; }
+
 # measure HOST CLOSE-COMMAND [RUN-AS...]: runs the viewer for 11 s in the current session and
 # writes its figures to $work/HOST.figures. RUN-AS prefixes the programs (the session's user).
 measure() {
@@ -45,18 +48,18 @@ measure() {
   "$@" env TAVIK_SWAP_LOG="$log" LD_PRELOAD="$work/tree/bin/libswap_log.so" ./tavik &
   viewer=$!
   sleep 1
-  c1=$(awk '{print $14 + $15}' "/proc/$viewer/stat")
+  c1=$(cpu_ns "$viewer")
   sleep 10
-  c2=$(awk '{print $14 + $15}' "/proc/$viewer/stat")
+  c2=$(cpu_ns "$viewer")
   peak=$(awk '/VmHWM/ {print $2}' "/proc/$viewer/status")
   eval "$close" >/dev/null
   wait "$viewer"
   bare=$("$@" ./bare_loop 10 "$host")
-  awk -v t0="$t0" -v c1="$c1" -v c2="$c2" -v tick="$(getconf CLK_TCK)" -v bare="$bare" \
+  awk -v t0="$t0" -v c1="$c1" -v c2="$c2" -v bare="$bare" \
       -v peak="$peak" '
     { t[NR] = $1 }
     END {
-      printf "first %.1f\ncpu %.6f\nbare %.6f\npeak %.1f\n", (t[1] - t0) / 1e6, (c2 - c1) / tick / 10, bare, peak / 1024
+      printf "first %.1f\ncpu %.6f\nbare %.6f\npeak %.1f\n", (t[1] - t0) / 1e6, (c2 - c1) / 1e9 / 10, bare, peak / 1024
       # the frames of the 10 measured seconds, after the first second
       n = 0
       for (i = 2; i <= NR; i++) if (t[i] - t0 > 1e9 && t[i] - t0 <= 11e9) d[++n] = (t[i] - t[i-1]) / 1e6
@@ -70,7 +73,7 @@ measure() {
 }
 
 # X11: the floor is the best of five glxinfo -B runs.
-export -f measure
+export -f measure cpu_ns
 export work build
 scripts/with-xvfb.sh bash -c '
   set -euo pipefail
