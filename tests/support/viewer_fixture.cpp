@@ -110,9 +110,12 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
                                                                          : Compositor::kWeston,
                                     &session_, &error))
             << error;
-        sway_ = std::make_unique<SwayProbe>(session_);
+        if (host_.server == DisplayServer::kSway) {
+            sway_ = std::make_unique<SwayProbe>(session_);
+        }
         if (options.outputScale != 1) {
-            ASSERT_TRUE(sway_->SetScale(options.outputScale));
+            ASSERT_TRUE(sway_ != nullptr && sway_->SetScale(options.outputScale))
+                << "cannot set the output's scale";
         }
         break;
     }
