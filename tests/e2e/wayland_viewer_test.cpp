@@ -60,7 +60,7 @@ int AxisWidth(const RgbImage& image) {
 // The client area keeps its logical size, and its picture fits `scale` times as many pixels
 // each way, with lines one of them wide.
 void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale) {
-    ClientArea area;
+    ClientArea area = {};
     ASSERT_TRUE(sway->Geometry(window, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
@@ -141,7 +141,7 @@ TEST_F(WestonViewer, LibdecorFramesTheTemplateSizedPictureWhichAnimates) {
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     WestonShot screen = WestonScreenshot(session_);
-    ClientArea area;
+    ClientArea area = {};
     ASSERT_TRUE(FindClientArea(screen, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);

@@ -233,7 +233,7 @@ std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
     case DisplayServer::kSway:
         return sway_->FindWindows(caption);
     case DisplayServer::kWeston: {
-        ClientArea area;
+        ClientArea area = {};
         return caption == "Tavik" && FindWestonWindow(session_, &area, nullptr)
                    ? std::vector<Window>{kWestonWindow}
                    : std::vector<Window>{};
@@ -264,7 +264,7 @@ bool ViewerRig::Exists(Window window) {
     case DisplayServer::kSway:
         return sway_->Exists(window);
     case DisplayServer::kWeston: {
-        ClientArea area;
+        ClientArea area = {};
         return FindWestonWindow(session_, &area, nullptr);
     }
     }
@@ -277,7 +277,7 @@ bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height)
         return probe_->Geometry(window, x, y, width, height);
     case DisplayServer::kSway:
     case DisplayServer::kWeston: {
-        ClientArea area;
+        ClientArea area = {};
         bool found = host_.server == DisplayServer::kSway
                          ? sway_->Geometry(window, &area)
                          : FindWestonWindow(session_, &area, nullptr);
@@ -341,7 +341,7 @@ RgbImage ViewerRig::Grab(Window window) {
     case PictureSource::kGrim:
         return sway_->Grab(window);
     case PictureSource::kWestonScreenshooter: {
-        ClientArea area;
+        ClientArea area = {};
         RgbImage picture;
         FindWestonWindow(session_, &area, &picture);
         return picture;
@@ -356,7 +356,7 @@ RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
         return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
     case PictureSource::kGrim:
     case PictureSource::kWestonScreenshooter:
-        return Crop(Grab(window), {area.x, area.y, area.width, area.height});
+        return Crop(Grab(window), area);
     }
     return RgbImage();
 }

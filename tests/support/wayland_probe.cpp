@@ -86,7 +86,7 @@ bool SwayProbe::Exists(unsigned long window) {
 }
 
 RgbImage SwayProbe::Grab(unsigned long window) {
-    ClientArea area;
+    ClientArea area = {};
     if (!Geometry(window, &area)) {
         return RgbImage();
     }

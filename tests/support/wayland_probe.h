@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "support/picture.h"
 #include "support/wayland_session.h"
 #include "x11_probe.h"
 
-struct ClientArea {
-    int x = 0, y = 0, width = 0, height = 0;
-};
+// A window's client area: a rectangle like a patch of a picture.
+using ClientArea = Patch;
 
 class SwayProbe {
   public:
