@@ -9,7 +9,7 @@
 #include "host/linux/message_box.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 namespace {
 

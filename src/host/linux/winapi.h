@@ -2,6 +2,29 @@
 // Types and constants keep their Windows names and values; the operations are implemented by the
 // files beside this one on the window system chosen at start-up (Wayland with EGL, or X11 with
 // GLX). Include it through host/platform.h only.
+//
+// Supported:
+//  - modeless dialogs from the templates the layer knows (IDD_MAIN), sized from dialog units;
+//    WM_INITDIALOG, the first WM_SIZE on the first showing, WM_SIZE once per change of client
+//    size (in pixels, at the output's scale on Wayland), WM_CLOSE from the window manager or
+//    compositor, WM_DESTROY from DestroyWindow
+//  - SetTimer/KillTimer: WM_TIMER on a drift-free grid, only when the queue is otherwise empty,
+//    never queued twice; GetMessageW blocks, returns 0 for WM_QUIT and -1 when nothing can arrive
+//  - keys become WM_KEYDOWN/WM_KEYUP with their virtual-key codes: A-Z, 0-9, Enter, Escape and
+//    Space on X11, Enter, Escape and Space on Wayland; mouse button 1 becomes
+//    WM_LBUTTONDOWN/WM_LBUTTONUP with the client position in pixels
+//  - pixel formats (ChoosePixelFormat ranks the GLX framebuffer configurations or the EGL
+//    configurations), wgl contexts, SwapBuffers; MessageBoxW as a modal box with one OK button
+//    (Xlib, or Pango and cairo on Wayland; stderr without a window system)
+// Ignored:
+//  - timer procedures (the TIMERPROC of SetTimer: WM_TIMER is always dispatched to the window)
+//  - GetMessageW's window and message filters (every message of the thread is returned)
+//  - TranslateMessage (no WM_CHAR), ShowWindow's nCmdShow, the instance handles, MessageBoxW's
+//    type (always one OK button; returns IDOK)
+//  - all other keys and mouse buttons, pointer motion (no WM_MOUSEMOVE), exposure (no WM_PAINT)
+// Left out: controls and child windows, menus, modal dialogs (DialogBox*), dialog templates read
+// from resources, window classes and DefWindowProc, GDI drawing, the clipboard, more than one
+// thread's queue.
 #pragma once
 
 #include <cstdint>
