@@ -6,14 +6,16 @@
 // Supported:
 //  - modeless dialogs from the templates the layer knows (IDD_MAIN), sized from dialog units;
 //    WM_INITDIALOG, the first WM_SIZE on the first showing, WM_SIZE once per change of client
-//    size, WM_CLOSE from the window manager, WM_DESTROY from DestroyWindow
+//    size (in pixels, at the output's scale on Wayland), WM_CLOSE from the window manager or
+//    compositor, WM_DESTROY from DestroyWindow
 //  - SetTimer/KillTimer: WM_TIMER on a drift-free grid, only when the queue is otherwise empty,
 //    never queued twice; GetMessageW blocks, returns 0 for WM_QUIT and -1 when nothing can arrive
-//  - keys A-Z, 0-9, Enter, Escape and Space become WM_KEYDOWN/WM_KEYUP with their virtual-key
-//    codes; mouse button 1 becomes WM_LBUTTONDOWN/WM_LBUTTONUP with the client position
+//  - keys become WM_KEYDOWN/WM_KEYUP with their virtual-key codes: A-Z, 0-9, Enter, Escape and
+//    Space on X11, Enter, Escape and Space on Wayland; mouse button 1 becomes
+//    WM_LBUTTONDOWN/WM_LBUTTONUP with the client position in pixels
 //  - pixel formats (ChoosePixelFormat ranks the GLX framebuffer configurations or the EGL
 //    configurations), wgl contexts, SwapBuffers; MessageBoxW as a modal box with one OK button
-//    (stderr without a display)
+//    (Xlib, or Pango and cairo on Wayland; stderr without a window system)
 // Ignored:
 //  - timer procedures (the TIMERPROC of SetTimer: WM_TIMER is always dispatched to the window)
 //  - GetMessageW's window and message filters (every message of the thread is returned)
