@@ -1,7 +1,8 @@
 // A preloadable library that notes the wall-clock time of every glXSwapBuffers and eglSwapBuffers
 // call of the program it is loaded into (so the X11 and the Wayland host alike), and writes them
-// (nanoseconds, one a line) at exit to the file named by TAVIK_SWAP_LOG. Used by the host figures
-// script to see frames from outside the program.
+// (nanoseconds, one a line) at exit to the file named by TAVIK_SWAP_LOG. The first one is written
+// at once as well, so that a program that is ended by a signal still tells its first frame. Used
+// by the host figures script to see frames from outside the program.
 #include <EGL/egl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
@@ -41,6 +42,17 @@ void Note() {
     Log().times.push_back(static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
 }
 
+// After the first frame has been presented.
+void WriteFirst() {
+    if (Log().times.size() == 1) {
+        const char* path = std::getenv("TAVIK_SWAP_LOG");
+        if (FILE* out = path != nullptr ? std::fopen(path, "w") : nullptr) {
+            std::fprintf(out, "%lld\n", Log().times[0]);
+            std::fclose(out);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
@@ -48,11 +60,14 @@ extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
     Note();
     real(display, drawable);
+    WriteFirst();
 }
 
 extern "C" EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface) {
     using SwapFn = EGLBoolean (*)(EGLDisplay, EGLSurface);
     static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "eglSwapBuffers"));
     Note();
-    return real(display, surface);
+    EGLBoolean result = real(display, surface);
+    WriteFirst();
+    return result;
 }
