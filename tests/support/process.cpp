@@ -94,8 +94,8 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     return true;
 }
 
-bool RunToEnd(const std::vector<std::string>& argv, const LaunchSettings& settings, int timeoutMs,
-              std::string* output, std::string* errors) {
+bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& settings,
+                  int timeoutMs, std::string* output, std::string* errors) {
     LaunchSettings capturing = settings;
     capturing.captureStdout = true;
     ChildProcess child;

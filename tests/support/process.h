@@ -33,8 +33,8 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
                       const LaunchSettings& settings, ChildProcess* child);
 // Runs a command to its end (killed after `timeoutMs`) with standard output captured; true when
 // it ended with 0. *output gets its standard output, *errors its standard error.
-bool RunToEnd(const std::vector<std::string>& argv, const LaunchSettings& settings, int timeoutMs,
-              std::string* output, std::string* errors = nullptr);
+bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& settings,
+                  int timeoutMs, std::string* output, std::string* errors = nullptr);
 // Waits up to `timeoutMs` for the process to end; true with its exit code (or 128 + signal)
 // when it did.
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode);

@@ -44,7 +44,7 @@ json FindView(const std::string& tree, unsigned long id) {
 
 std::string SwayProbe::Tree() {
     std::string output;
-    RunToEnd({"swaymsg", "--raw", "-t", "get_tree"}, SessionSettings(session_), 5000, &output);
+    RunForOutput({"swaymsg", "--raw", "-t", "get_tree"}, SessionSettings(session_), 5000, &output);
     return output;
 }
 
@@ -93,15 +93,15 @@ RgbImage SwayProbe::Grab(unsigned long window) {
     std::ostringstream region;
     region << area.x << "," << area.y << " " << area.width << "x" << area.height;
     std::string output;
-    RunToEnd({"grim", "-t", "ppm", "-g", region.str(), "-"}, SessionSettings(session_), 5000,
-             &output);
+    RunForOutput({"grim", "-t", "ppm", "-g", region.str(), "-"}, SessionSettings(session_), 5000,
+                 &output);
     return RgbFromPpm(output);
 }
 
 bool SwayProbe::Command(unsigned long window, const std::string& command) {
     std::string output;
-    return RunToEnd({"swaymsg", "[con_id=" + std::to_string(window) + "] " + command},
-                    SessionSettings(session_), 5000, &output);
+    return RunForOutput({"swaymsg", "[con_id=" + std::to_string(window) + "] " + command},
+                        SessionSettings(session_), 5000, &output);
 }
 
 void SwayProbe::SendClose(unsigned long window) {
@@ -141,8 +141,8 @@ void SwayProbe::Move(unsigned long window, int x, int y) {
 
 bool SwayProbe::SetScale(int scale) {
     std::string output;
-    return RunToEnd({"swaymsg", "output", "*", "scale", std::to_string(scale)},
-                    SessionSettings(session_), 5000, &output);
+    return RunForOutput({"swaymsg", "output", "*", "scale", std::to_string(scale)},
+                        SessionSettings(session_), 5000, &output);
 }
 
 WestonShot WestonScreenshot(const WaylandSession& session) {
@@ -160,9 +160,9 @@ WestonShot WestonScreenshot(const WaylandSession& session) {
     for (const auto& entry : fs::directory_iterator(session.runtimeDir, ignored)) {
         if (shot && entry.path().filename().string().rfind("wayland-screenshot-", 0) == 0) {
             std::string ppm, pgm;
-            RunToEnd({"convert", entry.path(), "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
-            RunToEnd({"convert", entry.path(), "-alpha", "extract", "-depth", "8", "pgm:-"}, {},
-                     10000, &pgm);
+            RunForOutput({"convert", entry.path(), "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
+            RunForOutput({"convert", entry.path(), "-alpha", "extract", "-depth", "8", "pgm:-"}, {},
+                         10000, &pgm);
             result.rgb = RgbFromPpm(ppm);
             // A grey map (P5) ends with one byte per pixel.
             size_t pixels = static_cast<size_t>(result.rgb.width) * result.rgb.height;

@@ -73,11 +73,11 @@ bool Ready(const WaylandSession& session) {
         return accepted;
     }
     std::string output;
-    return RunToEnd({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000, &output);
+    return RunForOutput({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000, &output);
 }
 
-} // namespace
-
+// The user the compositor runs as: the tests' own (-1) unless they run as root, since sway
+// refuses root; then an unprivileged system user, created once.
 bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
     *uid = static_cast<uid_t>(-1);
     *gid = static_cast<gid_t>(-1);
@@ -86,7 +86,7 @@ bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
     }
     if (getpwnam(kUserName) == nullptr) {
         std::string output, errors;
-        RunToEnd(
+        RunForOutput(
             {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUserName},
             {}, 10000, &output, &errors);
         // Another test may have created it meanwhile; only its absence counts.
@@ -100,6 +100,8 @@ bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
     *gid = user->pw_gid;
     return true;
 }
+
+} // namespace
 
 LaunchSettings SessionSettings(const WaylandSession& session) {
     LaunchSettings settings;
@@ -126,10 +128,6 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
         given &= chown(entry.path().c_str(), session.uid, session.gid) == 0;
     }
     return given && !failed;
-}
-
-std::string CompositorLog(const WaylandSession& session) {
-    return ReadStderr(session.process);
 }
 
 bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error) {
@@ -175,7 +173,7 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     *error = argv[0] + (IsRunning(session->process) ? " accepts no client" : " ended") +
-             "; its log:\n" + CompositorLog(*session);
+             "; its log:\n" + ReadStderr(session->process);
     EndSession(session);
     return false;
 }

@@ -23,11 +23,10 @@ struct WaylandSession {
     gid_t gid = static_cast<gid_t>(-1);
 };
 
-// The user the compositor and the programs in it run as: when the tests run as root (sway
-// refuses to), an unprivileged system user created once; otherwise the tests' own user (-1).
-bool SessionUser(uid_t* uid, gid_t* gid, std::string* error);
 // Starts the compositor on a 1280 x 1024 output and waits until it accepts clients (and, for
-// sway, IPC). False with the reason and the compositor's log in *error when it cannot.
+// sway, IPC); the compositor and the programs in it run as an unprivileged user created once when
+// the tests run as root (sway refuses root). False with the reason and the compositor's log in
+// *error when it cannot.
 bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error);
 // Ends the compositor with `signal` (SIGTERM unless given) and waits for it.
 void StopCompositor(WaylandSession* session, int signal = 15);
@@ -38,5 +37,3 @@ void EndSession(WaylandSession* session);
 LaunchSettings SessionSettings(const WaylandSession& session);
 // Hands a directory tree (a viewer's working directory) to the session's user.
 bool GiveToSessionUser(const WaylandSession& session, const std::string& path);
-// The compositor's log so far.
-std::string CompositorLog(const WaylandSession& session);
