@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -104,12 +103,6 @@ WindowX11* FindWindowOfDCX11(HDC hdc) {
         }
     }
     return nullptr;
-}
-
-std::int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 void BeginErrorTrapX11(Display* display) {

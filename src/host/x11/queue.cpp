@@ -191,8 +191,9 @@ BOOL GetMessageW(MSG* lpMsg, HWND, UINT, UINT) {
             timer->deadlineNs += (missed + 1) * timer->intervalNs;
             return TRUE;
         }
-        if (timer == nullptr && layer.display == nullptr) {
-            // Nothing could ever arrive: report the failure instead of blocking for good.
+        if (timer == nullptr && (layer.display == nullptr || layer.windows.empty())) {
+            // Nothing could ever arrive (no timer, and no window for X events to come to):
+            // report the failure instead of blocking for good.
             return -1;
         }
         WaitForEvent(timer != nullptr ? timer->deadlineNs : -1);

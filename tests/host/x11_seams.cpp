@@ -1,0 +1,74 @@
+// The test program's own Xlib functions and clock: see x11_seams.h.
+#include "x11_seams.h"
+
+#include <dlfcn.h>
+
+#include <X11/Xlib.h>
+
+#include <ctime>
+
+int windowsBeforeFailure = -1;
+int colormapsBeforeFailure = -1;
+bool fontsMissing = false;
+std::int64_t fakeNowNs = -1;
+
+namespace {
+
+template <typename Function> Function Real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// True when the call is to fail; counts the calls that go through.
+bool Fails(int* before) {
+    if (*before == 0) {
+        return true;
+    }
+    if (*before > 0) {
+        --*before;
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" {
+
+Window XCreateWindow(Display* display, Window parent, int x, int y, unsigned width, unsigned height,
+                     unsigned border, int depth, unsigned windowClass, Visual* visual,
+                     unsigned long mask, XSetWindowAttributes* attributes) {
+    using Function = decltype(&XCreateWindow);
+    static Function real = Real<Function>("XCreateWindow");
+    // A window without width: the server answers BadValue, as it does for any refusal.
+    return real(display, parent, x, y, Fails(&windowsBeforeFailure) ? 0 : width, height, border,
+                depth, windowClass, visual, mask, attributes);
+}
+
+Colormap XCreateColormap(Display* display, Window window, Visual* visual, int alloc) {
+    using Function = decltype(&XCreateColormap);
+    static Function real = Real<Function>("XCreateColormap");
+    // No window to take the screen from: the server answers BadWindow.
+    return real(display, Fails(&colormapsBeforeFailure) ? None : window, visual, alloc);
+}
+
+XFontStruct* XLoadQueryFont(Display* display, const char* name) {
+    using Function = decltype(&XLoadQueryFont);
+    static Function real = Real<Function>("XLoadQueryFont");
+    return fontsMissing ? nullptr : real(display, name);
+}
+
+XFontStruct* XQueryFont(Display* display, XID font) {
+    using Function = decltype(&XQueryFont);
+    static Function real = Real<Function>("XQueryFont");
+    return fontsMissing ? nullptr : real(display, font);
+}
+
+} // extern "C"
+
+std::int64_t NowNs() {
+    if (fakeNowNs >= 0) {
+        return fakeNowNs;
+    }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
