@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <GL/glx.h>
 #include <X11/Xlib.h>
 
 #include <ctime>
@@ -10,6 +11,7 @@
 int windowsBeforeFailure = -1;
 int colormapsBeforeFailure = -1;
 bool fontsMissing = false;
+long configAttributeQueries = 0;
 std::int64_t fakeNowNs = -1;
 
 namespace {
@@ -60,6 +62,13 @@ XFontStruct* XQueryFont(Display* display, XID font) {
     using Function = decltype(&XQueryFont);
     static Function real = Real<Function>("XQueryFont");
     return fontsMissing ? nullptr : real(display, font);
+}
+
+int glXGetFBConfigAttrib(Display* display, GLXFBConfig config, int attribute, int* value) {
+    using Function = decltype(&glXGetFBConfigAttrib);
+    static Function real = Real<Function>("glXGetFBConfigAttrib");
+    ++configAttributeQueries;
+    return real(display, config, attribute, value);
 }
 
 } // extern "C"

@@ -12,5 +12,7 @@ extern int windowsBeforeFailure;
 extern int colormapsBeforeFailure;
 // When set, XLoadQueryFont and XQueryFont find no font.
 extern bool fontsMissing;
+// glXGetFBConfigAttrib calls so far.
+extern long configAttributeQueries;
 // When not negative, the layer's clock reads this many nanoseconds.
 extern std::int64_t fakeNowNs;
