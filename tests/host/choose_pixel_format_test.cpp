@@ -30,30 +30,24 @@ TEST(ChoosePixelFormat, EqualsTheRankingOfEveryConfigurationOnTheDisplay) {
     }
     XFree(list);
 
-    struct Variant {
-        BYTE color, depth, stencil, alpha;
-        bool doubleBuffer;
-    };
-    // The viewer's request first, then its neighbours.
-    const Variant variants[] = {{24, 32, 0, 0, true}, {24, 24, 0, 0, true}, {24, 16, 0, 0, true},
-                                {24, 0, 0, 0, true},  {16, 32, 0, 0, true}, {32, 32, 0, 0, true},
-                                {24, 24, 8, 0, true}, {24, 32, 0, 8, true}, {24, 32, 0, 0, false},
-                                {30, 64, 0, 0, true}};
-    for (const Variant& variant : variants) {
+    // The viewer's request first, then its neighbours: colour, depth, stencil, alpha, buffering.
+    const int variants[][5] = {{24, 32, 0, 0, 1}, {24, 24, 0, 0, 1}, {24, 16, 0, 0, 1},
+                               {24, 0, 0, 0, 1},  {16, 32, 0, 0, 1}, {32, 32, 0, 0, 1},
+                               {24, 24, 8, 0, 1}, {24, 32, 0, 8, 1}, {24, 32, 0, 0, 0},
+                               {30, 64, 0, 0, 1}};
+    for (const int* v : variants) {
         PIXELFORMATDESCRIPTOR pfd = {};
-        pfd.dwFlags =
-            PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (variant.doubleBuffer ? PFD_DOUBLEBUFFER : 0);
+        pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (v[4] ? PFD_DOUBLEBUFFER : 0);
         pfd.iPixelType = PFD_TYPE_RGBA;
-        pfd.cColorBits = variant.color;
-        pfd.cDepthBits = variant.depth;
-        pfd.cStencilBits = variant.stencil;
-        pfd.cAlphaBits = variant.alpha;
+        pfd.cColorBits = static_cast<BYTE>(v[0]);
+        pfd.cDepthBits = static_cast<BYTE>(v[1]);
+        pfd.cStencilBits = static_cast<BYTE>(v[2]);
+        pfd.cAlphaBits = static_cast<BYTE>(v[3]);
         const long queriesBefore = configAttributeQueries;
         EXPECT_EQ(ChoosePixelFormat(GetDC(hwnd), &pfd),
                   1 + ChooseClosestConfig(all.data(), count, pfd))
-            << int{variant.color} << " " << int{variant.depth} << " " << int{variant.stencil} << " "
-            << int{variant.alpha} << " " << variant.doubleBuffer;
-        if (&variant == variants) {
+            << v[0] << " " << v[1] << " " << v[2] << " " << v[3] << " " << v[4];
+        if (v == variants[0]) {
             EXPECT_LT(configAttributeQueries - queriesBefore, count)
                 << "the viewer's request describes only a few configurations";
         }

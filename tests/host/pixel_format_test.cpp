@@ -85,16 +85,14 @@ TEST(PixelFormat, ChoiceAmongFewEqualsTheFullRankingOnTheSameList) {
         std::vector<int> shortfall;
         for (FramebufferConfigX11& config : configs) {
             shortfall.push_back(pick({0, 0, 1, 3}));
-            config = {pick({0, 1, 1, 1}) != 0,
-                      pick({0, 1, 1, 1}) != 0,
-                      pick({0, 1, 1, 1}) != 0,
-                      pick({0, 1}) != 0,
-                      pick({0, 0, 0, 1}) != 0,
-                      pick({15, 16, 24, 24, 30}),
-                      pick({0, 0, 1, 8}),
-                      pick({0, 16, 24, 32}),
-                      pick({0, 8}),
-                      pick({0, 0, 0, 0, 0, 0, 1, -1})};
+            config = Config(pick({0, 16, 24, 32}), pick({0, 8}), pick({0, 0, 1, 8}));
+            config.drawToWindow = pick({0, 1, 1, 1});
+            config.hasVisual = pick({0, 1, 1, 1});
+            config.rgba = pick({0, 1, 1, 1});
+            config.doubleBuffer = pick({0, 1});
+            config.slow = pick({0, 0, 0, 1});
+            config.colorBits = pick({15, 16, 24, 24, 30});
+            config.level = pick({0, 0, 0, 0, 0, 0, 1, -1});
         }
         PIXELFORMATDESCRIPTOR request = ViewerRequest();
         request.dwFlags = pick({0, 1}) ? request.dwFlags : request.dwFlags & ~PFD_DOUBLEBUFFER;

@@ -16,19 +16,13 @@ std::int64_t fakeNowNs = -1;
 
 namespace {
 
-template <typename Function> Function Real(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
+// The library's own function of this name.
+#define REAL(name)                                                                                 \
+    static const auto real = reinterpret_cast<decltype(&name)>(dlsym(RTLD_NEXT, #name))
 
 // True when the call is to fail; counts the calls that go through.
 bool Fails(int* before) {
-    if (*before == 0) {
-        return true;
-    }
-    if (*before > 0) {
-        --*before;
-    }
-    return false;
+    return *before == 0 || (*before > 0 && --*before < 0);
 }
 
 } // namespace
@@ -38,35 +32,30 @@ extern "C" {
 Window XCreateWindow(Display* display, Window parent, int x, int y, unsigned width, unsigned height,
                      unsigned border, int depth, unsigned windowClass, Visual* visual,
                      unsigned long mask, XSetWindowAttributes* attributes) {
-    using Function = decltype(&XCreateWindow);
-    static Function real = Real<Function>("XCreateWindow");
+    REAL(XCreateWindow);
     // A window without width: the server answers BadValue, as it does for any refusal.
     return real(display, parent, x, y, Fails(&windowsBeforeFailure) ? 0 : width, height, border,
                 depth, windowClass, visual, mask, attributes);
 }
 
 Colormap XCreateColormap(Display* display, Window window, Visual* visual, int alloc) {
-    using Function = decltype(&XCreateColormap);
-    static Function real = Real<Function>("XCreateColormap");
+    REAL(XCreateColormap);
     // No window to take the screen from: the server answers BadWindow.
     return real(display, Fails(&colormapsBeforeFailure) ? None : window, visual, alloc);
 }
 
 XFontStruct* XLoadQueryFont(Display* display, const char* name) {
-    using Function = decltype(&XLoadQueryFont);
-    static Function real = Real<Function>("XLoadQueryFont");
+    REAL(XLoadQueryFont);
     return fontsMissing ? nullptr : real(display, name);
 }
 
 XFontStruct* XQueryFont(Display* display, XID font) {
-    using Function = decltype(&XQueryFont);
-    static Function real = Real<Function>("XQueryFont");
+    REAL(XQueryFont);
     return fontsMissing ? nullptr : real(display, font);
 }
 
 int glXGetFBConfigAttrib(Display* display, GLXFBConfig config, int attribute, int* value) {
-    using Function = decltype(&glXGetFBConfigAttrib);
-    static Function real = Real<Function>("glXGetFBConfigAttrib");
+    REAL(glXGetFBConfigAttrib);
     ++configAttributeQueries;
     return real(display, config, attribute, value);
 }
