@@ -15,7 +15,7 @@
 #include "host/x11/layer.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 namespace {
 
@@ -49,17 +49,8 @@ BENCHMARK(BM_BareClearSwap)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
-PIXELFORMATDESCRIPTOR ViewerRequest() {
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    return pfd;
-}
-
 void BM_ChoosePixelFormat(benchmark::State& state) {
-    const PIXELFORMATDESCRIPTOR pfd = ViewerRequest();
+    const PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
     for (auto _ : state) {
         benchmark::DoNotOptimize(ChoosePixelFormat(window.hdc, &pfd));
     }
@@ -68,7 +59,7 @@ BENCHMARK(BM_ChoosePixelFormat)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 // What the choice cost when it described every configuration.
 void BM_RankEveryConfiguration(benchmark::State& state) {
-    const PIXELFORMATDESCRIPTOR pfd = ViewerRequest();
+    const PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
     Display* display = Layer().display;
     for (auto _ : state) {
         int count = 0;

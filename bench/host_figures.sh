@@ -7,13 +7,14 @@
 #  - mean frame interval and the 99th percentile of its deviation from 40 ms over 10 seconds;
 #  - peak resident memory.
 # Frames are seen from outside through a preloaded glXSwapBuffers logger; the viewer is unchanged.
-# Usage: bench/host_figures.sh [BUILD_DIR=build/release]
+# Nothing is left behind: the swap log and the closing screenshot live in a temporary directory.
+# Usage: bench/host_figures.sh [BUILD_DIR=build/bench]   (an optimised tree with the benchmarks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/release}
-if [ ! -x "$build/bin/tavik" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
+build=${1:-build/bench}
+if [ ! -x "$build/bin/tavik" ] || [ ! -e "$build/bench/libswap_log.so" ]; then
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
 fi
 build=$(cd "$build" && pwd)
 
@@ -21,13 +22,14 @@ exec scripts/with-xvfb.sh bash -s "$build" <<'INNER'
 set -euo pipefail
 build=$1
 now() { date +%s%N; }
-log=$(mktemp)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+log=$work/swaps.log
 
 # Milliseconds from the start of a program to its first glXSwapBuffers; the program is ended a
 # second and a half later (nothing polls meanwhile, so as not to take the processor from it).
 first_frame() {
-  local log t0 pid
-  log=$(mktemp)
+  local log=$work/first.log t0 pid
   rm -f "$log"
   t0=$(now)
   TAVIK_SWAP_LOG=$log LD_PRELOAD="$build/bench/libswap_log.so" "$@" >/dev/null &
@@ -37,7 +39,6 @@ first_frame() {
   wait "$pid" 2>/dev/null || true
   [ -s "$log" ] || { echo "host_figures: no frame from $1" >&2; exit 1; }
   awk -v t0="$t0" 'NR == 1 { printf "%.1f\n", ($1 - t0) / 1e6 }' "$log"
-  rm -f "$log"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -60,7 +61,7 @@ c1=$(cpu $viewer)
 sleep 10
 c2=$(cpu $viewer)
 peak=$(awk '/VmHWM/ {print $2}' /proc/$viewer/status)
-"$build/tools/tavik_screenshot" /tmp/tavik-figures.png 0 >/dev/null
+"$build/tools/tavik_screenshot" "$work/last-frame.png" 0 >/dev/null
 wait $viewer
 ticks=$(getconf CLK_TCK)
 viewer_cpu=$(awk -v a="$c1" -v b="$c2" -v t="$ticks" 'BEGIN {printf "%.6f", (b - a) / t / 10}')
@@ -93,5 +94,4 @@ awk -v t0="$t0" -v vf="$viewer_first" -v gf="$gears_first" -v vc="$viewer_cpu" -
     printf "p99 deviation from 40 ms:   %8.3f ms\n", p99
     printf "peak resident memory:       %8.1f MiB\n", peak / 1024
   }' "$log"
-rm -f "$log"
 INNER

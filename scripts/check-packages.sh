@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 dir=${1:-build/packages}
 fail() { echo "check-packages: $*" >&2; exit 1; }
 
-zip=$(ls "$dir"/tavik-*-windows-x86_64.zip 2>/dev/null | head -n1)
-deb=$(ls "$dir"/tavik_*_amd64.deb 2>/dev/null | head -n1)
+# The first file that matches, or nothing (a pipe from ls would end the script under pipefail).
+first() { for file in "$@"; do if [ -e "$file" ]; then echo "$file"; return; fi; done; }
+zip=$(first "$dir"/tavik-*-windows-x86_64.zip)
+deb=$(first "$dir"/tavik_*_amd64.deb)
 [ -n "$zip" ] || fail "no Windows zip in $dir"
 [ -n "$deb" ] || fail "no .deb in $dir"
 

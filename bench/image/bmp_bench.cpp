@@ -20,7 +20,7 @@
 #include <stb_image.h>
 #include <valgrind/callgrind.h>
 
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 // The two builds of the reader.
 namespace o2 {

@@ -2,9 +2,9 @@
 // them and still picks what ranking every one of them picks.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
+#include "gl_window.h"
 #include "host/resource.h"
 #include "host/x11/layer.h"
 #include "x11_seams.h"
@@ -16,8 +16,7 @@ INT_PTR IgnoringProc(HWND, UINT, WPARAM, LPARAM) {
 }
 
 TEST(ChoosePixelFormat, EqualsTheRankingOfEveryConfigurationOnTheDisplay) {
-    const char* name = std::getenv("DISPLAY");
-    ASSERT_TRUE(name != nullptr && *name) << "this test needs an X display";
+    ASSERT_EQ(MissingDisplay(), "");
     HWND hwnd = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, IgnoringProc, 0);
     ASSERT_NE(hwnd, nullptr);
     Display* display = Layer().display;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "gl_window.h"
 #include "host/dlg_proc.h"
 #include "host/resource.h"
 #include "host/x11/layer.h"
@@ -13,8 +14,7 @@
 namespace {
 
 TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
-    const char* display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display != nullptr && *display) << "this test needs an X display";
+    ASSERT_EQ(MissingDisplay(), "");
     HWND hwnd = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, DlgProc, 0);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_NE(wglGetCurrentContext(), nullptr);
@@ -53,8 +53,7 @@ TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
 }
 
 TEST(DialogProcedure, WinMainRunsTheAnimationTimerEvery40Milliseconds) {
-    const char* display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display != nullptr && *display) << "this test needs an X display";
+    ASSERT_EQ(MissingDisplay(), "");
     fakeNowNs = 5000000000;
     PostQuitMessage(3); // ends WinMain's loop at its first retrieval, with the window still open
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 3);

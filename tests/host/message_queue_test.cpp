@@ -8,8 +8,9 @@
 
 #include "host/platform.h"
 #include "host/resource.h"
+#include "gl_window.h"
 #include "host/x11/layer.h"
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 #include "x11_seams.h"
 
 namespace {
@@ -29,8 +30,7 @@ INT_PTR RecordingProc(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 class MessageQueue : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display != nullptr && *display) << "these tests need an X display";
+        ASSERT_EQ(MissingDisplay(), "");
         received.clear();
         hwnd_ = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, RecordingProc, 42);
         ASSERT_NE(hwnd_, nullptr);

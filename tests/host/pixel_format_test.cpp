@@ -4,20 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "gl_window.h"
 #include "host/x11/pixel_format.h"
 
 namespace {
-
-PIXELFORMATDESCRIPTOR ViewerRequest() {
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    return pfd;
-}
 
 // A window-drawable, double-buffered RGBA configuration with 8 bits per colour.
 FramebufferConfigX11 Config(int depth, int stencil = 0, int alpha = 0) {
@@ -25,7 +15,7 @@ FramebufferConfigX11 Config(int depth, int stencil = 0, int alpha = 0) {
 }
 
 int Choose(const std::vector<FramebufferConfigX11>& configs,
-           const PIXELFORMATDESCRIPTOR& request = ViewerRequest()) {
+           const PIXELFORMATDESCRIPTOR& request = ViewerPixelFormatRequest()) {
     return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()), request);
 }
 
@@ -94,7 +84,7 @@ TEST(PixelFormat, ChoiceAmongFewEqualsTheFullRankingOnTheSameList) {
             config.colorBits = pick({15, 16, 24, 24, 30});
             config.level = pick({0, 0, 0, 0, 0, 0, 1, -1});
         }
-        PIXELFORMATDESCRIPTOR request = ViewerRequest();
+        PIXELFORMATDESCRIPTOR request = ViewerPixelFormatRequest();
         request.dwFlags = pick({0, 1}) ? request.dwFlags : request.dwFlags & ~PFD_DOUBLEBUFFER;
         request.cColorBits = static_cast<BYTE>(pick({16, 24, 24, 32}));
         request.cDepthBits = static_cast<BYTE>(pick({0, 16, 24, 32, 32, 64}));
