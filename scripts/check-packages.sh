@@ -143,7 +143,7 @@ msiinfo export "$msi" Upgrade | grep -q WIX_UPGRADE_DETECTED || fail "no upgrade
 HasRow Directory INSTALLDIR ProgramFiles64Folder Tavik && HasRow Directory BINDIR INSTALLDIR bin &&
   HasRow Directory RESDIR INSTALLDIR res || fail "not into Program Files\\Tavik\\bin and \\res"
 HasRow Shortcut StartMenuShortcut ProgramMenuFolder Tavik Program '[#TavikExe]' '' \
-  'A grass-textured box turning over three axes' '' '' '' '' BINDIR ||
+  'A grass-textured box turning over three axes' '' tavik.ico '' '' BINDIR ||
   fail "no Start-menu shortcut to tavik.exe that starts it in bin"
 created=$(msiinfo suminfo "$msi" | sed -n 's/^Created: //p')
 [ "$(date -u -d "$created" +%s)" = "$SOURCE_DATE_EPOCH" ] ||
