@@ -86,19 +86,19 @@ step "tavik-${version}-windows-x86_64.zip"
 
 step "tavik-${version}-x64.msi"
 msi=$out/tavik-${version}-x64.msi
-# The product code changes with the version (so that the upgrade code's major upgrade applies);
-# the package code changes with anything that goes in.
-product_code=$(Guid "org.tavik.Tavik product $version")
-package_code=$(Guid "$(cd "$win" && find . -type f | sort | xargs sha256sum; echo "$version"
-  cat "$root/packaging/windows/tavik.wxs" "$root/packaging/icons/org.tavik.Tavik.svg" | sha256sum)")
-# wixl stamps the current time into the summary information and a random revision (the package
-# code): run it at the commit's time and write the package code in afterwards.
-at=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 # The icon of the shortcut and of the installed-programs list, from the PNG sizes of the Linux tree.
 icons=$work/linux/packaging/icons
 icotool -c -o "$work/tavik.ico" "$icons"/{16x16,24x24,32x32,48x48}/org.tavik.Tavik.png \
   -r "$icons/256x256/org.tavik.Tavik.png"
-# wixl takes the files' paths relative to where it runs.
+# The product code changes with the version (so that the upgrade code's major upgrade applies);
+# the package code changes with anything that goes in.
+product_code=$(Guid "org.tavik.Tavik product $version")
+package_code=$(Guid "$(cd "$win" && find . -type f | sort | xargs sha256sum; echo "$version"
+  cat "$root/packaging/windows/tavik.wxs" "$work/tavik.ico" | sha256sum)")
+# wixl stamps the current time into the summary information and a random revision (the package
+# code): run it at the commit's time and write the package code in afterwards. It takes the
+# files' paths relative to where it runs.
+at=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 (cd "$win" && faketime "$at" wixl -a x64 -D Version="$version" -D ProductCode="$product_code" \
   -D PackageCode="$package_code" -D SourceDir=. -D IconFile=../tavik.ico -o "$msi" \
   "$root/packaging/windows/tavik.wxs")
