@@ -13,6 +13,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 fail() { echo "check-packages: $*" >&2; exit 1; }
 say() { echo "check-packages: $*"; }
+# objdump and msiinfo print times in the local zone.
+export TZ=UTC
 tmp=$(mktemp -d /tmp/tavik-packages-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -41,8 +43,12 @@ if [ $# -eq 0 ]; then
   BuildInClone "$second" 007
   for package in "$first"/build/packages/*; do
     name=$(basename "$package")
-    cmp "$package" "$second/build/packages/$name" ||
-      fail "$name differs between two builds of $commit"
+    if ! cmp "$package" "$second/build/packages/$name"; then
+      mkdir -p build/packages-differing/first build/packages-differing/second
+      cp "$package" build/packages-differing/first/
+      cp "$second/build/packages/$name" build/packages-differing/second/
+      fail "$name differs between two builds of $commit: both are in build/packages-differing/"
+    fi
     say "$name: the same bytes in both builds ($(sha256sum <"$package" | cut -c1-16)…)"
   done
   [ "$(ls "$first/build/packages")" = "$(ls "$second/build/packages")" ] ||
