@@ -2,12 +2,12 @@
 # Counts the instructions of one LoadBMP and one stbi_load call on a 256 x 256 24-bit file with
 # valgrind's callgrind (timers are too coarse for a file this small) and prints their ratio.
 # Each reader runs once uncounted first, so both are counted in the same warm state.
-# Usage: bench/bmp_callgrind.sh [BMP_BENCH]   (default: build/release/bench/image/bmp_bench)
+# Usage: bench/bmp_callgrind.sh [BMP_BENCH]   (default: build/bench/bench/image/bmp_bench)
 set -euo pipefail
 
-bench=${1:-$(dirname "$0")/../build/release/bench/image/bmp_bench}
+bench=${1:-$(dirname "$0")/../build/bench/bench/image/bmp_bench}
 [ -x "$bench" ] || {
-  echo "bmp_callgrind: no $bench; build it: cmake --preset release && cmake --build --preset release --target bmp_bench" >&2
+  echo "bmp_callgrind: no $bench; build it: cmake --preset bench && cmake --build --preset bench --target bmp_bench" >&2
   exit 1
 }
 work=$(mktemp -d)

@@ -13,7 +13,7 @@
 
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 #  - mean frame interval and the 99th percentile of its deviation from 40 ms over 10 seconds;
 #  - peak resident memory.
 # Frames are seen from outside through a preloaded glXSwapBuffers logger; the viewer is unchanged.
-# Usage: bench/host_figures.sh [BUILD_DIR=build/release]
+# Nothing is left behind: the swap log and the closing screenshot live in a temporary directory.
+# Usage: bench/host_figures.sh [BUILD_DIR=build/bench]   (an optimised tree with the benchmarks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/release}
-if [ ! -x "$build/bin/tavik" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
+build=${1:-build/bench}
+if [ ! -x "$build/bin/tavik" ] || [ ! -e "$build/bench/libswap_log.so" ]; then
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
 fi
 build=$(cd "$build" && pwd)
 
@@ -20,7 +21,9 @@ exec scripts/with-xvfb.sh bash -s "$build" <<'INNER'
 set -euo pipefail
 build=$1
 now() { date +%s%N; }
-log=$(mktemp)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+log=$work/swaps.log
 
 # The floor: the best of five glxinfo -B runs.
 floor=
@@ -39,7 +42,7 @@ c1=$(cpu $viewer)
 sleep 10
 c2=$(cpu $viewer)
 peak=$(awk '/VmHWM/ {print $2}' /proc/$viewer/status)
-"$build/tools/tavik_screenshot" /tmp/tavik-figures.png 0 >/dev/null
+"$build/tools/tavik_screenshot" "$work/last-frame.png" 0 >/dev/null
 wait $viewer
 ticks=$(getconf CLK_TCK)
 viewer_cpu=$(awk -v a="$c1" -v b="$c2" -v t="$ticks" 'BEGIN {printf "%.6f", (b - a) / t / 10}')
@@ -72,5 +75,4 @@ awk -v t0="$t0" -v first="$first" -v floor="$floor" -v vc="$viewer_cpu" -v bc="$
     printf "p99 deviation from 40 ms:   %8.3f ms\n", p99
     printf "peak resident memory:       %8.1f MiB\n", peak / 1024
   }' "$log"
-rm -f "$log"
 INNER

@@ -1,7 +1,6 @@
 # Hardening of the release and package builds (TAVIK_HARDENING, set by the release preset): the
 # flags that Debian's dpkg-buildflags gives with hardening=+all, and on Windows the PE flags for
 # address-space randomisation with high-entropy addresses and a non-executable data area.
-option(TAVIK_HARDENING "Build with the hardening flags of Debian's dpkg-buildflags" OFF)
 if(NOT TAVIK_HARDENING)
   return()
 endif()

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 namespace {
 

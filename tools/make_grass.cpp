@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 namespace {
 

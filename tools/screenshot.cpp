@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -20,7 +20,7 @@
 #include <valgrind/callgrind.h>
 
 #include "image/bmp_reader.h"
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 namespace {
 

@@ -12,22 +12,22 @@
 
 namespace {
 
-constexpr uint16_t BMP_SIGNATURE = 0x4D42; // "BM"
-constexpr uint32_t FILE_HEADER_SIZE = 14;
+constexpr uint16_t kBmpSignature = 0x4D42; // "BM"
+constexpr uint32_t kFileHeaderSize = 14;
 // The file header and the smallest information header: no pixel row may start before this.
-constexpr uint32_t MIN_HEADERS_SIZE = 54;
+constexpr uint32_t kMinHeadersSize = 54;
 // The bytes the header checks look at: both headers and, for BI_BITFIELDS, the three colour
 // masks, which follow a 40-byte information header and lie inside the larger ones (at file
 // offsets 54, 58 and 62 either way).
-constexpr size_t HEAD_SIZE = 66;
-constexpr uint32_t MASKS_SIZE = 12;
+constexpr size_t kHeadSize = 66;
+constexpr uint32_t kMasksSize = 12;
 
-constexpr uint32_t COMPRESSION_NONE = 0;      // BI_RGB
-constexpr uint32_t COMPRESSION_BITFIELDS = 3; // BI_BITFIELDS
+constexpr uint32_t kCompressionNone = 0;      // BI_RGB
+constexpr uint32_t kCompressionBitfields = 3; // BI_BITFIELDS
 
-constexpr uint32_t MAX_COLOURS = 256;
-constexpr size_t COLOUR_TABLE_SIZE = MAX_COLOURS * 3;
-constexpr uint64_t MAX_BYTES = INT32_MAX;
+constexpr uint32_t kMaxColours = 256;
+constexpr size_t kColourTableSize = kMaxColours * 3;
+constexpr uint64_t kMaxBytes = INT32_MAX;
 
 // The fields of BITMAPFILEHEADER and BITMAPINFOHEADER that the reader uses.
 struct BmpFileHeader {
@@ -88,13 +88,13 @@ bool HasPlainMasks(const unsigned char* head) {
 // fills *layout. Rejects everything the decoder does not read exactly: unknown header sizes,
 // depths and compressions, empty or impossible sizes, and files that end before their last row.
 bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpLayout* layout) {
-    if (headSize < MIN_HEADERS_SIZE || fileSize < headSize) {
+    if (headSize < kMinHeadersSize || fileSize < headSize) {
         return false;
     }
     BmpFileHeader bfh;
     bfh.bfType = ReadU16(head);
     bfh.bfOffBits = ReadU32(head + 10);
-    if (bfh.bfType != BMP_SIGNATURE || bfh.bfOffBits < MIN_HEADERS_SIZE) {
+    if (bfh.bfType != kBmpSignature || bfh.bfOffBits < kMinHeadersSize) {
         return false;
     }
 
@@ -112,18 +112,18 @@ bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpL
     if (bits != 8 && bits != 24 && bits != 32) {
         return false;
     }
-    uint64_t headersEnd = FILE_HEADER_SIZE + bih.biSize;
-    const bool bitfields = bih.biCompression == COMPRESSION_BITFIELDS && bits == 32;
+    uint64_t headersEnd = kFileHeaderSize + bih.biSize;
+    const bool bitfields = bih.biCompression == kCompressionBitfields && bits == 32;
     if (bitfields && bih.biSize == 40) {
-        headersEnd += MASKS_SIZE;
+        headersEnd += kMasksSize;
     }
-    if (!bitfields && bih.biCompression != COMPRESSION_NONE) {
+    if (!bitfields && bih.biCompression != kCompressionNone) {
         return false;
     }
     if (bfh.bfOffBits < headersEnd || bfh.bfOffBits > fileSize) {
         return false;
     }
-    if (bitfields && (headSize < HEAD_SIZE || !HasPlainMasks(head))) {
+    if (bitfields && (headSize < kHeadSize || !HasPlainMasks(head))) {
         return false;
     }
 
@@ -136,7 +136,7 @@ bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpL
     const uint64_t rowBytes = width * static_cast<uint64_t>(bits / 8);
     const uint64_t rowStride = (rowBytes + 3) & ~uint64_t{3};
     const uint64_t outputSize = width * rows * 3;
-    if (rowStride > MAX_BYTES || outputSize > MAX_BYTES) {
+    if (rowStride > kMaxBytes || outputSize > kMaxBytes) {
         return false;
     }
     // Every row must be there; only the padding after the last one may be cut off.
@@ -154,7 +154,7 @@ bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpL
         // biClrUsed of 0 means a full table; entries that would reach into the pixel rows are
         // not part of it.
         const uint32_t entries =
-            bih.biClrUsed == 0 || bih.biClrUsed > MAX_COLOURS ? MAX_COLOURS : bih.biClrUsed;
+            bih.biClrUsed == 0 || bih.biClrUsed > kMaxColours ? kMaxColours : bih.biClrUsed;
         const uint32_t room = (bfh.bfOffBits - layout->tableOffset) / 4;
         layout->tableEntries = entries < room ? entries : room;
     }
@@ -168,7 +168,7 @@ bool PlanBMP(const unsigned char* head, size_t headSize, uint64_t fileSize, BmpL
 // Turns `count` file colour-table entries (blue, green, red, reserved) into a 256-entry table
 // of blue, green, red; the entries the file does not have stay black.
 void BuildColourTable(const unsigned char* entries, uint32_t count, unsigned char* table) {
-    std::memset(table, 0, COLOUR_TABLE_SIZE);
+    std::memset(table, 0, kColourTableSize);
     for (uint32_t i = 0; i < count; ++i) {
         std::memcpy(table + i * 3, entries + i * 4, 3);
     }
@@ -205,12 +205,12 @@ unsigned char* OutputRow(unsigned char* pixels, const BmpLayout& layout, int fil
 
 // Rows are read in runs of about this many bytes: few enough reads that their cost vanishes,
 // few enough bytes that a run is still in the cache when it is turned over or converted.
-constexpr size_t RUN_BYTES = 256 * 1024;
+constexpr size_t kRunBytes = 256 * 1024;
 
 // How many rows the run starting at file row `r` holds, and how many bytes of the file it
 // takes: every row's stride but for the file's last row, whose padding may be missing.
 int RunRows(const BmpLayout& layout, int r) {
-    const size_t perRun = std::max<size_t>(1, RUN_BYTES / layout.rowStride);
+    const size_t perRun = std::max<size_t>(1, kRunBytes / layout.rowStride);
     return static_cast<int>(std::min<size_t>(perRun, static_cast<size_t>(layout.rows - r)));
 }
 
@@ -273,16 +273,16 @@ unsigned char* ReadBMP(FILE* hfile, int* pWidth, int* pHeight) {
     if (fileSize < 0 || std::fseek(hfile, 0, SEEK_SET) != 0) {
         return nullptr;
     }
-    unsigned char head[HEAD_SIZE];
+    unsigned char head[kHeadSize];
     const size_t headSize = std::fread(head, 1, sizeof head, hfile);
     BmpLayout layout;
     if (!PlanBMP(head, headSize, static_cast<uint64_t>(fileSize), &layout)) {
         return nullptr;
     }
 
-    unsigned char table[COLOUR_TABLE_SIZE];
+    unsigned char table[kColourTableSize];
     if (layout.bits == 8) {
-        unsigned char entries[MAX_COLOURS * 4];
+        unsigned char entries[kMaxColours * 4];
         const size_t length = layout.tableEntries * 4;
         if (std::fseek(hfile, static_cast<long>(layout.tableOffset), SEEK_SET) != 0 ||
             std::fread(entries, 1, length, hfile) != length) {
@@ -330,7 +330,7 @@ unsigned char* DecodeBMP(const unsigned char* data, size_t size, int* pWidth, in
     if (data == nullptr || !PlanBMP(data, size, size, &layout)) {
         return nullptr;
     }
-    unsigned char table[COLOUR_TABLE_SIZE];
+    unsigned char table[kColourTableSize];
     if (layout.bits == 8) {
         BuildColourTable(data + layout.tableOffset, layout.tableEntries, table);
     }

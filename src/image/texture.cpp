@@ -10,9 +10,9 @@
 namespace {
 
 #ifdef _WIN32
-const char GRASS_BMP_PATH[] = "..\\res\\grass.bmp";
+const char kGrassBmpPath[] = "..\\res\\grass.bmp";
 #else
-const char GRASS_BMP_PATH[] = "../res/grass.bmp";
+const char kGrassBmpPath[] = "../res/grass.bmp";
 #endif
 
 } // namespace
@@ -22,7 +22,7 @@ void LoadTexture() {
     // texture and the viewer goes on without one.
     int iWidth = 0;
     int iHeight = 0;
-    unsigned char* pixels = LoadBMP(GRASS_BMP_PATH, &iWidth, &iHeight);
+    unsigned char* pixels = LoadBMP(kGrassBmpPath, &iWidth, &iHeight);
 
     // GLEW leaves the entry point null when its initialisation failed; unit 0 is active by
     // default then.

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "gl_window.h"
 #include "host/dlg_proc.h"
 #include "host/resource.h"
 #include "scene/scene_state.h"
@@ -11,8 +12,7 @@
 namespace {
 
 TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
-    const char* display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display != nullptr && *display) << "this test needs an X display";
+    ASSERT_EQ(MissingDisplay(), "");
     HWND hwnd = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, DlgProc, 0);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_NE(wglGetCurrentContext(), nullptr);

@@ -8,7 +8,8 @@
 
 #include "host/platform.h"
 #include "host/resource.h"
-#include "support/x11_probe.h"
+#include "gl_window.h"
+#include "x11_probe.h"
 
 namespace {
 
@@ -27,8 +28,7 @@ INT_PTR RecordingProc(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 class MessageQueue : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display != nullptr && *display) << "these tests need an X display";
+        ASSERT_EQ(MissingDisplay(), "");
         received.clear();
         hwnd_ = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, RecordingProc, 42);
         ASSERT_NE(hwnd_, nullptr);

@@ -3,20 +3,10 @@
 
 #include <vector>
 
+#include "gl_window.h"
 #include "host/x11/pixel_format.h"
 
 namespace {
-
-PIXELFORMATDESCRIPTOR ViewerRequest() {
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    return pfd;
-}
 
 // A window-drawable, double-buffered RGBA configuration with 8 bits per colour.
 FramebufferConfigX11 Config(int depth, int stencil = 0, int alpha = 0) {
@@ -24,7 +14,8 @@ FramebufferConfigX11 Config(int depth, int stencil = 0, int alpha = 0) {
 }
 
 int Choose(const std::vector<FramebufferConfigX11>& configs) {
-    return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()), ViewerRequest());
+    return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()),
+                               ViewerPixelFormatRequest());
 }
 
 TEST(PixelFormat, DepthOf32FallsBackToTheDeepestAvailable) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 enum class BmpSource { File, Memory };
 

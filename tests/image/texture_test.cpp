@@ -13,8 +13,8 @@
 #include "image/bmp_reader.h"
 #include "image/texture.h"
 #include "scene/gl_setup.h"
-#include "support/bmp_writer.h"
-#include "support/gl_window.h"
+#include "bmp_writer.h"
+#include "gl_window.h"
 
 namespace fs = std::filesystem;
 

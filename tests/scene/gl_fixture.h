@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 class GlTest : public ::testing::Test {
   protected:

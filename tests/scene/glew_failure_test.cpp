@@ -9,7 +9,7 @@
 #include "host/x11/message_box.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 namespace {
 

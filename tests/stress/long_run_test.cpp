@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "stress_rig.h"
+#include "support/viewer_fixture.h"
 
 namespace {
 
@@ -18,7 +18,11 @@ int runSeconds = 60;
 constexpr int kWarmUpSeconds = 5;
 constexpr long kAllowedGrowthKiB = 1024;
 
-using ViewerLongRun = StressTest;
+class ViewerLongRun : public ViewerRig {
+  protected:
+    ViewerLongRun() : ViewerRig(kX11Host) {}
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
+};
 
 // Of the resident memory, how much is the process's own (heap, stacks) and how much is mapped
 // files (libraries, the driver), as "(A anon, F file)": growth of the first is what a leak shows.
@@ -48,10 +52,10 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     auto start = std::chrono::steady_clock::now();
     long rssShown = ProcessResidentKiB(*viewer);
     int x, y, width, height;
-    ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
-    FrameWatcher watcher(probe_->display(), window, width, height);
-    std::printf("run of %d s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds, width,
-                height, rssShown);
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+    FrameWatcher watcher = WatchFrames(window, width, height);
+    std::printf("run of %d s of %s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds,
+                NativeBinary().c_str(), width, height, rssShown);
 
     // Frames are counted as changes of the box patch, grabbed far more often than the viewer
     // draws, so two frames are seen as one only when they come less than 4 ms apart.
@@ -96,20 +100,23 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     EXPECT_GT(frames - framesAtLastReport, 0)
         << "no frames since " << nextReport - reportEvery << " s";
     EXPECT_LT(rssEnd - rssStart, kAllowedGrowthKiB);
-    probe_->SendClose(window);
-    ExpectEndsWithZeroSilently(viewer, "close after the long run");
+    Close(window);
+    ExpectEndsWithZeroSilently(viewer, host_.loadedExitMs, "close after the long run");
 }
 
 } // namespace
 
-// --seconds=N sets the length of the run (60 by default); gtest's own flags are taken first.
+// --seconds=N sets the length of the run (60 by default), --binary=PATH the viewer it runs (the
+// one built beside the test by default); gtest's own flags are taken first.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--seconds=", 10) == 0) {
             runSeconds = std::atoi(argv[i] + 10);
+        } else if (std::strncmp(argv[i], "--binary=", 9) == 0) {
+            UseNativeBinary(argv[i] + 9);
         } else {
-            std::fprintf(stderr, "unknown argument %s (use --seconds=N)\n", argv[i]);
+            std::fprintf(stderr, "unknown argument %s (use --seconds=N, --binary=PATH)\n", argv[i]);
             return 2;
         }
     }

@@ -1,7 +1,7 @@
 // The native viewer when many run at once and when the display goes away under it.
 
-// gtest (through the rig) before the X headers, which define None.
-#include "stress_rig.h"
+// gtest (through the fixture) before the X headers, which define None.
+#include "support/viewer_fixture.h"
 #include "vanishing_display.h"
 
 #include <signal.h>
@@ -12,12 +12,16 @@
 
 namespace {
 
-using ViewerUnderStress = StressTest;
+class X11ViewerUnderStress : public ViewerRig {
+  protected:
+    X11ViewerUnderStress() : ViewerRig(kX11Host) {}
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
+};
 
 // Eight viewers are started together, so that they also set up their windows and contexts at
 // the same time. Their windows all open at the top left; they are laid out side by side so that
 // each one's picture can be seen whole.
-TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
+TEST_F(X11ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
     constexpr int kInstances = 8, kColumns = 4, kWidth = 320, kHeight = 256;
     std::vector<ChildProcess*> viewers;
     for (int i = 0; i < kInstances; ++i) {
@@ -25,7 +29,7 @@ TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZer
     }
     std::vector<Window> windows;
     for (int i = 0; i < kInstances; ++i) {
-        Window window = WaitForNewWindow(windows, 3 * kLimits.startMs);
+        Window window = WaitForNewWindow(windows, 3 * host_.startMs);
         ASSERT_NE(window, 0u) << "only " << i << " windows were shown";
         windows.push_back(window);
     }
@@ -35,14 +39,13 @@ TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZer
     }
     XFlush(probe_->display());
     for (int i = 0; i < kInstances; ++i) {
-        EXPECT_EQ(WaitForPictureToFit(probe_.get(), windows[i], kWidth, kHeight, kLimits.fitMs), "")
-            << "window " << i;
+        EXPECT_EQ(WaitForPictureToFit(windows[i], kWidth, kHeight), "") << "window " << i;
     }
 
     // Frames seen in each window over two seconds, watched in turn.
     std::vector<FrameWatcher> watchers;
     for (Window window : windows) {
-        watchers.emplace_back(probe_->display(), window, kWidth, kHeight);
+        watchers.push_back(WatchFrames(window, kWidth, kHeight));
     }
     std::vector<int> frames(kInstances, 0);
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -61,14 +64,14 @@ TEST_F(ViewerUnderStress, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZer
     std::printf("\n");
 
     for (Window window : windows) {
-        probe_->SendClose(window);
+        Close(window);
     }
     for (int i = 0; i < kInstances; ++i) {
-        ExpectEndsWithZeroSilently(viewers[i], "instance " + std::to_string(i));
+        ExpectEndsWithZeroSilently(viewers[i], host_.loadedExitMs, "instance " + std::to_string(i));
     }
 }
 
-class DisplayGoesAway : public StressTest {
+class DisplayGoesAway : public X11ViewerUnderStress {
   protected:
     // Ends the server with `signal` and checks how the viewer ends.
     void EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal) {
@@ -114,8 +117,8 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
     ASSERT_TRUE(display.Listen(&error)) << error;
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
-    ASSERT_TRUE(StartProcess({TAVIK_BINARY}, root_ + "/bin", display.display(), viewer));
-    ASSERT_TRUE(display.ServeOneClient(kLimits.startMs, &error)) << error;
+    ASSERT_TRUE(StartProcess({NativeBinary()}, root_ + "/bin", display.display(), viewer));
+    ASSERT_TRUE(display.ServeOneClient(host_.startMs, &error)) << error;
     ExpectPromptEndWithTheMessage(viewer, 0);
 }
 
@@ -151,7 +154,7 @@ TEST_F(DisplayGoesAway, ServerKilledDuringAResizeStormEndsItPromptlyWithAMessage
     std::mt19937 random(7);
     std::uniform_int_distribution<int> width(800, 1600), height(600, 1200);
     for (int i = 0; i < 40; ++i) {
-        probe_->Resize(window, width(random), height(random));
+        Resize(window, width(random), height(random));
         SleepMs(7);
     }
     EndServerAndExpectPromptEnd(viewer, SIGKILL);

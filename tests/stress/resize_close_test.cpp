@@ -1,8 +1,8 @@
 // Resize storms and closes at every moment of the viewer's life: for the native binary, and, in
 // the Wine build of these tests, for tavik.exe under Wine with smaller counts.
 
-// gtest (through the rig) before the X headers, which define None.
-#include "stress_rig.h"
+// gtest (through the fixture) before the X headers, which define None.
+#include "support/viewer_fixture.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,26 +10,29 @@
 
 namespace {
 
-#ifdef TAVIK_WINDOWS_EXE
-constexpr int kStormResizes = 60;
-constexpr int kTickPhases = 4;
-constexpr int kRepeats = 1;
-#else
-constexpr int kStormResizes = 500;
-constexpr int kTickPhases = 8;
-constexpr int kRepeats = 3;
-#endif
 // The timer's interval: the phases of a close are spread over one.
 constexpr int kTickMs = 40;
 
-using ViewerUnderStress = StressTest;
+class ViewerUnderStress : public ViewerTest {
+  protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
+
+    // Wine starts and ends a program far more slowly: fewer sizes and runs there.
+    bool Slow() const { return host_.launcher == ProgramLauncher::kWine; }
+    int StormResizes() const { return Slow() ? 60 : 500; }
+    int TickPhases() const { return Slow() ? 4 : 8; }
+    int Repeats() const { return Slow() ? 1 : 3; }
+    void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
+        ViewerRig::ExpectEndsWithZeroSilently(viewer, host_.loadedExitMs, when);
+    }
+};
 
 // Random sizes from 1 x 1 to 1600 x 1200, a third of them one pixel high and some one pixel
 // wide, with a random pause of up to 15 ms between them, so that some land between two ticks and
 // some while a frame is being drawn. After the storm the window gets a size of its own, and the
 // picture must fit it: a size message lost or applied out of order would leave the viewport or
 // the projection at a size of the storm.
-TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSize) {
+TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSize) {
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
@@ -39,7 +42,7 @@ TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     std::mt19937 random(20180040);
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
     auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kStormResizes; ++i) {
+    for (int i = 0; i < StormResizes(); ++i) {
         int w = width(random), h = height(random);
         switch (kind(random)) {
         case 0:
@@ -52,7 +55,7 @@ TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
         default:
             break;
         }
-        probe_->Resize(window, w, h);
+        Resize(window, w, h);
         SleepMs(pause(random));
         if (i % 50 == 49) {
             ASSERT_TRUE(IsRunning(*viewer))
@@ -63,42 +66,41 @@ TEST_F(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%d resizes in %.1f s; the viewer used %.2f s of CPU meanwhile, resident memory "
                 "%ld KiB before and %ld KiB after\n",
-                kStormResizes, seconds, ProcessCpuSeconds(*viewer) - cpuBefore, rssBefore,
+                StormResizes(), seconds, ProcessCpuSeconds(*viewer) - cpuBefore, rssBefore,
                 ProcessResidentKiB(*viewer));
 
     constexpr int kFinalWidth = 640, kFinalHeight = 400;
-    probe_->Resize(window, kFinalWidth, kFinalHeight);
-    EXPECT_EQ(WaitForPictureToFit(probe_.get(), window, kFinalWidth, kFinalHeight, kLimits.fitMs),
-              "");
+    Resize(window, kFinalWidth, kFinalHeight);
+    EXPECT_EQ(WaitForPictureToFit(window, kFinalWidth, kFinalHeight), "");
     ASSERT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
     // An X error would have been printed (and would have ended the viewer).
     EXPECT_EQ(ReadStderr(*viewer), "");
-    probe_->SendClose(window);
+    Close(window);
     ExpectEndsWithZeroSilently(viewer, "close after the storm");
 }
 
 // The close arrives before the first tick, or while the first frames are drawn.
-TEST_F(ViewerUnderStress, ClosedRightAfterItsWindowAppearsEndsWithZeroSilently) {
-    for (int run = 0; run < kRepeats; ++run) {
+TEST_P(ViewerUnderStress, ClosedRightAfterItsWindowAppearsEndsWithZeroSilently) {
+    for (int run = 0; run < Repeats(); ++run) {
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
-        probe_->SendClose(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }
 
 // Closes are sent from the moment a window captioned Tavik exists, shown or not yet, until the
 // viewer ends: the first ones arrive while it is still setting up its window and context.
-TEST_F(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
-    for (int run = 0; run < kRepeats; ++run) {
+TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
+    for (int run = 0; run < Repeats(); ++run) {
         ChildProcess* viewer = StartViewer();
         int closes = 0;
         auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(kLimits.startMs + kLimits.exitMs);
+                        std::chrono::milliseconds(host_.startMs + host_.loadedExitMs);
         while (IsRunning(*viewer) && std::chrono::steady_clock::now() < deadline) {
-            for (Window window : probe_->FindWindows("Tavik")) {
-                probe_->SendClose(window);
+            for (Window window : FindWindows("Tavik")) {
+                Close(window);
                 ++closes;
             }
             SleepMs(1);
@@ -111,48 +113,50 @@ TEST_F(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
 
 // A frame has just reached the screen; the close follows after 0 to 35 ms, so that across the
 // runs it lands at every point of the timer's period, with the next tick due or already queued.
-TEST_F(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently) {
-    for (int phase = 0; phase < kTickPhases; ++phase) {
-        int delayMs = phase * kTickMs / kTickPhases;
+TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently) {
+    for (int phase = 0; phase < TickPhases(); ++phase) {
+        int delayMs = phase * kTickMs / TickPhases();
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         int x, y, width, height;
-        ASSERT_TRUE(probe_->Geometry(window, &x, &y, &width, &height));
-        FrameWatcher frames(probe_->display(), window, width, height);
-        ASSERT_TRUE(frames.WaitForFrame(kLimits.startMs)) << "no frame drawn";
+        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+        FrameWatcher frames = WatchFrames(window, width, height);
+        ASSERT_TRUE(frames.WaitForFrame(host_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
-        probe_->SendClose(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, std::to_string(delayMs) + " ms after a frame");
     }
 }
 
 // A window manager may send its close again when the first one seems to take long: the second
 // one finds the window gone, or queued behind the first one.
-TEST_F(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
-    for (int run = 0; run < kRepeats; ++run) {
+TEST_P(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
+    for (int run = 0; run < Repeats(); ++run) {
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         SleepMs(100 + 37 * run);
-        probe_->SendClose(window);
-        probe_->SendClose(window);
+        Close(window);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }
 
 // The close is queued right behind a change of size, so the size message and the close are
 // handled in the same turn of the message loop.
-TEST_F(ViewerUnderStress, ClosedInTheMiddleOfAResizeEndsWithZeroSilently) {
-    for (int run = 0; run < kRepeats; ++run) {
+TEST_P(ViewerUnderStress, ClosedInTheMiddleOfAResizeEndsWithZeroSilently) {
+    for (int run = 0; run < Repeats(); ++run) {
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
         SleepMs(100 + 37 * run);
-        probe_->Resize(window, 900 - 200 * run, 1 + 300 * run);
-        probe_->SendClose(window);
+        Resize(window, 900 - 200 * run, 1 + 300 * run);
+        Close(window);
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
     }
 }
+
+TAVIK_VIEWER_TESTS_ON_EVERY_HOST(ViewerUnderStress);
 
 } // namespace

@@ -3,17 +3,13 @@
 // shortcut's working directory) shows the grass box and ends with 0 when closed, and msiexec /x
 // removes every file that the installation added.
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <thread>
 
-// gtest before the X headers that picture.h brings, which define None.
-#include "wine_fixture.h"
-#include "picture.h"
-#include "wine.h"
+#include "support/viewer_fixture.h"
+#include "support/wine.h"
 
 namespace fs = std::filesystem;
 
@@ -41,27 +37,31 @@ bool LinkHoldsString(const fs::path& link, const std::string& text) {
     return data.find(utf16 + std::string(2, '\0')) != std::string::npos;
 }
 
-// The path of a Linux file as Windows programs under Wine see it, on drive Z:.
-std::string OnDriveZ(std::string path) {
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return "Z:" + path;
-}
-
-class WineMsi : public WineViewerTest {
+class WineMsi : public ViewerRig {
   protected:
-    void SetUp() override {
-        std::error_code ignored;
-        fs::remove_all(TAVIK_WINE_PREFIX, ignored);
-        WineViewerTest::SetUp();
+    WineMsi() : ViewerRig(kWineHost) {}
+
+    // Runs msiexec with `action` (/i or /x) on the MSI, without any user interface.
+    void Msiexec(const char* action) {
+        std::string msi = TAVIK_WINDOWS_MSI, output;
+        std::replace(msi.begin(), msi.end(), '/', '\\');
+        EXPECT_TRUE(RunWineTool({TAVIK_WINE, "msiexec", action, "Z:" + msi, "/qn"}, server_.display,
+                                120000, &output))
+            << "msiexec " << action << " failed: " << output;
     }
 };
 
 TEST_F(WineMsi, InstallsRunsFromBinAndUninstallsWithoutATrace) {
-    const fs::path drive = fs::path(TAVIK_WINE_PREFIX) / "drive_c";
+    // A prefix of its own, made afresh: a machine that never had Tavik.
+    std::error_code ignored;
+    fs::remove_all(TAVIK_MSI_WINE_PREFIX, ignored);
+    UseWinePrefix(TAVIK_MSI_WINE_PREFIX);
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    const fs::path drive = fs::path(TAVIK_MSI_WINE_PREFIX) / "drive_c";
     const fs::path installed = drive / "Program Files" / "Tavik";
     std::set<std::string> before = Files(drive);
 
-    RunToEnd("msiexec", {"/i", OnDriveZ(TAVIK_WINDOWS_MSI), "/qn"});
+    Msiexec("/i");
     for (const char* file : {"bin/tavik.exe", "res/grass.bmp", "LICENSE.txt"}) {
         EXPECT_TRUE(fs::is_regular_file(installed / file)) << file << " was not installed";
     }
@@ -77,18 +77,18 @@ TEST_F(WineMsi, InstallsRunsFromBinAndUninstallsWithoutATrace) {
     EXPECT_TRUE(LinkHoldsString(shortcut, "C:\\Program Files\\Tavik\\bin\\"))
         << "the shortcut does not start the program in its bin folder";
 
+    viewers_.push_back(std::make_unique<ChildProcess>());
+    ChildProcess* viewer = viewers_.back().get();
     ASSERT_TRUE(StartUnderWine((installed / "bin" / "tavik.exe").string(), {},
-                               (installed / "bin").string(), server_.display, &viewer_));
-    Window window = WaitForViewerWindow();
-    ASSERT_NE(window, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    RgbImage image = probe_->Grab(window);
-    ASSERT_GT(image.width, 100);
-    EXPECT_TRUE(IsBackground(image.At(3, 3)));
-    EXPECT_GT(BoxPatchShare(image, IsGreenDominant), 0.6) << "no grass box: ..\\res not found?";
-    EXPECT_EQ(CloseAndWait(window, 20000), 0);
+                               (installed / "bin").string(), server_.display, viewer));
+    Window window = WaitForNewWindow({}, host_.startMs);
+    ASSERT_NE(window, 0u) << "no window captioned Tavik: " << ReadStderr(*viewer);
+    SleepMs(host_.settleMs);
+    RgbImage picture = Grab(window);
+    EXPECT_EQ(PictureMisfit(picture, picture.width, picture.height), "");
+    CloseAndExpectEndsWithZero(viewer, window, "the installed program");
 
-    RunToEnd("msiexec", {"/x", OnDriveZ(TAVIK_WINDOWS_MSI), "/qn"});
+    Msiexec("/x");
     EXPECT_FALSE(fs::exists(installed)) << "Program Files\\Tavik is left";
     EXPECT_FALSE(fs::exists(shortcut)) << "the shortcut is left";
     std::set<std::string> after = Files(drive);

@@ -1,6 +1,26 @@
 // The subset of the Win32 window, GDI and WGL interfaces that the viewer uses, declared for Linux.
 // Types and constants keep their Windows names and values; the operations are implemented on
 // Xlib and GLX by the files beside this one. Include it through host/platform.h only.
+//
+// Supported:
+//  - modeless dialogs from the templates the layer knows (IDD_MAIN), sized from dialog units;
+//    WM_INITDIALOG, the first WM_SIZE on the first showing, WM_SIZE once per change of client
+//    size, WM_CLOSE from the window manager, WM_DESTROY from DestroyWindow
+//  - SetTimer/KillTimer: WM_TIMER on a drift-free grid, only when the queue is otherwise empty,
+//    never queued twice; GetMessageW blocks, returns 0 for WM_QUIT and -1 when nothing can arrive
+//  - keys A-Z, 0-9, Enter, Escape and Space become WM_KEYDOWN/WM_KEYUP with their virtual-key
+//    codes; mouse button 1 becomes WM_LBUTTONDOWN/WM_LBUTTONUP with the client position
+//  - pixel formats (ChoosePixelFormat ranks the GLX framebuffer configurations), wgl contexts,
+//    SwapBuffers; MessageBoxW as a modal Xlib box with one OK button (stderr without a display)
+// Ignored:
+//  - timer procedures (the TIMERPROC of SetTimer: WM_TIMER is always dispatched to the window)
+//  - GetMessageW's window and message filters (every message of the thread is returned)
+//  - TranslateMessage (no WM_CHAR), ShowWindow's nCmdShow, the instance handles, MessageBoxW's
+//    type (always one OK button; returns IDOK)
+//  - all other keys and mouse buttons, pointer motion (no WM_MOUSEMOVE), exposure (no WM_PAINT)
+// Left out: controls and child windows, menus, modal dialogs (DialogBox*), dialog templates read
+// from resources, window classes and DefWindowProc, GDI drawing, the clipboard, more than one
+// thread's queue.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // A writer of BMP files for tests and tools.
-#include "support/bmp_writer.h"
+#include "bmp_writer.h"
 
 #include <algorithm>
 #include <cstdio>

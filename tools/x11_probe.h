@@ -36,6 +36,8 @@ class X11Probe {
     bool Geometry(Window window, int* x, int* y, int* width, int* height);
     // The window's client area as RGB.
     RgbImage Grab(Window window);
+    // A rectangle of the client area as RGB; empty when it does not lie inside the window.
+    RgbImage GrabArea(Window window, int x, int y, int width, int height);
     // A text property (STRING or UTF8_STRING), empty if unset.
     std::string TextProperty(Window window, const char* name);
     // A 32-bit property's items (atoms, cardinals).

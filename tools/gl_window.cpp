@@ -1,5 +1,5 @@
 // An OpenGL window opened the way the viewer opens its own, for tests and benchmarks.
-#include "support/gl_window.h"
+#include "gl_window.h"
 
 #include <cstdlib>
 
@@ -13,20 +13,16 @@ INT_PTR TestDialogProc(HWND, UINT uMsg, WPARAM, LPARAM) {
 
 } // namespace
 
-bool OpenGlWindow(GlWindow* window, std::string* error) {
+std::string MissingDisplay() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
-        *error = "DISPLAY is not set: GL tests need an X display (run them through scripts/test.sh "
-                 "or scripts/with-xvfb.sh)";
-        return false;
+        return "DISPLAY is not set: these tests need an X display (run them through "
+               "scripts/test.sh or scripts/with-xvfb.sh)";
     }
-    window->hwnd =
-        CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, TestDialogProc, 0);
-    if (window->hwnd == nullptr) {
-        *error = std::string("cannot create a window on display ") + display;
-        return false;
-    }
-    window->hdc = GetDC(window->hwnd);
+    return "";
+}
+
+PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest() {
     PIXELFORMATDESCRIPTOR pfd = {};
     pfd.nSize = sizeof pfd;
     pfd.nVersion = 1;
@@ -35,6 +31,23 @@ bool OpenGlWindow(GlWindow* window, std::string* error) {
     pfd.cColorBits = 24;
     pfd.cDepthBits = 32;
     pfd.iLayerType = PFD_MAIN_PLANE;
+    return pfd;
+}
+
+bool OpenGlWindow(GlWindow* window, std::string* error) {
+    *error = MissingDisplay();
+    if (!error->empty()) {
+        return false;
+    }
+    const char* display = std::getenv("DISPLAY");
+    window->hwnd =
+        CreateDialogParamW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), nullptr, TestDialogProc, 0);
+    if (window->hwnd == nullptr) {
+        *error = std::string("cannot create a window on display ") + display;
+        return false;
+    }
+    window->hdc = GetDC(window->hwnd);
+    PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
     int format = ChoosePixelFormat(window->hdc, &pfd);
     if (format == 0 || !SetPixelFormat(window->hdc, format, &pfd)) {
         *error = "no pixel format with OpenGL on this display";

@@ -4,18 +4,26 @@
 // the green Y axis rises straight up from it.
 #pragma once
 
-#include "support/x11_probe.h"
+#include <string>
+
+#include "x11_probe.h"
 
 // The cleared background, 0.1 grey.
 bool IsBackground(const unsigned char* p);
 // Grass, and the Y axis: green clearly above red and blue.
 bool IsGreenDominant(const unsigned char* p);
+// The untextured box.
 bool IsWhite(const unsigned char* p);
 
 // Row of the scene's origin.
-int OriginRow(const RgbImage& image);
-// Share of a small patch around the scene's origin (inside the box at every angle) whose pixels
-// satisfy `test`.
+int OriginRow(int height);
+// The rectangle around the scene's origin that the box covers at every angle, for a client area
+// of `width` x `height`.
+struct Patch {
+    int x, y, width, height;
+};
+Patch BoxPatch(int width, int height);
+// Share of the box patch's pixels that satisfy `test`.
 double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*));
 // Green pixels on the centre column (give or take one) above the box, in rows 10 to half height.
 int GreenAxisPixelsAboveTheBox(const RgbImage& image);
@@ -23,4 +31,9 @@ int GreenAxisPixelsAboveTheBox(const RgbImage& image);
 bool GrassSpan(const RgbImage& image, int* left, int* right);
 // Pixels of equal-sized images whose channels differ by more than `tolerance`; -1 if the sizes
 // differ.
-int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance);
+int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance = 0);
+
+// What is wrong with a grab that should show the scene fitted to a client area of `width` x
+// `height` (background in the corners, the Y axis up the centre column, the grass box around the
+// origin, centred, with the width the aspect ratio gives it); empty when nothing is.
+std::string PictureMisfit(const RgbImage& image, int width, int height);

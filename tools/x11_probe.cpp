@@ -1,4 +1,4 @@
-#include "support/x11_probe.h"
+#include "x11_probe.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -139,18 +139,25 @@ bool X11Probe::Geometry(Window window, int* x, int* y, int* width, int* height) 
 }
 
 RgbImage X11Probe::Grab(Window window) {
-    RgbImage image;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display_, window, &attributes)) {
+        return RgbImage();
+    }
+    return GrabArea(window, 0, 0, attributes.width, attributes.height);
+}
+
+RgbImage X11Probe::GrabArea(Window window, int x0, int y0, int width, int height) {
+    RgbImage image;
+    if (width <= 0 || height <= 0) {
         return image;
     }
-    XImage* ximage = XGetImage(display_, window, 0, 0, static_cast<unsigned>(attributes.width),
-                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    XImage* ximage = XGetImage(display_, window, x0, y0, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!ximage) {
         return image;
     }
-    image.width = attributes.width;
-    image.height = attributes.height;
+    image.width = width;
+    image.height = height;
     image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
     int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask), bs = Shift(ximage->blue_mask);
     for (int y = 0; y < image.height; ++y) {

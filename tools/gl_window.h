@@ -12,6 +12,11 @@ struct GlWindow {
     HGLRC hglrc = nullptr;
 };
 
+// Why there is no X display to open windows on, or "" when DISPLAY names one. Tests that need a
+// display fail with this reason; they never skip.
+std::string MissingDisplay();
+// The pixel format the viewer asks for: double-buffered RGBA, 24 colour bits, 32 depth bits.
+PIXELFORMATDESCRIPTOR ViewerPixelFormatRequest();
 // Opens and shows the viewer's dialog window with its pixel format and makes a new OpenGL
 // context current on it. Returns false, with the reason in *error, when there is no display or
 // no OpenGL: callers fail loudly then, they never skip.

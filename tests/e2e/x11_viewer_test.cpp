@@ -1,0 +1,107 @@
+// What only the native program on X shows: the template's size in X's pixels and both
+// captions, the GLEW error box on a server without GLX, the frame a window manager gives it,
+// and a start with no display at all.
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "support/viewer_fixture.h"
+
+namespace {
+
+class X11Viewer : public ViewerRig {
+  protected:
+    X11Viewer() : ViewerRig(kX11Host) {}
+};
+
+TEST_F(X11Viewer, OpensAtTopLeftWithTheTemplateSizeAndBothCaptions) {
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    int x, y, width, height;
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    // 310 x 177 dialog units with 6 x 13 base units at 96 dpi.
+    EXPECT_EQ(width, 465);
+    EXPECT_EQ(height, 288);
+    EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
+    EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
+    CloseAndExpectEndsWithZero(viewer, window, "close");
+}
+
+TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
+    ViewerOptions options;
+    options.serverArgs = {"-extension", "GLX"};
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    ChildProcess* viewer = StartViewer();
+    Window box = probe_->WaitForWindow("Error Glew", 10000);
+    ASSERT_NE(box, 0u) << ReadStderr(*viewer);
+    // The box is modal: the viewer's window is not shown before it is dismissed.
+    EXPECT_EQ(probe_->WaitForWindow("Tavik", 300), 0u);
+    probe_->SendKey(box, XK_Return);
+    Window window = WaitForNewWindow({}, host_.startMs);
+    ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+    EXPECT_FALSE(probe_->Exists(box));
+    SleepMs(200);
+    EXPECT_TRUE(IsRunning(*viewer));
+    probe_->SendClose(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(ReadStderr(*viewer).find("GLX"), std::string::npos);
+}
+
+// The window asks for close, move and resize only (Motif hints). Openbox deliberately lets no
+// Motif hint remove its minimise and maximise buttons, so only what it does honour is checked:
+// close and resize are offered, and its close request ends the viewer with 0.
+TEST_F(X11Viewer, UnderAWindowManagerTheFrameOffersCloseAndItsCloseEndsWithZero) {
+    ViewerOptions options;
+    options.windowManager = true;
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer, options);
+    ASSERT_NE(window, 0u);
+    SleepMs(500);
+    std::vector<std::string> actions;
+    for (unsigned long atom : probe_->LongProperty(window, "_NET_WM_ALLOWED_ACTIONS")) {
+        actions.push_back(probe_->AtomName(atom));
+    }
+    auto has = [&](const char* name) {
+        return std::find(actions.begin(), actions.end(), name) != actions.end();
+    };
+    EXPECT_TRUE(has("_NET_WM_ACTION_CLOSE"));
+    EXPECT_TRUE(has("_NET_WM_ACTION_RESIZE"));
+    if (const char* shot = std::getenv("TAVIK_E2E_SCREENSHOT")) {
+        SavePng(probe_->Grab(DefaultRootWindow(probe_->display())), shot);
+    }
+
+    // The frame's close button asks the window manager to close the window.
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = probe_->Intern("_NET_CLOSE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[1] = 2; // source: a pager or the frame, on the user's behalf
+    XSendEvent(probe_->display(), DefaultRootWindow(probe_->display()), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(probe_->display());
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, 2000, &code));
+    EXPECT_EQ(code, 0);
+}
+
+TEST(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
+    ChildProcess viewer;
+    ASSERT_TRUE(StartProcess({NativeBinary()}, "/", "", &viewer));
+    int code = -1;
+    ASSERT_TRUE(WaitProcess(&viewer, 5000, &code)) << "the viewer kept running with no display";
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(ReadStderr(viewer).find("X11: cannot open display"), std::string::npos)
+        << ReadStderr(viewer);
+    KillProcess(&viewer);
+    unlink(viewer.stderrPath.c_str());
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+#include "support/picture.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+bool IsBackground(const unsigned char* p) {
+    return p[0] == 26 && p[1] == 26 && p[2] == 26;
+}
+
+bool IsGreenDominant(const unsigned char* p) {
+    return p[1] > p[0] + 10 && p[1] > p[2] + 10;
+}
+
+bool IsWhite(const unsigned char* p) {
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+}
+
+int OriginRow(int height) {
+    // tan(22.5 degrees) = 0.41421: the origin is 0.2 / 0.41421 of the half height below centre.
+    return static_cast<int>(height * (0.5 + 0.5 * 0.2 / 0.41421));
+}
+
+Patch BoxPatch(int width, int height) {
+    // The box always covers a disc of radius 0.5 about the Y axis and its own height about the
+    // origin: at least 5.8 % of the height on either side of the centre column and above and
+    // below the origin row.
+    int half = std::max(1, height / 20);
+    Patch patch;
+    patch.x = std::max(0, width / 2 - half);
+    patch.y = std::max(0, OriginRow(height) - half);
+    patch.width = std::min(width - patch.x, 2 * half);
+    patch.height = std::min(height - patch.y, 2 * half);
+    return patch;
+}
+
+double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*)) {
+    Patch patch = BoxPatch(image.width, image.height);
+    int hits = 0, all = 0;
+    for (int y = patch.y; y < patch.y + patch.height; ++y) {
+        for (int x = patch.x; x < patch.x + patch.width; ++x) {
+            hits += test(image.At(x, y));
+            ++all;
+        }
+    }
+    return all > 0 ? static_cast<double>(hits) / all : 0;
+}
+
+int GreenAxisPixelsAboveTheBox(const RgbImage& image) {
+    int count = 0;
+    for (int y = 10; y < image.height / 2; ++y) {
+        for (int x = image.width / 2 - 1; x <= image.width / 2 + 1; ++x) {
+            count += IsGreenDominant(image.At(x, y));
+        }
+    }
+    return count;
+}
+
+bool GrassSpan(const RgbImage& image, int* left, int* right) {
+    *left = image.width;
+    *right = -1;
+    int cy = OriginRow(image.height);
+    for (int y = cy - 2; y <= cy + 2; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (IsGreenDominant(image.At(x, y))) {
+                *left = std::min(*left, x);
+                *right = std::max(*right, x);
+            }
+        }
+    }
+    return *right >= *left;
+}
+
+int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance) {
+    if (a.width != b.width || a.height != b.height) {
+        return -1;
+    }
+    int count = 0;
+    for (size_t i = 0; i < a.pixels.size(); i += 3) {
+        bool differs = false;
+        for (size_t c = 0; c < 3; ++c) {
+            differs |= std::abs(a.pixels[i + c] - b.pixels[i + c]) > tolerance;
+        }
+        count += differs;
+    }
+    return count;
+}
+
+std::string PictureMisfit(const RgbImage& image, int width, int height) {
+    if (image.width != width || image.height != height) {
+        return "the grab is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+               ", not " + std::to_string(width) + " x " + std::to_string(height);
+    }
+    for (auto [x, y] :
+         {std::pair{2, 2}, {width - 3, 2}, {2, height - 3}, {width - 3, height - 3}}) {
+        if (!IsBackground(image.At(x, y))) {
+            return "no background at corner " + std::to_string(x) + "," + std::to_string(y);
+        }
+    }
+    // A viewport left at another size moves the centre column; a projection left at another
+    // size moves the origin up or down and stretches the box sideways.
+    if (GreenAxisPixelsAboveTheBox(image) <= height / 4) {
+        return "no Y axis up the centre column";
+    }
+    if (BoxPatchShare(image, IsGreenDominant) <= 0.6) {
+        return "no grass around the origin";
+    }
+    // Whatever its angle, the box is 0.13 to 0.26 of the height wide when the aspect ratio
+    // follows the window, and its middle stays within perspective's few pixels of the centre.
+    int left = 0, right = 0;
+    if (!GrassSpan(image, &left, &right) || right - left + 1 < height / 10 ||
+        right - left + 1 > height * 3 / 10) {
+        return "the box is " + std::to_string(right - left + 1) + " pixels wide at height " +
+               std::to_string(height);
+    }
+    if (std::abs(left + right - width) > width * 6 / 100) {
+        return "the box spans columns " + std::to_string(left) + " to " + std::to_string(right) +
+               ", not centred in " + std::to_string(width);
+    }
+    return "";
+}

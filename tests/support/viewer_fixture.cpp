@@ -1,0 +1,315 @@
+#include "support/viewer_fixture.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/wine.h"
+
+namespace fs = std::filesystem;
+
+const ViewerHost kX11Host = {"x11",
+                             DisplayServer::kXvfb,
+                             ProgramLauncher::kNative,
+                             PictureSource::kXGetImage,
+                             10000,
+                             400,
+                             1000,
+                             2000,
+                             3000};
+const ViewerHost kWineHost = {"wine",
+                              DisplayServer::kXvfb,
+                              ProgramLauncher::kWine,
+                              PictureSource::kXGetImage,
+                              30000,
+                              1000,
+                              20000,
+                              20000,
+                              5000};
+
+namespace {
+
+std::string& NativeBinaryPath() {
+    static std::string path = TAVIK_BINARY;
+    return path;
+}
+
+} // namespace
+
+const std::string& NativeBinary() {
+    return NativeBinaryPath();
+}
+
+void UseNativeBinary(const std::string& path) {
+    NativeBinaryPath() = path;
+}
+
+void PrintTo(const ViewerHost* host, std::ostream* out) {
+    *out << host->name;
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void ViewerRig::StartServer(const ViewerOptions& options) {
+    std::string error;
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        ASSERT_TRUE(StartXvfb(&server_, options.serverArgs, &error)) << error;
+        if (options.windowManager) {
+            ASSERT_TRUE(StartProcess({"/usr/bin/openbox", "--sm-disable"}, "/", server_.display,
+                                     &windowManager_));
+            SleepMs(500);
+        }
+        probe_ = std::make_unique<X11Probe>(server_.display);
+        ASSERT_TRUE(probe_->Connected()) << "cannot connect to " << server_.display;
+        break;
+    }
+    if (host_.launcher == ProgramLauncher::kWine) {
+        ASSERT_TRUE(EnsureWinePrefix(server_.display, &error)) << error;
+    }
+
+    char tmpl[] = "/tmp/tavik-viewer-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    fs::create_directories(root_ + "/bin");
+    if (options.withTexture) {
+        fs::create_directories(root_ + "/res");
+        fs::copy_file(TAVIK_SOURCE_DIR "/res/grass.bmp", root_ + "/res/grass.bmp");
+    }
+    if (host_.launcher == ProgramLauncher::kWine) {
+        ASSERT_TRUE(fs::exists(TAVIK_WINDOWS_EXE))
+            << "'" TAVIK_WINDOWS_EXE "' is missing: build the windows preset first";
+        fs::copy_file(TAVIK_WINDOWS_EXE, root_ + "/bin/tavik.exe");
+    }
+}
+
+void ViewerRig::TearDown() {
+    for (auto& viewer : viewers_) {
+        KillProcess(viewer.get());
+        if (!viewer->stderrPath.empty()) {
+            unlink(viewer->stderrPath.c_str());
+        }
+    }
+    if (host_.launcher == ProgramLauncher::kWine) {
+        StopWine();
+    }
+    KillProcess(&windowManager_);
+    if (!windowManager_.stderrPath.empty()) {
+        unlink(windowManager_.stderrPath.c_str());
+    }
+    probe_.reset();
+    StopXvfb(&server_);
+    if (!root_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+}
+
+ChildProcess* ViewerRig::StartViewer() {
+    viewers_.push_back(std::make_unique<ChildProcess>());
+    ChildProcess* viewer = viewers_.back().get();
+    bool started = false;
+    switch (host_.launcher) {
+    case ProgramLauncher::kNative:
+        started = StartProcess({NativeBinary()}, root_ + "/bin", server_.display, viewer);
+        break;
+    case ProgramLauncher::kWine:
+        started =
+            StartUnderWine(root_ + "/bin/tavik.exe", {}, root_ + "/bin", server_.display, viewer);
+        break;
+    }
+    EXPECT_TRUE(started) << "cannot start the viewer";
+    return viewer;
+}
+
+Window ViewerRig::WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        for (Window window : FindWindows("Tavik")) {
+            if (std::find(known.begin(), known.end(), window) == known.end() && IsShown(window)) {
+                return window;
+            }
+        }
+        SleepMs(1);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return 0;
+}
+
+Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
+    ChildProcess* started = StartViewer();
+    if (viewer != nullptr) {
+        *viewer = started;
+    }
+    Window window = WaitForNewWindow({}, host_.startMs);
+    EXPECT_NE(window, 0u) << "no window captioned Tavik; the viewer said: " << ReadStderr(*started);
+    return window;
+}
+
+Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
+    StartServer(options);
+    return HasFatalFailure() ? 0 : StartAndWaitForWindow(viewer);
+}
+
+void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
+                                           const std::string& when) {
+    Close(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
+}
+
+std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->FindWindows(caption);
+    }
+    return {};
+}
+
+bool ViewerRig::IsShown(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb: {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(probe_->display(), window, &attributes) &&
+               attributes.map_state == IsViewable;
+    }
+    }
+    return false;
+}
+
+bool ViewerRig::Exists(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Exists(window);
+    }
+    return false;
+}
+
+bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        return probe_->Geometry(window, x, y, width, height);
+    }
+    return false;
+}
+
+void ViewerRig::Resize(Window window, int width, int height) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->Resize(window, width, height);
+        break;
+    }
+}
+
+void ViewerRig::Close(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kXvfb:
+        probe_->SendClose(window);
+        break;
+    }
+}
+
+RgbImage ViewerRig::Grab(Window window) {
+    switch (host_.picture) {
+    case PictureSource::kXGetImage:
+        return probe_->Grab(window);
+    }
+    return RgbImage();
+}
+
+RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
+    switch (host_.picture) {
+    case PictureSource::kXGetImage:
+        return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
+    }
+    return RgbImage();
+}
+
+FrameWatcher ViewerRig::WatchFrames(Window window, int width, int height) {
+    Patch patch = BoxPatch(width, height);
+    return FrameWatcher([this, window, patch] { return GrabArea(window, patch); });
+}
+
+std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(host_.fitMs);
+    std::string misfit;
+    do {
+        misfit = PictureMisfit(Grab(window), width, height);
+        if (misfit.empty()) {
+            return misfit;
+        }
+        SleepMs(50);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return misfit;
+}
+
+bool ViewerRig::WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        rusage usage = {};
+        if (viewer->pid > 0 && wait4(viewer->pid, &status, WNOHANG, &usage) == viewer->pid) {
+            viewer->pid = -1;
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (cpuSeconds != nullptr) {
+                *cpuSeconds =
+                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            }
+            return true;
+        }
+        if (viewer->pid <= 0 || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        SleepMs(1);
+    }
+}
+
+void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,
+                                           const std::string& when) {
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, timeoutMs, &code))
+        << when << ": still running " << timeoutMs << " ms after the close";
+    EXPECT_EQ(code, 0) << when;
+    EXPECT_EQ(ReadStderr(*viewer), "") << when;
+}
+
+void ViewerRig::EndServer(int signal) {
+    probe_.reset();
+    pid_t pid = server_.process.pid;
+    ASSERT_GT(pid, 0);
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A killed server leaves its socket file behind. It is not removed here: by now another
+    // server may have taken the number, and the next one to take it replaces the file anyway.
+    server_.process.pid = -1;
+}
+
+bool FrameWatcher::Changed() {
+    RgbImage patch = grabPatch_();
+    if (patch.pixels.empty()) {
+        return false;
+    }
+    bool changed = !last_.empty() && patch.pixels != last_;
+    last_.swap(patch.pixels);
+    return changed;
+}
+
+bool FrameWatcher::WaitForFrame(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    Changed();
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Changed()) {
+            return true;
+        }
+        SleepMs(1);
+    }
+    return false;
+}
