@@ -90,7 +90,8 @@ done
 [ "$(readlink -f "$pkg/usr/lib/tavik/bin/../res/grass.bmp")" = "$pkg/usr/share/tavik/grass.bmp" ] ||
   fail "/usr/lib/tavik/bin/../res/grass.bmp does not lead to /usr/share/tavik/grass.bmp"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version is not $version"
-zcat "$pkg/usr/share/man/man1/tavik.1.gz" | grep -q "^\.TH TAVIK 1 .*\"Tavik $version\"" ||
+# (grep -q on a pipe could end the writer early, which pipefail takes for a failure.)
+zcat "$pkg/usr/share/man/man1/tavik.1.gz" | grep -c "^\.TH TAVIK 1 .*\"Tavik $version\"" >/dev/null ||
   fail "the manual page does not name version $version"
 say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 
@@ -145,7 +146,7 @@ HasRow() {
 HasRow Property ALLUSERS 1 || fail "the MSI does not install per machine"
 HasRow Property ProductVersion "$version" || fail "the MSI's version is not $version"
 HasRow Property UpgradeCode '{6C1E5A0E-3F47-4B1C-9D0A-2B7E8F4C5D31}' || fail "the upgrade code changed"
-msiinfo export "$msi" Upgrade | grep -q WIX_UPGRADE_DETECTED || fail "no upgrade of older versions"
+msiinfo export "$msi" Upgrade | grep -c WIX_UPGRADE_DETECTED >/dev/null || fail "no upgrade of older versions"
 HasRow Directory INSTALLDIR ProgramFiles64Folder Tavik && HasRow Directory BINDIR INSTALLDIR bin &&
   HasRow Directory RESDIR INSTALLDIR res || fail "not into Program Files\\Tavik\\bin and \\res"
 HasRow Shortcut StartMenuShortcut ProgramMenuFolder Tavik Program '[#TavikExe]' '' \
