@@ -1,9 +1,9 @@
 # Installation, laid out the way the program is started: bin/ holds it and ../res/grass.bmp is
 # found from bin/. scripts/package.sh turns the installed trees into the packages.
 #   Windows: bin/tavik.exe, res/grass.bmp and LICENSE.txt (the zip and the MSI).
-#   Linux (prefix /usr in the .deb): the program in lib/tavik/bin, the bitmap in share/tavik with
-#   lib/tavik/res linking to it, the launcher bin/tavik, the desktop entry, the icon in the
-#   hicolor theme, the AppStream metadata and the manual page tavik(1).
+#   Linux (prefix /usr in the .deb): the program in libexec/tavik/bin, the bitmap in share/tavik
+#   with libexec/tavik/res linking to it, the launcher bin/tavik, the desktop entry, the icon in
+#   the hicolor theme, the AppStream metadata and the manual page tavik(1).
 # The project version and the date of the last commit (SOURCE_DATE_EPOCH, which CMake's
 # string(TIMESTAMP) honours) go into the metadata's release, the manual page and the changelog.
 set(TAVIK_APP_ID org.tavik.Tavik)
@@ -16,15 +16,15 @@ if(WIN32)
   return()
 endif()
 
-set(TAVIK_INSTALL_DIR lib/tavik)
+set(TAVIK_INSTALL_DIR libexec/tavik)
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 install(TARGETS tavik RUNTIME DESTINATION ${TAVIK_INSTALL_DIR}/bin)
 install(FILES ${PROJECT_SOURCE_DIR}/res/grass.bmp DESTINATION share/tavik)
 install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}\")
-  file(CREATE_LINK ../../share/tavik \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/res\"
-       SYMBOLIC)
+  file(CREATE_LINK ../../share/tavik
+       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/res\" SYMBOLIC)
 ")
 
 configure_file(${packaging}/linux/tavik.sh.in ${generated}/tavik @ONLY)
@@ -33,7 +33,8 @@ install(PROGRAMS ${generated}/tavik DESTINATION bin)
 # force then.
 install(CODE "
   set(TAVIK_BIN_DIR \"\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/bin\")
-  set(desktop_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/${TAVIK_APP_ID}.desktop\")
+  set(desktop_file
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/${TAVIK_APP_ID}.desktop\")
   message(STATUS \"Installing: \${desktop_file}\")
   configure_file(\"${packaging}/linux/${TAVIK_APP_ID}.desktop.in\" \"\${desktop_file}\" @ONLY)
 ")

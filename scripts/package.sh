@@ -55,7 +55,7 @@ rm -f "$out"/tavik[_-]*
 step "tavik_${version}_amd64.deb"
 deb=$work/deb
 # As dh_strip does: no compiler version notes (.comment, .note) in the program.
-strip --remove-section=.comment --remove-section=.note "$deb/usr/lib/tavik/bin/tavik"
+strip --remove-section=.comment --remove-section=.note "$deb/usr/libexec/tavik/bin/tavik"
 gzip -9n "$deb/usr/share/man/man1/tavik.1"
 mkdir -p "$deb/usr/share/doc/tavik" "$deb/DEBIAN"
 cp packaging/debian/copyright "$deb/usr/share/doc/tavik/"
@@ -67,11 +67,11 @@ cp packaging/debian/control "$meta/debian/control"
   cd "$meta"
   rm -f debian/substvars
   # Depends from the libraries the program really links, whichever window systems it has.
-  dpkg-shlibdeps -Tdebian/substvars -e"$deb/usr/lib/tavik/bin/tavik"
+  dpkg-shlibdeps -Tdebian/substvars -e"$deb/usr/libexec/tavik/bin/tavik"
   dpkg-gencontrol -ptavik -P"$deb" -Tdebian/substvars -fdebian/files
 )
 (cd "$deb" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
-Normalise "$deb" usr/bin/tavik usr/lib/tavik/bin/tavik
+Normalise "$deb" usr/bin/tavik usr/libexec/tavik/bin/tavik
 dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/tavik_${version}_amd64.deb" >/dev/null
 
 step "Windows program"
@@ -82,7 +82,8 @@ Normalise "$win" bin/tavik.exe
 step "tavik-${version}-windows-x86_64.zip"
 # Sorted members, no directory entries, no extra fields (owners, extended times); the DOS times
 # are the fixed ones above, read in UTC.
-(cd "$win" && find . -type f | sed 's|^\./||' | sort | zip -X -D -q -@ "$out/tavik-${version}-windows-x86_64.zip")
+(cd "$win" && find . -type f | sed 's|^\./||' | sort |
+  zip -X -D -q -@ "$out/tavik-${version}-windows-x86_64.zip")
 
 step "tavik-${version}-x64.msi"
 msi=$out/tavik-${version}-x64.msi
