@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -45,8 +44,16 @@ void InternAtoms(Display* display, AtomsX11* atoms) {
         {&atoms->netWmActionMove, "_NET_WM_ACTION_MOVE"},
         {&atoms->netWmActionResize, "_NET_WM_ACTION_RESIZE"},
     };
-    for (const Name& name : names) {
-        *name.atom = XInternAtom(display, name.name, False);
+    // All in one request: each XInternAtom would wait for its own reply from the server.
+    constexpr int count = sizeof names / sizeof names[0];
+    char* list[count];
+    Atom atomList[count];
+    for (int i = 0; i < count; ++i) {
+        list[i] = const_cast<char*>(names[i].name);
+    }
+    XInternAtoms(display, list, count, False, atomList);
+    for (int i = 0; i < count; ++i) {
+        *names[i].atom = atomList[i];
     }
 }
 
@@ -106,14 +113,12 @@ WindowX11* FindWindowOfDCX11(HDC hdc) {
     return nullptr;
 }
 
-std::int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 void BeginErrorTrapX11(Display* display) {
-    XSync(display, False);
+    // Errors of earlier requests are not the trap's: let them arrive first, unless the server
+    // has answered every request already (a round trip saved).
+    if (XNextRequest(display) - 1 != XLastKnownRequestProcessed(display)) {
+        XSync(display, False);
+    }
     trappedError = 0;
     previousErrorHandler = XSetErrorHandler(TrapError);
 }

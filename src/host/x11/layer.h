@@ -12,6 +12,7 @@
 #include <deque>
 #include <vector>
 
+#include "host/x11/pixel_format.h"
 #include "host/x11/winapi.h"
 
 struct DeviceContextX11 {
@@ -67,6 +68,7 @@ struct AtomsX11 {
 struct LayerX11 {
     Display* display = nullptr;
     bool displayTried = false;
+    int glxPresent = -1; // -1 until the server has been asked
     AtomsX11 atoms{};
     std::vector<WindowX11*> windows;
     std::deque<MSG> posted;
@@ -89,6 +91,8 @@ WindowX11* FindWindowByHandleX11(Window handle);
 WindowX11* FindWindowOfDCX11(HDC hdc);
 // Creates (or re-creates, before it is first mapped) the X window with the given visual.
 bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth);
+// What the pixel-format ranking needs to know of a GLX framebuffer configuration.
+FramebufferConfigX11 DescribeConfigX11(Display* display, GLXFBConfig config);
 // Monotonic clock in nanoseconds.
 std::int64_t NowNs();
 

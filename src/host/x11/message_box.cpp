@@ -1,6 +1,7 @@
 // A modal message box written with Xlib: the text, the caption as the window's title and an
 // OK button, dismissed by a click on the button, Enter, Escape, space or the window manager's
-// close. Without a display, the caption and the text go to stderr. Returns IDOK.
+// close. Without a display, the caption and the text go to stderr. Returns IDOK; 0 when the
+// server has no font to write with (the caption and the text then go to stderr too).
 #include "host/x11/message_box.h"
 
 #include "host/x11/layer.h"
@@ -20,17 +21,37 @@ constexpr int kMargin = 16;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 26;
 
+// The next character of wide text: UTF-16 surrogate pairs become one code point; a lone
+// surrogate or a value beyond Unicode becomes U+FFFD. Advances *text past what it read.
+unsigned long NextCodePoint(LPCWSTR* text) {
+    auto c = static_cast<unsigned long>(*(*text)++);
+    if (c >= 0xD800 && c < 0xDC00) {
+        auto low = static_cast<unsigned long>(**text);
+        if (low >= 0xDC00 && low < 0xE000) {
+            ++*text;
+            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+        return 0xFFFD;
+    }
+    return (c >= 0xDC00 && c < 0xE000) || c > 0x10FFFF ? 0xFFFD : c;
+}
+
 std::string ToUtf8(LPCWSTR text) {
     std::string out;
-    for (; text != nullptr && *text != L'\0'; ++text) {
-        auto c = static_cast<unsigned long>(*text);
+    while (text != nullptr && *text != L'\0') {
+        unsigned long c = NextCodePoint(&text);
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
             out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
@@ -41,11 +62,12 @@ std::string ToUtf8(LPCWSTR text) {
 // The core font draws Latin-1; other characters are shown as '?'.
 std::vector<std::string> ToLatin1Lines(LPCWSTR text) {
     std::vector<std::string> lines(1);
-    for (; text != nullptr && *text != L'\0'; ++text) {
-        if (*text == L'\n') {
+    while (text != nullptr && *text != L'\0') {
+        unsigned long c = NextCodePoint(&text);
+        if (c == L'\n') {
             lines.emplace_back();
-        } else if (*text != L'\r') {
-            lines.back() += *text < 0x100 ? static_cast<char>(*text) : '?';
+        } else if (c != L'\r') {
+            lines.back() += c < 0x100 ? static_cast<char>(c) : '?';
         }
     }
     return lines;
@@ -102,7 +124,9 @@ Bool IsForBox(Display*, XEvent* event, XPointer box) {
     return event->xany.window == *reinterpret_cast<Window*>(box);
 }
 
-void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
+// Shows the box until it is dismissed; false, having shown nothing, when the server has no font
+// to write with.
+bool RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
     const AtomsX11& atoms = Layer().atoms;
     int screen = DefaultScreen(display);
     std::vector<std::string> lines = ToLatin1Lines(text);
@@ -110,6 +134,9 @@ void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
     bool fontLoaded = font != nullptr;
     if (!fontLoaded) {
         font = XQueryFont(display, XGContextFromGC(DefaultGC(display, screen)));
+    }
+    if (font == nullptr) {
+        return false;
     }
     BoxLayout layout = LayOut(font, lines);
     Window box = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0,
@@ -172,6 +199,7 @@ void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
         XFreeFontInfo(nullptr, font, 1);
     }
     XFlush(display);
+    return true;
 }
 
 } // namespace
@@ -191,6 +219,12 @@ int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
         std::fprintf(stderr, "%s: %s\n", ToUtf8(lpCaption).c_str(), ToUtf8(lpText).c_str());
         return IDOK;
     }
-    RunModalBox(display, lpText, lpCaption);
+    if (!RunModalBox(display, lpText, lpCaption)) {
+        // The message is not lost: it goes where it goes without a display, and the call fails
+        // as the platform's does when it cannot show a box.
+        std::fprintf(stderr, "X11: no font for a message box\n%s: %s\n", ToUtf8(lpCaption).c_str(),
+                     ToUtf8(lpText).c_str());
+        return 0;
+    }
     return IDOK;
 }

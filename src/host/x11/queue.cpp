@@ -113,16 +113,20 @@ TimerX11* EarliestTimer() {
     return earliest == timers.end() ? nullptr : &*earliest;
 }
 
-// Waits for an X event or until `deadlineNs` (no deadline when negative).
+// Waits for an X event or until `deadlineNs` (no deadline when negative). The wait is timed to
+// the nanosecond: a timeout in whole milliseconds would let every tick come up to 1 ms late.
 void WaitForEvent(std::int64_t deadlineNs) {
     LayerX11& layer = Layer();
-    int timeoutMs = -1;
+    timespec timeout = {};
+    timespec* wait = nullptr;
     if (deadlineNs >= 0) {
-        std::int64_t remaining = deadlineNs - NowNs();
-        timeoutMs = remaining <= 0 ? 0 : static_cast<int>((remaining + 999999) / 1000000);
+        std::int64_t remaining = std::max<std::int64_t>(0, deadlineNs - NowNs());
+        timeout.tv_sec = static_cast<time_t>(remaining / 1000000000);
+        timeout.tv_nsec = static_cast<long>(remaining % 1000000000);
+        wait = &timeout;
     }
     if (layer.display == nullptr) {
-        poll(nullptr, 0, timeoutMs);
+        ppoll(nullptr, 0, wait, nullptr);
         return;
     }
     XFlush(layer.display);
@@ -130,7 +134,7 @@ void WaitForEvent(std::int64_t deadlineNs) {
         return;
     }
     pollfd connection = {ConnectionNumber(layer.display), POLLIN, 0};
-    while (poll(&connection, 1, timeoutMs) < 0 && errno == EINTR) {
+    while (ppoll(&connection, 1, wait, nullptr) < 0 && errno == EINTR) {
     }
 }
 
@@ -191,8 +195,9 @@ BOOL GetMessageW(MSG* lpMsg, HWND, UINT, UINT) {
             timer->deadlineNs += (missed + 1) * timer->intervalNs;
             return TRUE;
         }
-        if (timer == nullptr && layer.display == nullptr) {
-            // Nothing could ever arrive: report the failure instead of blocking for good.
+        if (timer == nullptr && (layer.display == nullptr || layer.windows.empty())) {
+            // Nothing could ever arrive (no timer, and no window for X events to come to):
+            // report the failure instead of blocking for good.
             return -1;
         }
         WaitForEvent(timer != nullptr ? timer->deadlineNs : -1);
