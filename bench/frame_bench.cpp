@@ -1,6 +1,7 @@
 // CPU time of one frame (RenderScene, glFlush, SwapBuffers) at the window's 465 x 288 client
 // size, beside a bare clear and swap on the same context, and their ratio. Also counts the
 // allocations the program's own code makes per frame (operator new), which should be none.
+// Also the start-up's choice of pixel format, beside ranking every GLX configuration.
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "host/x11/layer.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
 #include "gl_window.h"
@@ -46,6 +48,31 @@ BENCHMARK(BM_BareClearSwap)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
+
+void BM_ChoosePixelFormat(benchmark::State& state) {
+    const PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ChoosePixelFormat(window.hdc, &pfd));
+    }
+}
+BENCHMARK(BM_ChoosePixelFormat)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+// What the choice cost when it described every configuration.
+void BM_RankEveryConfiguration(benchmark::State& state) {
+    const PIXELFORMATDESCRIPTOR pfd = ViewerPixelFormatRequest();
+    Display* display = Layer().display;
+    for (auto _ : state) {
+        int count = 0;
+        GLXFBConfig* list = glXGetFBConfigs(display, DefaultScreen(display), &count);
+        std::vector<FramebufferConfig> all;
+        for (int i = 0; i < count; ++i) {
+            all.push_back(DescribeConfigX11(display, list[i]));
+        }
+        XFree(list);
+        benchmark::DoNotOptimize(ChooseClosestConfig(all.data(), count, pfd));
+    }
+}
+BENCHMARK(BM_RankEveryConfiguration)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 // Prints the usual table and remembers the median CPU time of each benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -7,7 +7,9 @@
 #include "gl_window.h"
 #include "host/dlg_proc.h"
 #include "host/resource.h"
+#include "host/x11/layer.h"
 #include "scene/scene_state.h"
+#include "x11_seams.h"
 
 namespace {
 
@@ -21,6 +23,15 @@ TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
     GLint shadeModel = 0;
     glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
     EXPECT_EQ(shadeModel, GL_FLAT) << "the texture set-up ran after InitGL";
+    // The request's 32-bit depth buffer, which the display offers, is what the context has.
+    Display* x = Layer().display;
+    const int deep[] = {GLX_DEPTH_SIZE, 32, GLX_DOUBLEBUFFER, True, None};
+    int offered = 0;
+    XFree(glXChooseFBConfig(x, DefaultScreen(x), deep, &offered));
+    ASSERT_GT(offered, 0) << "the display offers no 32-bit depth buffer";
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    EXPECT_EQ(depthBits, 32);
 
     // Messages other than the five it handles are left to the default handling.
     for (UINT other : {0x000Fu /* WM_PAINT */, static_cast<UINT>(WM_KEYDOWN),
@@ -39,6 +50,19 @@ TEST(DialogProcedure, InitialisesAContextAndReleasesEverythingOnDestroy) {
     MSG msg;
     EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
     EXPECT_EQ(msg.wParam, 0u);
+}
+
+TEST(DialogProcedure, WinMainRunsTheAnimationTimerEvery40Milliseconds) {
+    ASSERT_EQ(MissingDisplay(), "");
+    fakeNowNs = 5000000000;
+    PostQuitMessage(3); // ends WinMain's loop at its first retrieval, with the window still open
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 3);
+    ASSERT_EQ(LinuxLayer().timers.size(), 1u);
+    EXPECT_EQ(LinuxLayer().timers[0].id, static_cast<UINT_PTR>(ID_TIMER));
+    EXPECT_EQ(LinuxLayer().timers[0].intervalNs, 40000000);
+    EXPECT_EQ(LinuxLayer().timers[0].deadlineNs, 5040000000);
+    fakeNowNs = -1;
+    DestroyWindow(LinuxLayer().timers[0].hwnd);
 }
 
 } // namespace

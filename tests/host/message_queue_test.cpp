@@ -9,7 +9,9 @@
 #include "host/platform.h"
 #include "host/resource.h"
 #include "gl_window.h"
+#include "host/x11/layer.h"
 #include "x11_probe.h"
+#include "x11_seams.h"
 
 namespace {
 
@@ -114,6 +116,26 @@ TEST_F(MessageQueue, ALateTimerYieldsOneMessageNotABurst) {
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
     // The second message had to wait for the next deadline on the timer's grid.
     EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(5));
+}
+
+TEST_F(MessageQueue, TimerDeadlinesStayOnTheGridOfTheirStart) {
+    constexpr std::int64_t ms = 1000000;
+    fakeNowNs = 1000 * ms;
+    SetTimer(hwnd_, 2018, 40, nullptr);
+    ASSERT_EQ(LinuxLayer().timers.size(), 1u);
+    const TimerLinux& timer = LinuxLayer().timers[0];
+    EXPECT_EQ(timer.intervalNs, 40 * ms);
+    EXPECT_EQ(timer.deadlineNs, 1040 * ms);
+    MSG msg;
+    // A tick taken 7 ms late, then one taken after six missed deadlines: the next deadline is
+    // the next point of the grid each time, not "now + 40 ms".
+    for (std::int64_t now : {1047, 1250}) {
+        fakeNowNs = now * ms;
+        ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+        EXPECT_EQ(timer.deadlineNs, (now / 40 + 1) * 40 * ms);
+    }
+    fakeNowNs = -1;
 }
 
 TEST_F(MessageQueue, DestroyDeliversDestroyBeforeReturningAndDropsTheWindowsTimers) {

@@ -1,6 +1,7 @@
 // Choosing the framebuffer configuration closest to the viewer's pixel-format request.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "gl_window.h"
@@ -13,9 +14,9 @@ FramebufferConfig Config(int depth, int stencil = 0, int alpha = 0) {
     return {true, true, true, true, false, 24, alpha, depth, stencil};
 }
 
-int Choose(const std::vector<FramebufferConfig>& configs) {
-    return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()),
-                               ViewerPixelFormatRequest());
+int Choose(const std::vector<FramebufferConfig>& configs,
+           const PIXELFORMATDESCRIPTOR& request = ViewerPixelFormatRequest()) {
+    return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()), request);
 }
 
 TEST(PixelFormat, DepthOf32FallsBackToTheDeepestAvailable) {
@@ -56,6 +57,61 @@ TEST(PixelFormat, SkipsConfigurationsThatCannotDrawToAWindow) {
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex, Config(0)}), 3);
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex}), -1);
     EXPECT_EQ(Choose({}), -1);
+}
+
+// The shortcut's choice against the full ranking, over lists and requests of every kind. The
+// search stands in for glXChooseFBConfig: window, RGBA, buffering and the main plane exactly,
+// the sizes as minimums.
+TEST(PixelFormat, ChoiceAmongFewEqualsTheFullRankingOnTheSameList) {
+    uint32_t state = 12345;
+    auto pick = [&state](std::initializer_list<int> values) {
+        state = state * 1664525u + 1013904223u;
+        return values.begin()[(state >> 8) % values.size()];
+    };
+    int shortcuts = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<FramebufferConfig> configs(static_cast<size_t>(pick({1, 5, 40, 200})));
+        // How far the weakest of red, green and blue falls short of a third of the colour bits.
+        std::vector<int> shortfall;
+        for (FramebufferConfig& config : configs) {
+            shortfall.push_back(pick({0, 0, 1, 3}));
+            config = Config(pick({0, 16, 24, 32}), pick({0, 8}), pick({0, 0, 1, 8}));
+            config.drawToWindow = pick({0, 1, 1, 1});
+            config.hasVisual = pick({0, 1, 1, 1});
+            config.rgba = pick({0, 1, 1, 1});
+            config.doubleBuffer = pick({0, 1});
+            config.slow = pick({0, 0, 0, 1});
+            config.colorBits = pick({15, 16, 24, 24, 30});
+            config.level = pick({0, 0, 0, 0, 0, 0, 1, -1});
+        }
+        PIXELFORMATDESCRIPTOR request = ViewerPixelFormatRequest();
+        request.dwFlags = pick({0, 1}) ? request.dwFlags : request.dwFlags & ~PFD_DOUBLEBUFFER;
+        request.cColorBits = static_cast<BYTE>(pick({16, 24, 24, 32}));
+        request.cDepthBits = static_cast<BYTE>(pick({0, 16, 24, 32, 32, 64}));
+        request.cStencilBits = static_cast<BYTE>(pick({0, 0, 8}));
+        request.cAlphaBits = static_cast<BYTE>(pick({0, 0, 8}));
+        const bool wantDouble = (request.dwFlags & PFD_DOUBLEBUFFER) != 0;
+        auto find = [&](const ConfigMinimums& minimums) {
+            std::vector<int> found;
+            for (int i = 0; i < static_cast<int>(configs.size()); ++i) {
+                const FramebufferConfig& c = configs[i];
+                if (c.drawToWindow && c.rgba && c.doubleBuffer == wantDouble && c.level == 0 &&
+                    c.colorBits / 3 - shortfall[i] >= minimums.channelBits &&
+                    c.colorBits + c.alphaBits >= minimums.bufferBits &&
+                    c.depthBits >= minimums.depthBits) {
+                    found.push_back(i);
+                }
+            }
+            return found;
+        };
+        auto describe = [&](int index) { return configs[index]; };
+        const int few = ChooseClosestConfigAmongFew(request, find, describe);
+        if (few >= 0) {
+            ++shortcuts;
+            ASSERT_EQ(few, Choose(configs, request)) << "round " << round;
+        }
+    }
+    EXPECT_GT(shortcuts, 1000) << "the shortcut should cover most requests";
 }
 
 } // namespace

@@ -364,6 +364,8 @@ TEST_P(BmpColourTable, FollowsLargerInfoHeaders) {
 TEST_P(BmpColourTable, HasClrUsedEntriesAndBlackBeyondThem) {
     BmpImage image = PatternImage(4, 1, 8);
     image.colourTable = PatternColourTable(2);
+    // A gap between the short table and the rows: its bytes are no colours of the file.
+    image.colourTable.insert(image.colourTable.end(), 8, 0xEE);
     image.clrUsed = 2;
     image.pixels = {0, 1, 2, 255};
     const std::vector<unsigned char> expected = {0, 255, 0x5A, 1, 254, 0x5B, 0, 0, 0, 0, 0, 0};

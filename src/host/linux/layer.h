@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <string>
 #include <vector>
@@ -66,8 +67,9 @@ struct PlatformLinux {
     bool (*makeCurrent)(WindowLinux* window, ContextLinux* context);
     void (*deleteContext)(ContextLinux* context);
     bool (*swapBuffers)(WindowLinux* window);
-    // A modal box with the text, the caption as title and an OK button.
-    void (*messageBox)(LPCWSTR text, LPCWSTR caption);
+    // A modal box with the text, the caption as title and an OK button; false, having shown
+    // nothing, when the window system cannot show one.
+    bool (*messageBox)(LPCWSTR text, LPCWSTR caption);
 };
 
 // Fill the table and return true when their window system is reachable.
@@ -107,9 +109,14 @@ WindowLinux* FindWindowLinux(HWND hwnd);
 WindowLinux* FindWindowOfDCLinux(HDC hdc);
 // Queues a message for the thread, as PostMessage does.
 void PostMessageLinux(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Milliseconds for poll() until `deadlineNs`, rounded up; -1 (no limit) when it is negative.
-int PollTimeoutMs(std::int64_t deadlineNs);
+// The time left until `deadlineNs` for ppoll(), in `storage`: to the nanosecond, since a timeout
+// in whole milliseconds would let every tick come up to 1 ms late; none once the deadline has
+// passed. Null (no limit) when `deadlineNs` is negative.
+const timespec* PollTimeout(std::int64_t deadlineNs, timespec* storage);
 // Monotonic clock in nanoseconds.
 std::int64_t NowNs();
+// The next character of wide text: UTF-16 surrogate pairs become one code point; a lone
+// surrogate or a value beyond Unicode becomes U+FFFD. Advances *text past what it read.
+unsigned long NextCodePoint(LPCWSTR* text);
 // UTF-16 text (with surrogate pairs) as UTF-8; unpaired surrogates become U+FFFD.
 std::string ToUtf8(LPCWSTR text);

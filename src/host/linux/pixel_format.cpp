@@ -1,6 +1,7 @@
 // Ranking of framebuffer configurations against a pixel-format request.
 #include "host/linux/pixel_format.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <tuple>
 
@@ -8,6 +9,9 @@ namespace {
 
 bool CanServe(const FramebufferConfig& config, const PIXELFORMATDESCRIPTOR& request) {
     if ((request.dwFlags & PFD_DRAW_TO_WINDOW) && !(config.drawToWindow && config.hasVisual)) {
+        return false;
+    }
+    if (request.iLayerType == PFD_MAIN_PLANE && config.level != 0) {
         return false;
     }
     return config.rgba == (request.iPixelType == PFD_TYPE_RGBA);
@@ -37,4 +41,62 @@ int ChooseClosestConfig(const FramebufferConfig* configs, int count,
         }
     }
     return best;
+}
+
+int ChooseClosestConfigAmongFew(const PIXELFORMATDESCRIPTOR& request, const FindConfigs& find,
+                                const DescribeConfigs& describe) {
+    if (!(request.dwFlags & PFD_DRAW_TO_WINDOW) || request.iPixelType != PFD_TYPE_RGBA ||
+        request.iLayerType != PFD_MAIN_PLANE) {
+        return -1;
+    }
+    const int channel = request.cColorBits / 3;
+    std::vector<int> picked = find({channel, 0, request.cDepthBits});
+    if (picked.empty()) {
+        picked = find({channel, 0, 0});
+    }
+    std::vector<FramebufferConfig> descriptions;
+    for (int index : picked) {
+        descriptions.push_back(describe(index));
+    }
+    int best =
+        ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
+    // A slow choice could have rivals that are not slow anywhere in the list.
+    if (best < 0 || descriptions[best].slow) {
+        return -1;
+    }
+    // The rivals: nearer in colour, whatever the depth; or as near in colour and as good in
+    // depth. Red + green + blue + alpha is at least the colour bits, so a minimum buffer size
+    // finds them all.
+    const FramebufferConfig& chosen = descriptions[best];
+    const int colorOff = std::abs(chosen.colorBits - request.cColorBits);
+    const int depthOff = std::abs(chosen.depthBits - request.cDepthBits);
+    // As near in depth, and as deep when as near: a depth as far below the request as the
+    // choice is above it loses the tie.
+    const int depthBits = chosen.depthBits >= request.cDepthBits
+                              ? request.cDepthBits - depthOff + (depthOff > 0 ? 1 : 0)
+                              : chosen.depthBits;
+    std::vector<int> rivals =
+        find({0, std::max(0, request.cColorBits - colorOff), std::max(0, depthBits)});
+    if (colorOff > 0) {
+        std::vector<int> nearer = find({0, std::max(0, request.cColorBits - colorOff + 1), 0});
+        rivals.insert(rivals.end(), nearer.begin(), nearer.end());
+    }
+    std::vector<int> all = picked;
+    for (int index : rivals) {
+        if (!std::binary_search(picked.begin(), picked.end(), index)) {
+            all.push_back(index);
+        }
+    }
+    if (all.size() == picked.size()) {
+        return picked[best];
+    }
+    // The ranking breaks ties by the list's order: keep it.
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    descriptions.clear();
+    for (int index : all) {
+        descriptions.push_back(describe(index));
+    }
+    best = ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
+    return best < 0 ? -1 : all[best];
 }

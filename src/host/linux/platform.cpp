@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 LayerLinux& LinuxLayer() {
     static LayerLinux layer;
@@ -51,23 +50,24 @@ void PostMessageLinux(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LinuxLayer().posted.push_back(MSG{hwnd, message, wParam, lParam, 0, {0, 0}});
 }
 
-std::int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+unsigned long NextCodePoint(LPCWSTR* text) {
+    // wchar_t is 32 bits here, but text that came through UTF-16 may still hold pairs.
+    auto c = static_cast<unsigned long>(*(*text)++);
+    if (c >= 0xD800 && c < 0xDC00) {
+        auto low = static_cast<unsigned long>(**text);
+        if (low >= 0xDC00 && low < 0xE000) {
+            ++*text;
+            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+        return 0xFFFD;
+    }
+    return (c >= 0xDC00 && c < 0xE000) || c > 0x10FFFF ? 0xFFFD : c;
 }
 
 std::string ToUtf8(LPCWSTR text) {
     std::string out;
-    for (; text != nullptr && *text != L'\0'; ++text) {
-        auto c = static_cast<unsigned long>(*text);
-        // wchar_t is 32 bits here, but text that came through UTF-16 may still hold pairs.
-        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned long>(text[1]) - 0xDC00);
-            ++text;
-        } else if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) {
-            c = 0xFFFD;
-        }
+    while (text != nullptr && *text != L'\0') {
+        unsigned long c = NextCodePoint(&text);
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {

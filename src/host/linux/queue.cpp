@@ -1,6 +1,6 @@
 // The thread's message queue on Linux: window-system events become window messages, posted
 // messages and the quit message are kept in order, and window timers generate WM_TIMER when
-// nothing else waits. GetMessageW blocks in the backend's wait (poll() on its connection) until
+// nothing else waits. GetMessageW blocks in the backend's wait (ppoll() on its connection) until
 // an event or the next timer deadline.
 #include "host/linux/layer.h"
 
@@ -51,18 +51,21 @@ void WaitForEvent(std::int64_t deadlineNs) {
     if (const PlatformLinux* platform = ConnectedPlatform()) {
         platform->waitEvents(deadlineNs);
     } else {
-        poll(nullptr, 0, PollTimeoutMs(deadlineNs));
+        timespec timeout;
+        ppoll(nullptr, 0, PollTimeout(deadlineNs, &timeout), nullptr);
     }
 }
 
 } // namespace
 
-int PollTimeoutMs(std::int64_t deadlineNs) {
+const timespec* PollTimeout(std::int64_t deadlineNs, timespec* storage) {
     if (deadlineNs < 0) {
-        return -1;
+        return nullptr;
     }
-    std::int64_t remaining = deadlineNs - NowNs();
-    return remaining <= 0 ? 0 : static_cast<int>((remaining + 999999) / 1000000);
+    std::int64_t remaining = std::max<std::int64_t>(0, deadlineNs - NowNs());
+    storage->tv_sec = static_cast<time_t>(remaining / 1000000000);
+    storage->tv_nsec = static_cast<long>(remaining % 1000000000);
+    return storage;
 }
 
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {
@@ -120,8 +123,9 @@ BOOL GetMessageW(MSG* lpMsg, HWND, UINT, UINT) {
             timer->deadlineNs += (missed + 1) * timer->intervalNs;
             return TRUE;
         }
-        if (timer == nullptr && ConnectedPlatform() == nullptr) {
-            // Nothing could ever arrive: report the failure instead of blocking for good.
+        if (timer == nullptr && (ConnectedPlatform() == nullptr || layer.windows.empty())) {
+            // Nothing could ever arrive (no timer, and no window for events to come to): report
+            // the failure instead of blocking for good.
             return -1;
         }
         WaitForEvent(timer != nullptr ? timer->deadlineNs : -1);

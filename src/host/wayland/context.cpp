@@ -34,6 +34,7 @@ FramebufferConfig DescribeConfig(EGLDisplay display, EGLConfig config) {
     description.alphaBits = Attribute(display, config, EGL_ALPHA_SIZE);
     description.depthBits = Attribute(display, config, EGL_DEPTH_SIZE);
     description.stencilBits = Attribute(display, config, EGL_STENCIL_SIZE);
+    description.level = Attribute(display, config, EGL_LEVEL);
     return description;
 }
 

@@ -129,7 +129,7 @@ LayerWayland& LayerWl() {
     return layer;
 }
 
-void DispatchWayland(int timeoutMs) {
+void DispatchWayland(std::int64_t deadlineNs) {
     wl_display* display = LayerWl().display;
     int dispatched = 0;
     while (wl_display_prepare_read(display) != 0) {
@@ -140,9 +140,8 @@ void DispatchWayland(int timeoutMs) {
         dispatched += count;
     }
     // What was already queued counts as the arrival waited for.
-    if (dispatched > 0) {
-        timeoutMs = 0;
-    }
+    timespec timeout = {};
+    const timespec* wait = dispatched > 0 ? &timeout : PollTimeout(deadlineNs, &timeout);
     pollfd connection = {wl_display_get_fd(display), POLLIN, 0};
     // A full socket buffer (EAGAIN) is flushed again once the compositor has read from it.
     if (wl_display_flush(display) < 0) {
@@ -153,7 +152,7 @@ void DispatchWayland(int timeoutMs) {
         connection.events |= POLLOUT;
     }
     int ready;
-    while ((ready = poll(&connection, 1, timeoutMs)) < 0 && errno == EINTR) {
+    while ((ready = ppoll(&connection, 1, wait, nullptr)) < 0 && errno == EINTR) {
     }
     if (ready > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR))) {
         if (wl_display_read_events(display) < 0) {
@@ -172,7 +171,7 @@ void PollEventsWayland() {
 }
 
 void WaitEventsWayland(std::int64_t deadlineNs) {
-    DispatchWayland(PollTimeoutMs(deadlineNs));
+    DispatchWayland(deadlineNs);
 }
 
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface) {

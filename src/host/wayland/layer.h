@@ -96,9 +96,10 @@ struct LayerWayland {
 };
 
 LayerWayland& LayerWl();
-// Reads and dispatches the compositor's events, waiting up to `timeoutMs` for some to arrive
-// (-1: no limit, 0: only what is already there). A lost connection ends the process.
-void DispatchWayland(int timeoutMs);
+// Reads and dispatches the compositor's events, waiting until `deadlineNs` at most for some to
+// arrive (negative: no limit; a deadline already past, such as 0: only what is already there). A
+// lost connection ends the process.
+void DispatchWayland(std::int64_t deadlineNs);
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
@@ -132,4 +133,4 @@ ContextLinux* CreateContextWayland(WindowLinux* window);
 bool MakeCurrentWayland(WindowLinux* window, ContextLinux* context);
 void DeleteContextWayland(ContextLinux* context);
 bool SwapBuffersWayland(WindowLinux* window);
-void MessageBoxWayland(LPCWSTR text, LPCWSTR caption);
+bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption);

@@ -8,7 +8,6 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 struct ModalBoxWayland {
@@ -147,7 +146,7 @@ void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key) {
         box->done || key == KEY_ENTER || key == KEY_KPENTER || key == KEY_ESC || key == KEY_SPACE;
 }
 
-void MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
+bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     LayerWayland& layer = LayerWl();
     std::string body = ToUtf8(text);
     std::string title = ToUtf8(caption);
@@ -155,8 +154,7 @@ void MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     LayOut(&box, body);
     int scale = LargestOutputScaleWayland();
     if (!CreateShmBufferWayland(box.width * scale, box.height * scale, &box.pixels)) {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
-        return;
+        return false;
     }
     Draw(&box, body, scale);
     box.surface = wl_compositor_create_surface(layer.compositor);
@@ -190,4 +188,5 @@ void MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     wl_surface_destroy(box.surface);
     DestroyShmBufferWayland(&box.pixels);
     wl_display_flush(layer.display);
+    return true;
 }

@@ -207,7 +207,7 @@ void ShowWindowWayland(WindowLinux* windowLinux) {
     // first configure (a compositor that never sends one leaves the template's size).
     std::int64_t deadline = NowNs() + kFirstConfigureWaitNs;
     while (!window->configured && NowNs() < deadline) {
-        DispatchWayland(PollTimeoutMs(deadline));
+        DispatchWayland(deadline);
     }
 }
 

@@ -4,6 +4,7 @@
 // with a line on stderr.
 #include "host/x11/layer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -11,32 +12,21 @@
 
 namespace {
 
+// Asked of the server once: each query is a round trip.
 bool HasGlx(Display* display) {
-    int errorBase = 0;
-    int eventBase = 0;
-    return glXQueryExtension(display, &errorBase, &eventBase) == True;
+    LayerX11& layer = Layer();
+    if (layer.glxPresent < 0) {
+        int errorBase = 0;
+        int eventBase = 0;
+        layer.glxPresent = glXQueryExtension(display, &errorBase, &eventBase) == True ? 1 : 0;
+    }
+    return layer.glxPresent == 1;
 }
 
 int Attribute(Display* display, GLXFBConfig config, int attribute) {
     int value = 0;
     glXGetFBConfigAttrib(display, config, attribute, &value);
     return value;
-}
-
-FramebufferConfig DescribeConfig(Display* display, GLXFBConfig config) {
-    FramebufferConfig description = {};
-    description.drawToWindow = (Attribute(display, config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT);
-    description.hasVisual = Attribute(display, config, GLX_VISUAL_ID) != 0;
-    description.rgba = (Attribute(display, config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
-    description.doubleBuffer = Attribute(display, config, GLX_DOUBLEBUFFER) != 0;
-    description.slow = Attribute(display, config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
-    description.colorBits = Attribute(display, config, GLX_RED_SIZE) +
-                            Attribute(display, config, GLX_GREEN_SIZE) +
-                            Attribute(display, config, GLX_BLUE_SIZE);
-    description.alphaBits = Attribute(display, config, GLX_ALPHA_SIZE);
-    description.depthBits = Attribute(display, config, GLX_DEPTH_SIZE);
-    description.stencilBits = Attribute(display, config, GLX_STENCIL_SIZE);
-    return description;
 }
 
 // The framebuffer configurations of the default screen; empty without GLX.
@@ -54,7 +44,75 @@ std::vector<GLXFBConfig> ScreenConfigs(Display* display) {
     return configs;
 }
 
+// The parts of a description that a search for window-drawable RGBA configurations with a given
+// buffering on the main plane leaves open.
+void DescribeSizes(Display* display, GLXFBConfig config, FramebufferConfig* description) {
+    description->hasVisual = Attribute(display, config, GLX_VISUAL_ID) != 0;
+    description->slow = Attribute(display, config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
+    description->colorBits = Attribute(display, config, GLX_RED_SIZE) +
+                             Attribute(display, config, GLX_GREEN_SIZE) +
+                             Attribute(display, config, GLX_BLUE_SIZE);
+    description->alphaBits = Attribute(display, config, GLX_ALPHA_SIZE);
+    description->depthBits = Attribute(display, config, GLX_DEPTH_SIZE);
+    description->stencilBits = Attribute(display, config, GLX_STENCIL_SIZE);
+}
+
+// The indexes in `configs`, in its order, of the configurations that glXChooseFBConfig finds
+// for the minimums and for window drawing, RGBA pixels and the given buffering (on the main
+// plane, its default). Stereo and transparency are left open, as the ranking ignores them.
+std::vector<int> Matching(Display* display, const std::vector<GLXFBConfig>& configs,
+                          bool doubleBuffer, const ConfigMinimums& minimums) {
+    const int dontCare = static_cast<int>(GLX_DONT_CARE);
+    // clang-format off
+    const int attributes[] = {
+        GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+        GLX_RENDER_TYPE, GLX_RGBA_BIT,
+        GLX_DOUBLEBUFFER, doubleBuffer,
+        GLX_STEREO, dontCare,
+        GLX_TRANSPARENT_TYPE, dontCare,
+        GLX_RED_SIZE, minimums.channelBits,
+        GLX_GREEN_SIZE, minimums.channelBits,
+        GLX_BLUE_SIZE, minimums.channelBits,
+        GLX_BUFFER_SIZE, minimums.bufferBits,
+        GLX_DEPTH_SIZE, minimums.depthBits,
+        None};
+    // clang-format on
+    int count = 0;
+    GLXFBConfig* found = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
+    std::vector<GLXFBConfig> sorted(found, found + (found != nullptr ? count : 0));
+    XFree(found);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<int> indexes;
+    for (size_t i = 0; i < configs.size(); ++i) {
+        if (std::binary_search(sorted.begin(), sorted.end(), configs[i])) {
+            indexes.push_back(static_cast<int>(i));
+        }
+    }
+    return indexes;
+}
+
+// The same choice, describing every configuration.
+int ChooseAmongAll(Display* display, const std::vector<GLXFBConfig>& configs,
+                   const PIXELFORMATDESCRIPTOR& request) {
+    std::vector<FramebufferConfig> descriptions;
+    descriptions.reserve(configs.size());
+    for (GLXFBConfig config : configs) {
+        descriptions.push_back(DescribeConfigX11(display, config));
+    }
+    return ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
+}
+
 } // namespace
+
+FramebufferConfig DescribeConfigX11(Display* display, GLXFBConfig config) {
+    FramebufferConfig description = {};
+    description.drawToWindow = (Attribute(display, config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT);
+    description.rgba = (Attribute(display, config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
+    description.doubleBuffer = Attribute(display, config, GLX_DOUBLEBUFFER) != 0;
+    description.level = Attribute(display, config, GLX_LEVEL);
+    DescribeSizes(display, config, &description);
+    return description;
+}
 
 int ChoosePixelFormatX11(WindowLinux*, const PIXELFORMATDESCRIPTOR& request) {
     Display* display = Layer().display;
@@ -63,13 +121,25 @@ int ChoosePixelFormatX11(WindowLinux*, const PIXELFORMATDESCRIPTOR& request) {
         return 0;
     }
     std::vector<GLXFBConfig> configs = ScreenConfigs(display);
-    std::vector<FramebufferConfig> descriptions;
-    descriptions.reserve(configs.size());
-    for (GLXFBConfig config : configs) {
-        descriptions.push_back(DescribeConfig(display, config));
+    // NOTE: each glXGetFBConfigAttrib call walks the library's list of configurations to check
+    // its argument; describing all of a software renderer's hundreds costs milliseconds.
+    const bool doubleBuffer = (request.dwFlags & PFD_DOUBLEBUFFER) != 0;
+    int chosen = ChooseClosestConfigAmongFew(
+        request,
+        [&](const ConfigMinimums& minimums) {
+            return Matching(display, configs, doubleBuffer, minimums);
+        },
+        [&](int index) {
+            // What the search asked for is known; only the rest needs describing.
+            FramebufferConfig description = {};
+            description.drawToWindow = description.rgba = true;
+            description.doubleBuffer = doubleBuffer;
+            DescribeSizes(display, configs[index], &description);
+            return description;
+        });
+    if (chosen < 0) {
+        chosen = ChooseAmongAll(display, configs, request);
     }
-    int chosen =
-        ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
     if (chosen < 0) {
         std::fputs("GLX: no framebuffer configuration can draw OpenGL to a window\n", stderr);
         return 0;

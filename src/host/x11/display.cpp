@@ -45,8 +45,16 @@ void InternAtoms(Display* display, AtomsX11* atoms) {
         {&atoms->netWmActionMove, "_NET_WM_ACTION_MOVE"},
         {&atoms->netWmActionResize, "_NET_WM_ACTION_RESIZE"},
     };
-    for (const Name& name : names) {
-        *name.atom = XInternAtom(display, name.name, False);
+    // All in one request: each XInternAtom would wait for its own reply from the server.
+    constexpr int count = sizeof names / sizeof names[0];
+    char* list[count];
+    Atom atomList[count];
+    for (int i = 0; i < count; ++i) {
+        list[i] = const_cast<char*>(names[i].name);
+    }
+    XInternAtoms(display, list, count, False, atomList);
+    for (int i = 0; i < count; ++i) {
+        *names[i].atom = atomList[i];
     }
 }
 
@@ -113,7 +121,11 @@ bool ConnectX11(PlatformLinux* platform) {
 }
 
 void BeginErrorTrapX11(Display* display) {
-    XSync(display, False);
+    // Errors of earlier requests are not the trap's: let them arrive first, unless the server
+    // has answered every request already (a round trip saved).
+    if (XNextRequest(display) - 1 != XLastKnownRequestProcessed(display)) {
+        XSync(display, False);
+    }
     trappedError = 0;
     previousErrorHandler = XSetErrorHandler(TrapError);
 }

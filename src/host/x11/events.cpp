@@ -1,6 +1,6 @@
 // X events for the Linux layer's message queue: a resize records the new client size, the window
 // manager's close becomes WM_CLOSE, button 1 and a few keys become mouse and key messages.
-// Waiting is poll() on the X connection until an event or the next timer deadline.
+// Waiting is ppoll() on the X connection until an event or the next timer deadline.
 #include "host/x11/layer.h"
 
 #include <poll.h>
@@ -86,6 +86,8 @@ void WaitEventsX11(std::int64_t deadlineNs) {
         return;
     }
     pollfd connection = {ConnectionNumber(display), POLLIN, 0};
-    while (poll(&connection, 1, PollTimeoutMs(deadlineNs)) < 0 && errno == EINTR) {
+    timespec timeout;
+    const timespec* wait = PollTimeout(deadlineNs, &timeout);
+    while (ppoll(&connection, 1, wait, nullptr) < 0 && errno == EINTR) {
     }
 }

@@ -8,6 +8,7 @@
 #include <GL/glx.h>
 
 #include "host/linux/layer.h"
+#include "host/linux/pixel_format.h"
 
 // Everything the X11 backend knows about one window.
 struct WindowX11 : WindowLinux {
@@ -41,6 +42,7 @@ struct AtomsX11 {
 struct LayerX11 {
     Display* display = nullptr;
     bool displayTried = false;
+    int glxPresent = -1; // -1 until the server has been asked
     AtomsX11 atoms{};
 };
 
@@ -51,6 +53,8 @@ Display* OpenDisplayX11();
 WindowX11* FindWindowByHandleX11(Window handle);
 // Creates (or re-creates, before it is first mapped) the X window with the given visual.
 bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth);
+// What the pixel-format ranking needs to know of a GLX framebuffer configuration.
+FramebufferConfig DescribeConfigX11(Display* display, GLXFBConfig config);
 
 // Catches X protocol errors between Begin and End instead of letting Xlib abort the process.
 // End returns the first error code seen (0 for none).
@@ -70,4 +74,4 @@ ContextLinux* CreateContextX11(WindowLinux* window);
 bool MakeCurrentX11(WindowLinux* window, ContextLinux* context);
 void DeleteContextX11(ContextLinux* context);
 bool SwapBuffersX11(WindowLinux* window);
-void MessageBoxX11(LPCWSTR text, LPCWSTR caption);
+bool MessageBoxX11(LPCWSTR text, LPCWSTR caption);

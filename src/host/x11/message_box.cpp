@@ -1,6 +1,6 @@
 // A modal message box written with Xlib: the text, the caption as the window's title and an
 // OK button, dismissed by a click on the button, Enter, Escape, space or the window manager's
-// close.
+// close. It is not shown when the server has no font to write with.
 #include "host/x11/layer.h"
 
 #include <X11/keysym.h>
@@ -19,11 +19,12 @@ constexpr int kButtonHeight = 26;
 // The core font draws Latin-1; other characters are shown as '?'.
 std::vector<std::string> ToLatin1Lines(LPCWSTR text) {
     std::vector<std::string> lines(1);
-    for (; text != nullptr && *text != L'\0'; ++text) {
-        if (*text == L'\n') {
+    while (text != nullptr && *text != L'\0') {
+        unsigned long c = NextCodePoint(&text);
+        if (c == L'\n') {
             lines.emplace_back();
-        } else if (*text != L'\r') {
-            lines.back() += *text < 0x100 ? static_cast<char>(*text) : '?';
+        } else if (c != L'\r') {
+            lines.back() += c < 0x100 ? static_cast<char>(c) : '?';
         }
     }
     return lines;
@@ -80,7 +81,9 @@ Bool IsForBox(Display*, XEvent* event, XPointer box) {
     return event->xany.window == *reinterpret_cast<Window*>(box);
 }
 
-void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
+// Shows the box until it is dismissed; false, having shown nothing, when the server has no font
+// to write with.
+bool RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
     const AtomsX11& atoms = Layer().atoms;
     int screen = DefaultScreen(display);
     std::vector<std::string> lines = ToLatin1Lines(text);
@@ -88,6 +91,9 @@ void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
     bool fontLoaded = font != nullptr;
     if (!fontLoaded) {
         font = XQueryFont(display, XGContextFromGC(DefaultGC(display, screen)));
+    }
+    if (font == nullptr) {
+        return false;
     }
     BoxLayout layout = LayOut(font, lines);
     Window box = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0,
@@ -150,10 +156,15 @@ void RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
         XFreeFontInfo(nullptr, font, 1);
     }
     XFlush(display);
+    return true;
 }
 
 } // namespace
 
-void MessageBoxX11(LPCWSTR text, LPCWSTR caption) {
-    RunModalBox(Layer().display, text, caption);
+bool MessageBoxX11(LPCWSTR text, LPCWSTR caption) {
+    if (!RunModalBox(Layer().display, text, caption)) {
+        std::fputs("X11: no font for a message box\n", stderr);
+        return false;
+    }
+    return true;
 }

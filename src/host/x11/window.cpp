@@ -85,14 +85,6 @@ bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth) {
     }
     Window root = DefaultRootWindow(display);
     BeginErrorTrapX11(display);
-    if (window->handle != 0) {
-        XDestroyWindow(display, window->handle);
-        window->handle = 0;
-    }
-    if (window->colormap != 0) {
-        XFreeColormap(display, window->colormap);
-        window->colormap = 0;
-    }
     Colormap colormap = XCreateColormap(display, root, visual, AllocNone);
     XSetWindowAttributes attributes = {};
     attributes.colormap = colormap;
@@ -107,11 +99,19 @@ bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth) {
     int error = EndErrorTrapX11(display);
     if (error != 0 || handle == 0) {
         std::fprintf(stderr, "X11: cannot create the window (X error %d)\n", error);
+        // Either resource may not exist on the server: release them inside a trap as well.
+        BeginErrorTrapX11(display);
         if (handle != 0) {
             XDestroyWindow(display, handle);
         }
         XFreeColormap(display, colormap);
+        EndErrorTrapX11(display);
+        // A window being re-created keeps the X window it had, so that it stays usable.
         return false;
+    }
+    if (window->handle != 0) {
+        XDestroyWindow(display, window->handle);
+        XFreeColormap(display, window->colormap);
     }
     window->handle = handle;
     window->colormap = colormap;
