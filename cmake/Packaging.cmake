@@ -1,50 +1,70 @@
-# Installation and packages. Both lay the program out the way it is started: bin/ holds it and
-# res/grass.bmp sits beside bin/, so that ..\res\grass.bmp is found from bin/.
-#   Windows (cpack --preset windows): a zip with bin/tavik.exe and res/grass.bmp.
-#   Linux (cpack --preset deb): a .deb with /usr/lib/tavik/bin/tavik, /usr/lib/tavik/res/grass.bmp,
-#   the launcher /usr/bin/tavik and a desktop entry, both of which start it in its bin/.
+# Installation, laid out the way the program is started: bin/ holds it and ../res/grass.bmp is
+# found from bin/. scripts/package.sh turns the installed trees into the packages.
+#   Windows: bin/tavik.exe, res/grass.bmp and LICENSE.txt (the zip and the MSI).
+#   Linux (prefix /usr in the .deb): the program in libexec/tavik/bin, the bitmap in share/tavik
+#   with libexec/tavik/res linking to it, the launcher bin/tavik, the desktop entry, the icon in
+#   the hicolor theme, the AppStream metadata and the manual page tavik(1).
+# The project version and the date of the last commit (SOURCE_DATE_EPOCH, which CMake's
+# string(TIMESTAMP) honours) go into the metadata's release, the manual page and the changelog.
+set(TAVIK_APP_ID org.tavik.Tavik)
+string(TIMESTAMP TAVIK_RELEASE_DATE "%Y-%m-%d" UTC)
+
 if(WIN32)
-  set(TAVIK_INSTALL_DIR .)
-else()
-  set(TAVIK_INSTALL_DIR lib/tavik)
+  install(TARGETS tavik RUNTIME DESTINATION bin)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/grass.bmp DESTINATION res)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  return()
 endif()
+
+set(TAVIK_INSTALL_DIR libexec/tavik)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+set(generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 install(TARGETS tavik RUNTIME DESTINATION ${TAVIK_INSTALL_DIR}/bin)
-install(FILES ${PROJECT_SOURCE_DIR}/res/grass.bmp DESTINATION ${TAVIK_INSTALL_DIR}/res)
+install(FILES ${PROJECT_SOURCE_DIR}/res/grass.bmp DESTINATION share/tavik)
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}\")
+  file(CREATE_LINK ../../share/tavik
+       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/res\" SYMBOLIC)
+")
 
-if(NOT WIN32)
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/linux/tavik.sh.in
-                 ${CMAKE_CURRENT_BINARY_DIR}/packaging/tavik @ONLY)
-  install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/packaging/tavik DESTINATION bin)
-  # The desktop entry needs absolute paths, so it is written at install time for the prefix in
-  # force then (the packaging prefix, /usr, when CPack installs with DESTDIR).
-  install(CODE "
-    set(TAVIK_BIN_DIR \"\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/bin\")
-    set(desktop_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/tavik.desktop\")
-    message(STATUS \"Installing: \${desktop_file}\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/linux/tavik.desktop.in\" \"\${desktop_file}\"
-                   @ONLY)
-  ")
-endif()
+configure_file(${packaging}/linux/tavik.sh.in ${generated}/tavik @ONLY)
+install(PROGRAMS ${generated}/tavik DESTINATION bin)
+# The desktop entry needs absolute paths, so it is written at install time for the prefix in
+# force then.
+install(CODE "
+  set(TAVIK_BIN_DIR \"\${CMAKE_INSTALL_PREFIX}/${TAVIK_INSTALL_DIR}/bin\")
+  set(desktop_file
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/${TAVIK_APP_ID}.desktop\")
+  message(STATUS \"Installing: \${desktop_file}\")
+  configure_file(\"${packaging}/linux/${TAVIK_APP_ID}.desktop.in\" \"\${desktop_file}\" @ONLY)
+")
 
-set(CPACK_PACKAGE_NAME tavik)
-set(CPACK_PACKAGE_VENDOR "Tavik")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Small OpenGL viewer: a grass-textured box turning over three axes")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_STRIP_FILES ON)
-if(WIN32)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME windows-x86_64)
-  # bin/ and res/ at the top of the archive.
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+configure_file(${packaging}/linux/${TAVIK_APP_ID}.metainfo.xml.in
+               ${generated}/${TAVIK_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${generated}/${TAVIK_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+configure_file(${packaging}/linux/tavik.1.in ${generated}/tavik.1 @ONLY)
+install(FILES ${generated}/tavik.1 DESTINATION share/man/man1)
+string(TIMESTAMP TAVIK_RELEASE_DATE_RFC2822 "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${packaging}/debian/changelog.in ${generated}/debian/changelog @ONLY)
+
+# The icon: the SVG, and PNG sizes rendered from it by librsvg's rsvg-convert.
+set(icon ${packaging}/icons/${TAVIK_APP_ID}.svg)
+install(FILES ${icon} DESTINATION share/icons/hicolor/scalable/apps)
+find_program(TAVIK_RSVG_CONVERT rsvg-convert)
+if(TAVIK_RSVG_CONVERT)
+  set(pngs)
+  foreach(size 16 24 32 48 64 128 256)
+    set(png ${generated}/icons/${size}x${size}/${TAVIK_APP_ID}.png)
+    add_custom_command(
+      OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}/icons/${size}x${size}
+      COMMAND ${TAVIK_RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${icon}
+      DEPENDS ${icon}
+      VERBATIM)
+    install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+    list(APPEND pngs ${png})
+  endforeach()
+  add_custom_target(tavik_icons ALL DEPENDS ${pngs})
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_SET_DESTDIR ON)
-  set(CPACK_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tavik developers <tavik@example.org>")
-  set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-  # Depends on the shared libraries it links (GLEW, GL, GLU, X11, the C++ runtime).
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  message(STATUS "rsvg-convert (librsvg2-bin) not found: the icon is installed as SVG only")
 endif()
-include(CPack)

@@ -20,8 +20,12 @@ packages=(
   clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind libstb-dev
   # the Windows program: cross-compiler, Wine, and the tools that fetch GLEW's source
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
-  # checking the packages: the zip's listing and the .deb's desktop entry
-  unzip desktop-file-utils
+  # the packages (scripts/package.sh): the icon's PNG sizes and the MSI's .ico, the zip, the MSI
+  # and its pinned summary information
+  librsvg2-bin icoutils zip wixl msitools faketime
+  # checking the packages: the zip's listing, the .deb (lintian, hardening-check from devscripts,
+  # the desktop entry, the AppStream metadata)
+  unzip desktop-file-utils lintian devscripts appstream
 )
 
 missing=()

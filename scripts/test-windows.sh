@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program: cross-compiles it with MinGW-w64 (GLEW from the source of Debian's glew
 # package when none is installed), lists what it imports, runs its tests (imports and resources
-# read back from the executable; whole-program runs under Wine, each on a private Xvfb), then
-# builds the packages (Windows zip, Linux .deb) and checks them.
+# read back from the executable; whole-program runs under Wine, each on a private Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -22,10 +21,3 @@ step "tests of the Windows program (executable; under Wine on Xvfb)"
 cmake --preset wine >/dev/null
 cmake --build --preset wine -j"$jobs"
 ctest --preset wine
-
-step "packages"
-cpack --preset windows
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs"
-cpack --preset deb
-scripts/check-packages.sh build/packages

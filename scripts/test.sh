@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
-# the image reader under memcheck and the fuzzer, the Windows build under Wine, and the stress
-# cases. GL tests run on Mesa's software renderer on a private Xvfb display.
+# the image reader under memcheck and the fuzzer, the Windows build under Wine, the packages
+# (built twice and compared), and the stress cases. GL tests run on Mesa's software renderer on
+# a private Xvfb display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -33,6 +34,9 @@ scripts/test-image.sh
 
 step "Windows build under Wine"
 scripts/test-windows.sh
+
+step "packages: built twice from two clean clones, compared, checked (lintian, Wine installs the MSI)"
+scripts/check-packages.sh
 
 step "stress cases"
 scripts/with-xvfb.sh ctest --preset default -L stress -j1 --no-tests=error

@@ -14,7 +14,18 @@ namespace {
 // was interrupted half-way and is made again.
 const char kReadyStamp[] = "tavik-prefix-ready";
 
-// Runs a Wine tool to its end; true when it ended within the time with code 0.
+// The prefix in use: the tree's shared one unless UseWinePrefix named another.
+std::string& Prefix() {
+    static std::string prefix = TAVIK_WINE_PREFIX;
+    return prefix;
+}
+
+} // namespace
+
+void UseWinePrefix(const std::string& prefix) {
+    Prefix() = prefix;
+}
+
 bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
                  std::string* output) {
     ChildProcess child;
@@ -32,10 +43,8 @@ bool RunWineTool(const std::vector<std::string>& argv, const std::string& displa
     return ended && code == 0;
 }
 
-} // namespace
-
 void UseTestWinePrefix() {
-    setenv("WINEPREFIX", TAVIK_WINE_PREFIX, 1);
+    setenv("WINEPREFIX", Prefix().c_str(), 1);
     setenv("WINEARCH", "win64", 1);
     setenv("WINEDEBUG", "-all", 1);
     // No Mono or Gecko download prompts, no menu entries or file associations in $HOME.
@@ -44,7 +53,7 @@ void UseTestWinePrefix() {
 
 bool EnsureWinePrefix(const std::string& display, std::string* error) {
     UseTestWinePrefix();
-    fs::path prefix = TAVIK_WINE_PREFIX;
+    fs::path prefix = Prefix();
     if (fs::exists(prefix / kReadyStamp)) {
         return true;
     }

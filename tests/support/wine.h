@@ -9,6 +9,13 @@
 
 // Points this process and the Wine processes it starts at the tests' prefix.
 void UseTestWinePrefix();
+// Makes `prefix` the tests' prefix instead of the tree's shared one (for a test that needs a
+// prefix of its own).
+void UseWinePrefix(const std::string& prefix);
+// Runs a Wine program (argv[0] is wine or wineserver) to its end; true when it ended within the
+// time with code 0. Its standard error goes to *output.
+bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
+                 std::string* output);
 // Creates the prefix with `wineboot -i` on `display` unless a complete one is there; false with
 // the reason in *error when it cannot.
 bool EnsureWinePrefix(const std::string& display, std::string* error);

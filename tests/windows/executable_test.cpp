@@ -47,9 +47,8 @@ class WindowsExecutable : public ::testing::Test {
     static void SetUpTestSuite() {
         std::ifstream in(TAVIK_WINDOWS_EXE, std::ios::binary);
         ASSERT_TRUE(in) << "cannot read " << TAVIK_WINDOWS_EXE;
-        std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-        ASSERT_TRUE(ReadPeResources(image, &resources_)) << "malformed resource directory";
+        image_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_TRUE(ReadPeResources(image_, &resources_)) << "malformed resource directory";
     }
 
     // The one resource of that type and name; fails the test when there is not exactly one.
@@ -65,9 +64,11 @@ class WindowsExecutable : public ::testing::Test {
         return found;
     }
 
+    static std::vector<uint8_t> image_;
     static std::vector<ResourceEntry> resources_;
 };
 
+std::vector<uint8_t> WindowsExecutable::image_;
 std::vector<ResourceEntry> WindowsExecutable::resources_;
 
 constexpr uint16_t kRtDialog = 5;
@@ -97,6 +98,18 @@ TEST_F(WindowsExecutable, IsAGraphicalX86_64Program) {
     std::string dump = PrivateHeaders();
     EXPECT_NE(dump.find("file format pei-x86-64"), std::string::npos);
     EXPECT_NE(dump.find("(Windows GUI)"), std::string::npos);
+}
+
+// Windows loads the program at a random 64-bit address and keeps its data from running as code
+// only when the headers ask for it and the relocations that moving it needs are there.
+TEST_F(WindowsExecutable, AsksForHighEntropyAddressRandomisationAndNoExecuteData) {
+    PeHeaders headers;
+    ASSERT_TRUE(ReadPeHeaders(image_, &headers)) << "malformed PE32+ headers";
+    EXPECT_TRUE(headers.dllCharacteristics & 0x0040) << "no DYNAMIC_BASE";
+    EXPECT_TRUE(headers.dllCharacteristics & 0x0020) << "no HIGH_ENTROPY_VA";
+    EXPECT_TRUE(headers.dllCharacteristics & 0x0100) << "no NX_COMPAT";
+    EXPECT_FALSE(headers.characteristics & 0x0001) << "RELOCS_STRIPPED";
+    EXPECT_GT(headers.relocationsSize, 0u) << "no base relocations";
 }
 
 TEST_F(WindowsExecutable, CarriesTheDialogTemplateOfTheViewerWindow) {

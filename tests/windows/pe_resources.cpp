@@ -5,6 +5,7 @@ namespace {
 constexpr uint32_t kDsSetFont = 0x40;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kBaseRelocationDirectoryIndex = 5;
 constexpr uint32_t kHighBit = 0x80000000u;
 
 // Little-endian reads that fail, rather than read past the end, when the data is short.
@@ -165,6 +166,21 @@ std::u16string Utf16(const char* ascii) {
         text.push_back(static_cast<char16_t>(*ascii));
     }
     return text;
+}
+
+bool ReadPeHeaders(const std::vector<uint8_t>& image, PeHeaders* headers) {
+    Reader in(image, 0, image.size());
+    uint32_t peOffset, signature;
+    uint16_t magic;
+    if (!in.Seek(0x3C) || !in.U32(&peOffset) || !in.Seek(peOffset) || !in.U32(&signature) ||
+        signature != 0x00004550 || !in.Seek(peOffset + 22) || !in.U16(&headers->characteristics) ||
+        !in.Seek(peOffset + 24) || !in.U16(&magic) || magic != kPe32PlusMagic) {
+        return false;
+    }
+    size_t optional = peOffset + 24;
+    return in.Seek(optional + 70) && in.U16(&headers->dllCharacteristics) &&
+           in.Seek(optional + 112 + 8 * kBaseRelocationDirectoryIndex + 4) &&
+           in.U32(&headers->relocationsSize);
 }
 
 bool ReadPeResources(const std::vector<uint8_t>& image, std::vector<ResourceEntry>* entries) {

@@ -1,6 +1,7 @@
-// Reading back what the resource compiler put into the Windows executable: the resource tree of
-// a PE file's resource directory (type, name, language, data) and the extended dialog template
-// layout. Every offset and size is checked against the file before it is used.
+// Reading back what the compiler, linker and resource compiler put into the Windows executable:
+// header fields, the resource tree of a PE file's resource directory (type, name, language, data)
+// and the extended dialog template layout. Every offset and size is checked against the file
+// before it is used.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,16 @@ struct ResourceEntry {
     uint16_t language = 0;
     std::vector<uint8_t> data;
 };
+
+// Header fields of a PE32+ image that say how Windows may load it.
+struct PeHeaders {
+    uint16_t characteristics = 0;    // of the file header (IMAGE_FILE_*)
+    uint16_t dllCharacteristics = 0; // of the optional header (IMAGE_DLLCHARACTERISTICS_*)
+    uint32_t relocationsSize = 0;    // of the base relocation directory
+};
+
+// False if `image` is not a PE32+ image or its headers end early.
+bool ReadPeHeaders(const std::vector<uint8_t>& image, PeHeaders* headers);
 
 // Every resource of a PE32+ image; false if the image or its resource directory is malformed.
 bool ReadPeResources(const std::vector<uint8_t>& image, std::vector<ResourceEntry>* entries);
