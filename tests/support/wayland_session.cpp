@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -115,6 +116,9 @@ LaunchSettings SessionSettings(const WaylandSession& session) {
     if (!session.swaySocket.empty()) {
         settings.environment.emplace_back("SWAYSOCK", session.swaySocket);
     }
+    if (!session.lsanOptions.empty()) {
+        settings.environment.emplace_back("LSAN_OPTIONS", session.lsanOptions);
+    }
     return settings;
 }
 
@@ -143,6 +147,20 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     session->runtimeDir = tmpl;
     std::string config = session->runtimeDir + "/compositor.conf";
     WriteFile(config, compositor == Compositor::kSway ? kSwayConfig : kWestonConfig);
+    // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
+    // wherever the tree is.
+    if (const char* options = std::getenv("LSAN_OPTIONS")) {
+        session->lsanOptions = options;
+        size_t at = session->lsanOptions.find("suppressions=");
+        if (at != std::string::npos) {
+            at += 13;
+            size_t end = session->lsanOptions.find(':', at);
+            std::string copy = session->runtimeDir + "/lsan.supp";
+            std::error_code ignored;
+            fs::copy_file(session->lsanOptions.substr(at, end - at), copy, ignored);
+            session->lsanOptions.replace(at, end == std::string::npos ? end : end - at, copy);
+        }
+    }
     if (!GiveToSessionUser(*session, session->runtimeDir)) {
         *error = "cannot hand " + session->runtimeDir + " to the session's user";
         return false;

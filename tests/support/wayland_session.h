@@ -15,10 +15,11 @@ enum class Compositor {
 
 struct WaylandSession {
     Compositor compositor = Compositor::kSway;
-    ChildProcess process;   // the compositor; its log is process.stderrPath
-    std::string runtimeDir; // XDG_RUNTIME_DIR, 0700, owned by the session's user
-    std::string socket;     // WAYLAND_DISPLAY, inside runtimeDir
-    std::string swaySocket; // SWAYSOCK (sway only)
+    ChildProcess process;    // the compositor; its log is process.stderrPath
+    std::string runtimeDir;  // XDG_RUNTIME_DIR, 0700, owned by the session's user
+    std::string socket;      // WAYLAND_DISPLAY, inside runtimeDir
+    std::string swaySocket;  // SWAYSOCK (sway only)
+    std::string lsanOptions; // the tests' LSAN_OPTIONS, with a suppressions file the user can read
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
 };
