@@ -96,6 +96,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(sway_->SetScale(2));
+    // A floating window keeps its logical position, which the halved output may no longer show.
+    sway_->Move(window, 0, 0);
     SleepMs(host_.fitMs / 3);
     ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
     CloseAndExpectEndsWithZero(viewer, window, "close");

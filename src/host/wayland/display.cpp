@@ -43,7 +43,13 @@ void PrefixedLog(const char* format, va_list args) {
 void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
                     const char*, int32_t) {}
 void OutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
-void OutputDone(void*, wl_output*) {}
+// An output's properties arrive as a batch ended by done: only then does a new scale count, and
+// the windows on that output (or on none yet) redraw at it.
+void OutputDone(void*, wl_output*) {
+    for (WindowLinux* window : LinuxLayer().windows) {
+        UpdateOutputScaleWayland(static_cast<WindowWayland*>(window));
+    }
+}
 void OutputScale(void* data, wl_output*, int32_t factor) {
     static_cast<OutputWayland*>(data)->scale = std::max(1, factor);
 }

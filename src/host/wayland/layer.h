@@ -105,6 +105,8 @@ WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
 // before the commit that attaches a buffer of that size.
 void ApplyBufferScaleWayland(WindowWayland* window);
+// Re-sizes the window's buffer when the scale of the outputs it is on has changed.
+void UpdateOutputScaleWayland(WindowWayland* window);
 // The largest scale among the compositor's outputs (1 when it names none).
 int LargestOutputScaleWayland();
 // A zero-filled (black) shared-memory buffer; false, with a line on stderr, when none can be made.

@@ -61,14 +61,6 @@ void ApplySize(WindowWayland* window) {
     }
 }
 
-void UpdateOutputScale(WindowWayland* window) {
-    int scale = OutputScaleOf(window);
-    if (scale != window->outputScale) {
-        window->outputScale = scale;
-        ApplySize(window);
-    }
-}
-
 void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
     auto* window = static_cast<WindowWayland*>(data);
     for (OutputWayland* known : LayerWl().outputs) {
@@ -76,7 +68,7 @@ void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
             window->outputs.push_back(known);
         }
     }
-    UpdateOutputScale(window);
+    UpdateOutputScaleWayland(window);
 }
 
 void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
@@ -85,7 +77,7 @@ void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
         std::remove_if(window->outputs.begin(), window->outputs.end(),
                        [&](const OutputWayland* on) { return on->output == output; }),
         window->outputs.end());
-    UpdateOutputScale(window);
+    UpdateOutputScaleWayland(window);
 }
 
 wl_surface_listener SurfaceListener() {
@@ -155,6 +147,14 @@ libdecor_frame_interface FrameInterface() {
 libdecor_frame_interface frameInterface = FrameInterface();
 
 } // namespace
+
+void UpdateOutputScaleWayland(WindowWayland* window) {
+    int scale = OutputScaleOf(window);
+    if (scale != window->outputScale) {
+        window->outputScale = scale;
+        ApplySize(window);
+    }
+}
 
 // How the buffer maps onto the surface. Pending until the next commit that attaches a buffer of
 // the new size, so that no commit pairs a scale with a buffer of the old size.
