@@ -15,11 +15,13 @@ else()
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX EGL)
   find_package(GLEW REQUIRED)
   find_package(X11 REQUIRED)
-  # The Wayland host: the client library and its cursor themes, EGL windows, libdecor's frames, Pango and cairo for the
-  # message box, and the protocol descriptions that wayland-scanner turns into code.
+  # The Wayland host: the client library and its cursor themes, EGL windows, libdecor's frames,
+  # and the protocol descriptions that wayland-scanner turns into code. Pango and cairo draw the
+  # message box: only their headers are used at build time; the box loads them when it is shown.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WaylandHost REQUIRED IMPORTED_TARGET
-    wayland-client wayland-cursor wayland-egl libdecor-0 pangocairo)
+    wayland-client wayland-cursor wayland-egl libdecor-0)
+  pkg_check_modules(WaylandText REQUIRED pangocairo)
   pkg_get_variable(TAVIK_WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
   pkg_get_variable(TAVIK_WAYLAND_SCANNER wayland-scanner wayland_scanner)
   if(NOT TAVIK_WAYLAND_PROTOCOLS_DIR OR NOT TAVIK_WAYLAND_SCANNER)

@@ -3,9 +3,9 @@
 // OK button. Dismissed by a click on the button, Enter, Escape, space or the compositor's close.
 // Other windows' events keep arriving meanwhile and wait in the queue, as on X11.
 #include "host/wayland/layer.h"
+#include "host/wayland/text_library.h"
 
 #include <linux/input-event-codes.h>
-#include <pango/pangocairo.h>
 
 #include <algorithm>
 #include <string>
@@ -34,62 +34,62 @@ constexpr int kMinimumWidth = 320;
 constexpr int kWrapWidth = 640;
 constexpr const char* kFont = "Sans 10";
 
-PangoLayout* TextLayout(cairo_t* cairo, const std::string& text) {
-    PangoLayout* layout = pango_cairo_create_layout(cairo);
-    PangoFontDescription* font = pango_font_description_from_string(kFont);
-    pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
-    pango_layout_set_width(layout, kWrapWidth * PANGO_SCALE);
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_text(layout, text.c_str(), -1);
+PangoLayout* TextLayout(const TextLibraryWayland& lib, cairo_t* cairo, const std::string& text) {
+    PangoLayout* layout = lib.pango_cairo_create_layout(cairo);
+    PangoFontDescription* font = lib.pango_font_description_from_string(kFont);
+    lib.pango_layout_set_font_description(layout, font);
+    lib.pango_font_description_free(font);
+    lib.pango_layout_set_width(layout, kWrapWidth * PANGO_SCALE);
+    lib.pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    lib.pango_layout_set_text(layout, text.c_str(), -1);
     return layout;
 }
 
 // The box's size (logical pixels) and where its button goes, from the text's extent.
-void LayOut(ModalBoxWayland* box, const std::string& text) {
-    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cairo = cairo_create(scratch);
-    PangoLayout* layout = TextLayout(cairo, text);
+void LayOut(const TextLibraryWayland& lib, ModalBoxWayland* box, const std::string& text) {
+    cairo_surface_t* scratch = lib.cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cairo = lib.cairo_create(scratch);
+    PangoLayout* layout = TextLayout(lib, cairo, text);
     int textWidth = 0;
     int textHeight = 0;
-    pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
-    g_object_unref(layout);
-    cairo_destroy(cairo);
-    cairo_surface_destroy(scratch);
+    lib.pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+    lib.g_object_unref(layout);
+    lib.cairo_destroy(cairo);
+    lib.cairo_surface_destroy(scratch);
     box->width = std::max(std::max(textWidth, kButtonWidth) + 2 * kMargin, kMinimumWidth);
     box->buttonX = (box->width - kButtonWidth) / 2;
     box->buttonY = kMargin + textHeight + kMargin;
     box->height = box->buttonY + kButtonHeight + kMargin;
 }
 
-void Draw(ModalBoxWayland* box, const std::string& text, int scale) {
-    cairo_surface_t* target = cairo_image_surface_create_for_data(
+void Draw(const TextLibraryWayland& lib, ModalBoxWayland* box, const std::string& text, int scale) {
+    cairo_surface_t* target = lib.cairo_image_surface_create_for_data(
         static_cast<unsigned char*>(box->pixels.pixels), CAIRO_FORMAT_RGB24, box->pixels.width,
         box->pixels.height, box->pixels.stride);
-    cairo_t* cairo = cairo_create(target);
-    cairo_scale(cairo, scale, scale);
-    cairo_set_source_rgb(cairo, 0.94, 0.94, 0.94);
-    cairo_paint(cairo);
-    cairo_set_source_rgb(cairo, 0, 0, 0);
-    PangoLayout* layout = TextLayout(cairo, text);
-    cairo_move_to(cairo, kMargin, kMargin);
-    pango_cairo_show_layout(cairo, layout);
-    cairo_set_line_width(cairo, 1);
-    cairo_rectangle(cairo, box->buttonX + 0.5, box->buttonY + 0.5, kButtonWidth - 1,
-                    kButtonHeight - 1);
-    cairo_stroke(cairo);
-    pango_layout_set_width(layout, -1);
-    pango_layout_set_text(layout, "OK", -1);
+    cairo_t* cairo = lib.cairo_create(target);
+    lib.cairo_scale(cairo, scale, scale);
+    lib.cairo_set_source_rgb(cairo, 0.94, 0.94, 0.94);
+    lib.cairo_paint(cairo);
+    lib.cairo_set_source_rgb(cairo, 0, 0, 0);
+    PangoLayout* layout = TextLayout(lib, cairo, text);
+    lib.cairo_move_to(cairo, kMargin, kMargin);
+    lib.pango_cairo_show_layout(cairo, layout);
+    lib.cairo_set_line_width(cairo, 1);
+    lib.cairo_rectangle(cairo, box->buttonX + 0.5, box->buttonY + 0.5, kButtonWidth - 1,
+                        kButtonHeight - 1);
+    lib.cairo_stroke(cairo);
+    lib.pango_layout_set_width(layout, -1);
+    lib.pango_layout_set_text(layout, "OK", -1);
     int labelWidth = 0;
     int labelHeight = 0;
-    pango_layout_get_pixel_size(layout, &labelWidth, &labelHeight);
-    cairo_move_to(cairo, box->buttonX + (kButtonWidth - labelWidth) / 2,
-                  box->buttonY + (kButtonHeight - labelHeight) / 2);
-    pango_cairo_show_layout(cairo, layout);
-    g_object_unref(layout);
-    cairo_destroy(cairo);
-    cairo_surface_flush(target);
-    cairo_surface_destroy(target);
+    lib.pango_layout_get_pixel_size(layout, &labelWidth, &labelHeight);
+    lib.cairo_move_to(cairo, box->buttonX + (kButtonWidth - labelWidth) / 2,
+                      box->buttonY + (kButtonHeight - labelHeight) / 2);
+    lib.pango_cairo_show_layout(cairo, layout);
+    lib.g_object_unref(layout);
+    lib.cairo_destroy(cairo);
+    lib.cairo_surface_flush(target);
+    lib.cairo_surface_destroy(target);
 }
 
 void BoxConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
@@ -150,13 +150,17 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     LayerWayland& layer = LayerWl();
     std::string body = ToUtf8(text);
     std::string title = ToUtf8(caption);
+    const TextLibraryWayland* lib = TextLibraryOfWayland();
+    if (lib == nullptr) {
+        return false;
+    }
     ModalBoxWayland box;
-    LayOut(&box, body);
+    LayOut(*lib, &box, body);
     int scale = LargestOutputScaleWayland();
     if (!CreateShmBufferWayland(box.width * scale, box.height * scale, &box.pixels)) {
         return false;
     }
-    Draw(&box, body, scale);
+    Draw(*lib, &box, body, scale);
     box.surface = wl_compositor_create_surface(layer.compositor);
     if (wl_surface_get_version(box.surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
         wl_surface_set_buffer_scale(box.surface, scale);
