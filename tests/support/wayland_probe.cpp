@@ -121,15 +121,17 @@ void SwayProbe::Resize(unsigned long window, int width, int height) {
               view["deco_rect"]["height"].get<int>();
     std::string command = "resize set width " + std::to_string(width) + " px height " +
                           std::to_string(height) + " px";
-    // Bring the window back into view when it would stick out of the output (sway keeps a
-    // floating window centred on where it was), where grim cannot see it.
+    // sway keeps a resized floating window centred where it was, which can push it out of the
+    // output where grim cannot see it: keep its top-left corner, moved back into the output.
     json root = json::parse(tree, nullptr, false);
     for (const json& output : root.is_discarded() ? json::array() : root["nodes"]) {
-        if (output.value("type", "") == "output" && output.value("name", "") != "__i3" &&
-            (rect["x"].get<int>() < 0 || rect["y"].get<int>() < 0 ||
-             rect["x"].get<int>() + width > output["rect"]["width"].get<int>() ||
-             rect["y"].get<int>() + height > output["rect"]["height"].get<int>())) {
-            command += ", move position 0 0";
+        if (output.value("type", "") == "output" && output.value("name", "") != "__i3") {
+            int x = std::max(
+                0, std::min(rect["x"].get<int>(), output["rect"]["width"].get<int>() - width));
+            int y = std::max(
+                0, std::min(rect["y"].get<int>(), output["rect"]["height"].get<int>() - height));
+            command += ", move position " + std::to_string(x) + " " + std::to_string(y);
+            break;
         }
     }
     Command(window, command);
