@@ -1,4 +1,4 @@
-// The Linux layer's failure paths end in the designed result: the call fails and the program
+// The Linux layer's failure paths end in a defined result: the call fails and the program
 // carries on, or the message loop ends with -1. Never an X error from Xlib's own handler (which
 // ends the process), a hang or a crash. Failures are injected through x11_seams.h.
 #include <gtest/gtest.h>
