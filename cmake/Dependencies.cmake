@@ -16,15 +16,18 @@ else()
   find_package(GLEW REQUIRED)
   find_package(X11 REQUIRED)
   # The Wayland host: the client library and its cursor themes, EGL windows, libdecor's frames,
-  # and the protocol descriptions that wayland-scanner turns into code. Pango and cairo draw the
-  # message box: only their headers are used at build time; the box loads them when it is shown.
+  # and the protocol descriptions that wayland-scanner turns into code. The program uses only their
+  # headers and loads the libraries at run time, as it does Pango and cairo, which draw the message
+  # box and are loaded when a box is first shown.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WaylandHost REQUIRED IMPORTED_TARGET
     wayland-client wayland-cursor wayland-egl libdecor-0)
   pkg_check_modules(WaylandText REQUIRED pangocairo)
   pkg_get_variable(TAVIK_WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
   pkg_get_variable(TAVIK_WAYLAND_SCANNER wayland-scanner wayland_scanner)
-  if(NOT TAVIK_WAYLAND_PROTOCOLS_DIR OR NOT TAVIK_WAYLAND_SCANNER)
+  # The core protocol's description (wayland.xml) lies beside the scanner's data.
+  pkg_get_variable(TAVIK_WAYLAND_CORE_DIR wayland-scanner pkgdatadir)
+  if(NOT TAVIK_WAYLAND_PROTOCOLS_DIR OR NOT TAVIK_WAYLAND_SCANNER OR NOT TAVIK_WAYLAND_CORE_DIR)
     message(FATAL_ERROR "wayland-protocols and wayland-scanner are needed (install "
                         "wayland-protocols and libwayland-bin)")
   endif()

@@ -3,8 +3,9 @@
 // any current context) and then the GLX extensions, which need a current GLX display. With an EGL
 // context current that second step fails with GLEW_ERROR_NO_GLX_DISPLAY although OpenGL itself was
 // loaded. The link redirects the program's calls to glewInit here (--wrap=glewInit).
-#include <EGL/egl.h>
 #include <GL/glew.h>
+
+#include "host/linux/layer.h"
 
 extern "C" GLenum __real_glewInit(void);
 
@@ -12,7 +13,7 @@ extern "C" GLenum __real_glewInit(void);
 // glewInit runs and only the GLX step's "no display" is forgiven, and only under an EGL context.
 extern "C" GLenum __wrap_glewInit(void) {
     GLenum result = __real_glewInit();
-    if (result == GLEW_ERROR_NO_GLX_DISPLAY && eglGetCurrentContext() != EGL_NO_CONTEXT) {
+    if (result == GLEW_ERROR_NO_GLX_DISPLAY && EglContextCurrentWayland()) {
         return GLEW_OK;
     }
     return result;

@@ -75,6 +75,9 @@ struct PlatformLinux {
 // Fill the table and return true when their window system is reachable.
 bool ConnectWayland(PlatformLinux* platform);
 bool ConnectX11(PlatformLinux* platform);
+// Whether an EGL context of the Wayland backend is current; false, without loading EGL, when the
+// backend never connected.
+bool EglContextCurrentWayland();
 
 struct TimerLinux {
     HWND hwnd;

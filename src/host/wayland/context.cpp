@@ -151,3 +151,7 @@ bool SwapBuffersWayland(WindowLinux* windowLinux) {
     }
     return eglSwapBuffers(LayerWl().eglDisplay, window->eglSurface) == EGL_TRUE;
 }
+
+bool EglContextCurrentWayland() {
+    return LayerWl().display != nullptr && eglGetCurrentContext() != EGL_NO_CONTEXT;
+}

@@ -5,6 +5,7 @@
 
 #include <EGL/eglext.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -122,6 +124,37 @@ libdecor_interface DecorInterface() {
 }
 libdecor_interface decorInterface = DecorInterface();
 
+// Whether wl_display_connect could find a compositor: a socket handed over in WAYLAND_SOCKET, or
+// the socket file it would connect to (WAYLAND_DISPLAY, "wayland-0" by default, under
+// XDG_RUNTIME_DIR unless the name is a path).
+bool CompositorSocketFound() {
+    if (std::getenv("WAYLAND_SOCKET") != nullptr) {
+        return true;
+    }
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (name == nullptr || *name == '\0') {
+        name = "wayland-0";
+    }
+    std::string path = name;
+    if (name[0] != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || *runtime == '\0') {
+            return false;
+        }
+        path = std::string(runtime) + "/" + name;
+    }
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
+// Only a compositor the environment names is worth a line when it cannot be reached.
+void ReportNoCompositor() {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (name != nullptr && *name != '\0') {
+        std::fprintf(stderr, "Wayland: cannot connect to the compositor \"%s\"\n", name);
+    }
+}
+
 void Disconnect() {
     LayerWayland& layer = LayerWl();
     wl_display_disconnect(layer.display);
@@ -226,16 +259,21 @@ EGLDisplay EglDisplayWayland() {
 
 bool ConnectWayland(PlatformLinux* platform) {
     LayerWayland& layer = LayerWl();
+    // Without a socket the libraries are not loaded at all, so that a start on X11 costs nothing.
+    if (!CompositorSocketFound()) {
+        ReportNoCompositor();
+        return false;
+    }
+    if (!LoadLibraryWayland()) {
+        return false;
+    }
     // NOTE: libwayland logs to stderr when it finds no socket; whether one is there is exactly
     // what is being asked, so only a named compositor that cannot be reached is reported.
     wl_log_set_handler_client(QuietLog);
     layer.display = wl_display_connect(nullptr);
     wl_log_set_handler_client(PrefixedLog);
     if (layer.display == nullptr) {
-        const char* name = std::getenv("WAYLAND_DISPLAY");
-        if (name != nullptr && *name != '\0') {
-            std::fprintf(stderr, "Wayland: cannot connect to the compositor \"%s\"\n", name);
-        }
+        ReportNoCompositor();
         return false;
     }
     layer.registry = wl_display_get_registry(layer.display);

@@ -1,13 +1,9 @@
 // Internal state of the Wayland backend of the Linux layer: the compositor connection and its
 // globals, the outputs and the seat, the EGL display, and the per-window surfaces. Only the
-// backend's own files include this header.
+// backend's own files include this header, first: it brings the libraries' loaded entry points.
 #pragma once
 
-#include <wayland-client.h>
-#include <wayland-cursor.h>
-#include <wayland-egl.h>
-#include <EGL/egl.h>
-#include <libdecor.h>
+#include "host/wayland/library.h"
 
 #include <vector>
 
