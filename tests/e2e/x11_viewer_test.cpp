@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/viewer_fixture.h"
@@ -92,16 +93,43 @@ TEST_F(X11Viewer, UnderAWindowManagerTheFrameOffersCloseAndItsCloseEndsWithZero)
     EXPECT_EQ(code, 0);
 }
 
-TEST(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
+// With no display at all; and with a compositor seemingly there (a socket handed over) but the
+// Wayland host's libdecor unloadable (an empty file of its name first on the library path), where
+// one line names the library and the program falls back to X11.
+class ViewerWithoutDisplay : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
+    const bool libdecorHidden = GetParam();
+    char hiding[] = "/tmp/tavik-hiding-XXXXXX";
+    ASSERT_NE(mkdtemp(hiding), nullptr);
+    const std::string hidden = std::string(hiding) + "/libdecor-0.so.0";
+    std::fclose(std::fopen(hidden.c_str(), "w"));
+    LaunchSettings settings;
+    settings.environment = {{"DISPLAY", ""}};
+    settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+    if (libdecorHidden) {
+        settings.environment.insert(settings.environment.end(),
+                                    {{"WAYLAND_SOCKET", "-1"}, {"LD_LIBRARY_PATH", hiding}});
+    }
     ChildProcess viewer;
-    ASSERT_TRUE(StartProcess({NativeBinary()}, "/", "", &viewer));
+    ASSERT_TRUE(StartProcessWith({NativeBinary()}, "/", settings, &viewer));
     int code = -1;
     ASSERT_TRUE(WaitProcess(&viewer, 5000, &code)) << "the viewer kept running with no display";
     EXPECT_EQ(code, 1);
-    EXPECT_NE(ReadStderr(viewer).find("X11: cannot open display"), std::string::npos)
-        << ReadStderr(viewer);
+    const std::string errors = ReadStderr(viewer);
+    EXPECT_NE(errors.find("X11: cannot open display"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("Wayland: cannot load libdecor-0.so.0") != std::string::npos,
+              libdecorHidden)
+        << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), libdecorHidden ? 2 : 1) << errors;
     KillProcess(&viewer);
     unlink(viewer.stderrPath.c_str());
+    unlink(hidden.c_str());
+    rmdir(hiding);
 }
+INSTANTIATE_TEST_SUITE_P(Start, ViewerWithoutDisplay, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "LibdecorHidden" : "NothingHidden";
+                         });
 
 } // namespace
