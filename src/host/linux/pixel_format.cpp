@@ -27,6 +27,29 @@ auto Distance(const FramebufferConfig& config, const PIXELFORMATDESCRIPTOR& requ
                            std::abs(config.alphaBits - request.cAlphaBits));
 }
 
+// Whether nothing can rank ahead of this configuration: it serves the request and matches it in
+// every respect the ranking weighs. The first such in the list's order is the choice.
+bool Unbeatable(const FramebufferConfig& config, const PIXELFORMATDESCRIPTOR& request) {
+    return CanServe(config, request) &&
+           Distance(config, request) ==
+               std::make_tuple(false, false, 0, 0, -request.cDepthBits, 0, 0);
+}
+
+// The descriptions of the configurations with these indexes, in their order, up to the first that
+// nothing can rank ahead of: the rest could not change the choice.
+std::vector<FramebufferConfig> DescribeUntilUnbeatable(const std::vector<int>& indexes,
+                                                       const DescribeConfigs& describe,
+                                                       const PIXELFORMATDESCRIPTOR& request) {
+    std::vector<FramebufferConfig> descriptions;
+    for (int index : indexes) {
+        descriptions.push_back(describe(index));
+        if (Unbeatable(descriptions.back(), request)) {
+            break;
+        }
+    }
+    return descriptions;
+}
+
 } // namespace
 
 int ChooseClosestConfig(const FramebufferConfig* configs, int count,
@@ -54,10 +77,8 @@ int ChooseClosestConfigAmongFew(const PIXELFORMATDESCRIPTOR& request, const Find
     if (picked.empty()) {
         picked = find({channel, 0, 0});
     }
-    std::vector<FramebufferConfig> descriptions;
-    for (int index : picked) {
-        descriptions.push_back(describe(index));
-    }
+    std::vector<FramebufferConfig> descriptions =
+        DescribeUntilUnbeatable(picked, describe, request);
     int best =
         ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
     // A slow choice could have rivals that are not slow anywhere in the list.
@@ -93,10 +114,7 @@ int ChooseClosestConfigAmongFew(const PIXELFORMATDESCRIPTOR& request, const Find
     // The ranking breaks ties by the list's order: keep it.
     std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end()), all.end());
-    descriptions.clear();
-    for (int index : all) {
-        descriptions.push_back(describe(index));
-    }
+    descriptions = DescribeUntilUnbeatable(all, describe, request);
     best = ChooseClosestConfig(descriptions.data(), static_cast<int>(descriptions.size()), request);
     return best < 0 ? -1 : all[best];
 }

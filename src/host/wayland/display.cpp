@@ -67,6 +67,12 @@ wl_output_listener OutputListener() {
 }
 const wl_output_listener kOutputListener = OutputListener();
 
+// The compositor checks that the client still answers.
+void WmBasePing(void*, xdg_wm_base* wmBase, uint32_t serial) {
+    xdg_wm_base_pong(wmBase, serial);
+}
+const xdg_wm_base_listener kWmBaseListener = {WmBasePing};
+
 void RegistryGlobal(void*, wl_registry* registry, uint32_t name, const char* interface,
                     uint32_t version) {
     LayerWayland& layer = LayerWl();
@@ -86,6 +92,12 @@ void RegistryGlobal(void*, wl_registry* registry, uint32_t name, const char* int
         output->output = static_cast<wl_output*>(bind(&wl_output_interface, 2));
         wl_output_add_listener(output->output, &kOutputListener, output);
         layer.outputs.push_back(output);
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
+        layer.wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+        xdg_wm_base_add_listener(layer.wmBase, &kWmBaseListener, nullptr);
+    } else if (std::strcmp(interface, zxdg_decoration_manager_v1_interface.name) == 0) {
+        layer.decorationManager = static_cast<zxdg_decoration_manager_v1*>(
+            bind(&zxdg_decoration_manager_v1_interface, 1));
     } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
         layer.viewporter = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
     } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
@@ -257,6 +269,17 @@ EGLDisplay EglDisplayWayland() {
     return display;
 }
 
+libdecor* DecorWayland() {
+    LayerWayland& layer = LayerWl();
+    if (layer.decor == nullptr) {
+        layer.decor = libdecor_new(layer.display, &decorInterface);
+        if (layer.decor == nullptr) {
+            std::fputs("Wayland: libdecor cannot decorate windows on this compositor\n", stderr);
+        }
+    }
+    return layer.decor;
+}
+
 bool ConnectWayland(PlatformLinux* platform) {
     LayerWayland& layer = LayerWl();
     // Without a socket the libraries are not loaded at all, so that a start on X11 costs nothing.
@@ -282,14 +305,9 @@ bool ConnectWayland(PlatformLinux* platform) {
     if (wl_display_roundtrip(layer.display) < 0 || wl_display_roundtrip(layer.display) < 0) {
         ReportLostConnection();
     }
-    if (layer.compositor == nullptr || layer.shm == nullptr) {
-        std::fputs("Wayland: the compositor offers no wl_compositor or wl_shm\n", stderr);
-        Disconnect();
-        return false;
-    }
-    layer.decor = libdecor_new(layer.display, &decorInterface);
-    if (layer.decor == nullptr) {
-        std::fputs("Wayland: libdecor cannot decorate windows on this compositor\n", stderr);
+    if (layer.compositor == nullptr || layer.shm == nullptr || layer.wmBase == nullptr) {
+        std::fputs("Wayland: the compositor offers no wl_compositor, wl_shm or xdg_wm_base\n",
+                   stderr);
         Disconnect();
         return false;
     }

@@ -9,6 +9,8 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
+#include "xdg-decoration-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 #include "host/linux/layer.h"
 
 // The application id; the desktop entry carries the same name.
@@ -33,7 +35,15 @@ struct OutputWayland {
 // Everything the Wayland backend knows about one window.
 struct WindowWayland : WindowLinux {
     wl_surface* surface = nullptr;
+    // Framed by the compositor (an xdg_toplevel of the layer's own, with server-side decorations)
+    // or by libdecor: one or the other.
+    xdg_surface* xdgSurface = nullptr;
+    xdg_toplevel* toplevel = nullptr;
+    zxdg_toplevel_decoration_v1* decoration = nullptr;
     libdecor_frame* frame = nullptr;
+    // The size of the toplevel's last configure, applied at the xdg_surface's configure.
+    int proposedWidth = 0;
+    int proposedHeight = 0;
     wp_viewport* viewport = nullptr;
     wp_fractional_scale_v1* fractionalScale = nullptr;
     wl_egl_window* eglWindow = nullptr;
@@ -73,6 +83,8 @@ struct LayerWayland {
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalScaleManager = nullptr;
     std::vector<OutputWayland*> outputs;
+    xdg_wm_base* wmBase = nullptr;
+    zxdg_decoration_manager_v1* decorationManager = nullptr;
     libdecor* decor = nullptr;
     EGLDisplay eglDisplay = EGL_NO_DISPLAY;
     bool eglTried = false;
@@ -96,6 +108,9 @@ LayerWayland& LayerWl();
 // arrive (negative: no limit; a deadline already past, such as 0: only what is already there). A
 // lost connection ends the process.
 void DispatchWayland(std::int64_t deadlineNs);
+// libdecor on the connection, started on first use: only a compositor that draws no frames of its
+// own needs it, and starting it loads its plugins. Null (with a line on stderr) when it cannot.
+libdecor* DecorWayland();
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Sets the buffer scale or the viewport for the window's current size and scale; called just

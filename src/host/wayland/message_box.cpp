@@ -151,7 +151,8 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     std::string body = ToUtf8(text);
     std::string title = ToUtf8(caption);
     const TextLibraryWayland* lib = TextLibraryOfWayland();
-    if (lib == nullptr) {
+    libdecor* decor = DecorWayland();
+    if (lib == nullptr || decor == nullptr) {
         return false;
     }
     ModalBoxWayland box;
@@ -165,7 +166,7 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     if (wl_surface_get_version(box.surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
         wl_surface_set_buffer_scale(box.surface, scale);
     }
-    box.frame = libdecor_decorate(layer.decor, box.surface, &boxInterface, &box);
+    box.frame = libdecor_decorate(decor, box.surface, &boxInterface, &box);
     libdecor_frame_set_title(box.frame, title.c_str());
     libdecor_frame_set_app_id(box.frame, kAppIdWayland);
     libdecor_frame_unset_capabilities(

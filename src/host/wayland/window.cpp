@@ -1,7 +1,8 @@
-// Windows of the Wayland backend: a wl_surface in an xdg_toplevel that libdecor frames (the
-// compositor's own decorations where it offers them, libdecor's drawn frame otherwise), titled
-// from the template, with the application id. Its buffer holds the logical size at the output's
-// real resolution: the integer wl_output scale, or the fractional scale through a viewport.
+// Windows of the Wayland backend: a wl_surface in an xdg_toplevel, titled from the template, with
+// the application id. Where the compositor offers to draw the frame, the layer makes the toplevel
+// itself and asks for that; elsewhere libdecor makes it and draws the frame. Its buffer holds the
+// logical size at the output's real resolution: the integer wl_output scale, or the fractional
+// scale through a viewport.
 #include "host/wayland/layer.h"
 
 #include <algorithm>
@@ -98,21 +99,14 @@ void PreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
 
 const wp_fractional_scale_v1_listener kFractionalScaleListener = {PreferredScale};
 
-// The compositor (or the frame) proposes a size and state. A dimension it leaves to the client
-// keeps the window's own size.
-void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
-    auto* window = static_cast<WindowWayland*>(data);
-    int width = 0;
-    int height = 0;
-    if (!libdecor_configuration_get_content_size(configuration, frame, &width, &height)) {
-        width = 0;
-        height = 0;
-    }
+// Takes the size the compositor (or the frame) proposes, once the proposal is acknowledged. A
+// dimension it leaves to the client keeps the window's own size.
+void TakeProposedSize(WindowWayland* window, int width, int height) {
     window->logicalWidth = width > 0 ? width : window->logicalWidth;
     window->logicalHeight = height > 0 ? height : window->logicalHeight;
-    libdecor_state* state = libdecor_state_new(window->logicalWidth, window->logicalHeight);
-    libdecor_frame_commit(frame, state, configuration);
-    libdecor_state_free(state);
+}
+
+void Configured(WindowWayland* window) {
     bool first = !window->configured;
     window->configured = true;
     ApplySize(window);
@@ -122,6 +116,21 @@ void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration
     if (!first) {
         wl_surface_commit(window->surface);
     }
+}
+
+void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    auto* window = static_cast<WindowWayland*>(data);
+    int width = 0;
+    int height = 0;
+    if (!libdecor_configuration_get_content_size(configuration, frame, &width, &height)) {
+        width = 0;
+        height = 0;
+    }
+    TakeProposedSize(window, width, height);
+    libdecor_state* state = libdecor_state_new(window->logicalWidth, window->logicalHeight);
+    libdecor_frame_commit(frame, state, configuration);
+    libdecor_state_free(state);
+    Configured(window);
 }
 
 // The compositor's close (the frame's close button, or a request from elsewhere).
@@ -145,6 +154,59 @@ libdecor_frame_interface FrameInterface() {
     return frame;
 }
 libdecor_frame_interface frameInterface = FrameInterface();
+
+// The toplevel's proposals come in parts, complete at the xdg_surface's configure.
+void ToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
+    auto* window = static_cast<WindowWayland*>(data);
+    window->proposedWidth = width;
+    window->proposedHeight = height;
+}
+
+void ToplevelClose(void* data, xdg_toplevel*) {
+    PostMessageLinux(static_cast<WindowWayland*>(data), WM_CLOSE, 0, 0);
+}
+
+xdg_toplevel_listener ToplevelListener() {
+    xdg_toplevel_listener listener{};
+    listener.configure = ToplevelConfigure;
+    listener.close = ToplevelClose;
+    return listener;
+}
+const xdg_toplevel_listener kToplevelListener = ToplevelListener();
+
+void XdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
+    auto* window = static_cast<WindowWayland*>(data);
+    xdg_surface_ack_configure(xdgSurface, serial);
+    TakeProposedSize(window, window->proposedWidth, window->proposedHeight);
+    Configured(window);
+}
+const xdg_surface_listener kXdgSurfaceListener = {XdgSurfaceConfigure};
+
+// An xdg_toplevel of the layer's own, framed by the compositor.
+void MakeToplevel(WindowWayland* window) {
+    LayerWayland& layer = LayerWl();
+    window->xdgSurface = xdg_wm_base_get_xdg_surface(layer.wmBase, window->surface);
+    xdg_surface_add_listener(window->xdgSurface, &kXdgSurfaceListener, window);
+    window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
+    xdg_toplevel_add_listener(window->toplevel, &kToplevelListener, window);
+    xdg_toplevel_set_title(window->toplevel, window->caption);
+    xdg_toplevel_set_app_id(window->toplevel, kAppIdWayland);
+    window->decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager,
+                                                                            window->toplevel);
+    zxdg_toplevel_decoration_v1_set_mode(window->decoration,
+                                         ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+}
+
+// The toplevel made and framed by libdecor.
+void MakeFrame(WindowWayland* window, libdecor* decor) {
+    window->frame = libdecor_decorate(decor, window->surface, &frameInterface, window);
+    libdecor_frame_set_title(window->frame, window->caption);
+    libdecor_frame_set_app_id(window->frame, kAppIdWayland);
+    // The dialog style: caption, close and a sizing border; no minimise or maximise box.
+    libdecor_frame_unset_capabilities(
+        window->frame,
+        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_FULLSCREEN));
+}
 
 } // namespace
 
@@ -171,6 +233,12 @@ void ApplyBufferScaleWayland(WindowWayland* window) {
 
 WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
     LayerWayland& layer = LayerWl();
+    // NOTE: starting libdecor loads its plugins and their libraries, about 10 ms before the first
+    // frame: a compositor that draws frames itself does without it.
+    libdecor* decor = layer.decorationManager == nullptr ? DecorWayland() : nullptr;
+    if (layer.decorationManager == nullptr && decor == nullptr) {
+        return nullptr;
+    }
     // Logical pixels are the compositor's 96-dpi units; the scale brings the real resolution.
     DialogBaseUnits base = DialogBaseUnitsForDpi(kDefaultDpi);
     auto* window = new WindowWayland;
@@ -189,20 +257,23 @@ WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
         wp_fractional_scale_v1_add_listener(window->fractionalScale, &kFractionalScaleListener,
                                             window);
     }
-    window->frame = libdecor_decorate(layer.decor, window->surface, &frameInterface, window);
-    libdecor_frame_set_title(window->frame, dialog.caption);
-    libdecor_frame_set_app_id(window->frame, kAppIdWayland);
-    // The dialog style: caption, close and a sizing border; no minimise or maximise box.
-    libdecor_frame_unset_capabilities(
-        window->frame,
-        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_FULLSCREEN));
+    if (decor != nullptr) {
+        MakeFrame(window, decor);
+    } else {
+        MakeToplevel(window);
+    }
     ApplySize(window);
     return window;
 }
 
 void ShowWindowWayland(WindowLinux* windowLinux) {
     auto* window = static_cast<WindowWayland*>(windowLinux);
-    libdecor_frame_map(window->frame);
+    if (window->frame != nullptr) {
+        libdecor_frame_map(window->frame);
+    } else {
+        // The first commit, without a buffer, asks the compositor for the first configure.
+        wl_surface_commit(window->surface);
+    }
     // The first size message carries the size the compositor gives the window, so wait for its
     // first configure (a compositor that never sends one leaves the template's size).
     std::int64_t deadline = NowNs() + kFirstConfigureWaitNs;
@@ -226,7 +297,18 @@ void DestroyWindowWayland(WindowLinux* windowLinux) {
     if (window->viewport != nullptr) {
         wp_viewport_destroy(window->viewport);
     }
-    libdecor_frame_unref(window->frame);
+    if (window->frame != nullptr) {
+        libdecor_frame_unref(window->frame);
+    }
+    if (window->decoration != nullptr) {
+        zxdg_toplevel_decoration_v1_destroy(window->decoration);
+    }
+    if (window->toplevel != nullptr) {
+        xdg_toplevel_destroy(window->toplevel);
+    }
+    if (window->xdgSurface != nullptr) {
+        xdg_surface_destroy(window->xdgSurface);
+    }
     if (layer.pointerFocus == window->surface) {
         layer.pointerFocus = nullptr;
     }
