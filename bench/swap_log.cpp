@@ -53,11 +53,27 @@ void WriteFirst() {
     }
 }
 
+// The function the program would have called: the next definition after this library, or, for a
+// library the program loaded itself with dlopen (the Wayland host loads EGL so), the one in it.
+void* Real(const char* name, const char* library) {
+    void* real = dlsym(RTLD_NEXT, name);
+    if (real == nullptr) {
+        if (void* handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD)) {
+            real = dlsym(handle, name);
+        }
+    }
+    if (real == nullptr) {
+        std::fprintf(stderr, "swap_log: no %s in the program\n", name);
+        std::abort();
+    }
+    return real;
+}
+
 } // namespace
 
 extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     using SwapFn = void (*)(Display*, GLXDrawable);
-    static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
+    static SwapFn real = reinterpret_cast<SwapFn>(Real("glXSwapBuffers", "libGLX.so.0"));
     Note();
     real(display, drawable);
     WriteFirst();
@@ -65,7 +81,7 @@ extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable) {
 
 extern "C" EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface) {
     using SwapFn = EGLBoolean (*)(EGLDisplay, EGLSurface);
-    static SwapFn real = reinterpret_cast<SwapFn>(dlsym(RTLD_NEXT, "eglSwapBuffers"));
+    static SwapFn real = reinterpret_cast<SwapFn>(Real("eglSwapBuffers", "libEGL.so.1"));
     Note();
     EGLBoolean result = real(display, surface);
     WriteFirst();
