@@ -96,13 +96,21 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
         ASSERT_TRUE(StartXvfb(&server_, options.serverArgs, &error)) << error;
+        probe_ = std::make_unique<X11Probe>(server_.display);
+        ASSERT_TRUE(probe_->Connected()) << "cannot connect to " << server_.display;
         if (options.windowManager) {
             ASSERT_TRUE(StartProcess({"/usr/bin/openbox", "--sm-disable"}, "/", server_.display,
                                      &windowManager_));
-            SleepMs(500);
+            // Managing once it names itself on the root window; a fixed wait was too short on a
+            // loaded machine, and a close sent before it manages reaches nobody.
+            Window root = DefaultRootWindow(probe_->display());
+            for (int i = 0;
+                 i < 200 && probe_->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty(); ++i) {
+                SleepMs(50);
+            }
+            ASSERT_FALSE(probe_->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty())
+                << "openbox did not start managing windows within 10 s";
         }
-        probe_ = std::make_unique<X11Probe>(server_.display);
-        ASSERT_TRUE(probe_->Connected()) << "cannot connect to " << server_.display;
         break;
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
