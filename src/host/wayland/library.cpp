@@ -9,19 +9,10 @@ namespace {
 
 LibraryWayland library;
 
-// NOTE: a definition already in the program's global scope comes first, as it would for a linked
-// library, so that a preloaded one (the benchmarks' swap logger) still sees the calls.
 template <typename Function>
 bool Find(void* handle, const char* soname, const char* name, Function* out) {
-    void* entry = dlsym(RTLD_DEFAULT, name);
-    if (entry == nullptr) {
-        entry = dlsym(handle, name);
-    }
-    *out = reinterpret_cast<Function>(entry);
-    if (entry == nullptr) {
-        std::fprintf(stderr, "Wayland: %s has no %s\n", soname, name);
-    }
-    return entry != nullptr;
+    *out = reinterpret_cast<Function>(FindEntryPointWayland(handle, soname, name));
+    return *out != nullptr;
 }
 
 bool Load() {
@@ -29,10 +20,7 @@ bool Load() {
     void* handle = nullptr;
     auto open = [&](const char* name) {
         soname = name;
-        handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            std::fprintf(stderr, "Wayland: cannot load %s: %s\n", name, dlerror());
-        }
+        handle = OpenLibraryWayland(name);
         return handle != nullptr;
     };
 #define TAVIK_FIND(name) &&Find(handle, soname, #name, &library.name)
@@ -45,6 +33,27 @@ bool Load() {
 }
 
 } // namespace
+
+void* OpenLibraryWayland(const char* soname) {
+    void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        std::fprintf(stderr, "Wayland: cannot load %s: %s\n", soname, dlerror());
+    }
+    return handle;
+}
+
+// NOTE: a definition already in the program's global scope comes first, as it would for a linked
+// library, so that a preloaded one (the benchmarks' swap logger) still sees the calls.
+void* FindEntryPointWayland(void* handle, const char* soname, const char* name) {
+    void* entry = dlsym(RTLD_DEFAULT, name);
+    if (entry == nullptr) {
+        entry = dlsym(handle, name);
+    }
+    if (entry == nullptr) {
+        std::fprintf(stderr, "Wayland: %s has no %s\n", soname, name);
+    }
+    return entry;
+}
 
 bool LoadLibraryWayland() {
     static const bool loaded = Load();

@@ -92,6 +92,12 @@ struct LibraryWayland {
 bool LoadLibraryWayland();
 // The entry points; filled once LoadLibraryWayland() has returned true.
 const LibraryWayland& LibraryWl();
+// A library loaded with dlopen, kept for the process; null, with a line on stderr, when it cannot
+// be loaded.
+void* OpenLibraryWayland(const char* soname);
+// The entry point `name` of a library so loaded (a definition already in the program's global
+// scope first); null, with a line on stderr naming both, when there is none.
+void* FindEntryPointWayland(void* handle, const char* soname, const char* name);
 
 // The libraries' functions by their own names, as calls through the loaded entry points.
 #define wl_display_connect(...) LibraryWl().wl_display_connect(__VA_ARGS__)

@@ -1,9 +1,7 @@
 // Loads Pango and cairo with dlopen the first time a message box needs them.
 #include "host/wayland/text_library.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
+#include "host/wayland/library.h"
 
 namespace {
 
@@ -11,17 +9,13 @@ namespace {
 constexpr const char* kPangoCairo = "libpangocairo-1.0.so.0";
 
 template <typename Function> bool Find(void* library, const char* name, Function* out) {
-    *out = reinterpret_cast<Function>(dlsym(library, name));
-    if (*out == nullptr) {
-        std::fprintf(stderr, "Wayland: %s has no %s\n", kPangoCairo, name);
-    }
+    *out = reinterpret_cast<Function>(FindEntryPointWayland(library, kPangoCairo, name));
     return *out != nullptr;
 }
 
 bool Load(TextLibraryWayland* text) {
-    void* library = dlopen(kPangoCairo, RTLD_NOW | RTLD_LOCAL);
+    void* library = OpenLibraryWayland(kPangoCairo);
     if (library == nullptr) {
-        std::fprintf(stderr, "Wayland: cannot load %s: %s\n", kPangoCairo, dlerror());
         return false;
     }
     // Kept loaded for the process: GLib's type system cannot be unloaded.
