@@ -1,12 +1,14 @@
 // What only the native program on X shows: the template's size in X's pixels and both
 // captions, the GLEW error box on a server without GLX, the frame a window manager gives it,
 // and a start with no display at all.
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "support/viewer_fixture.h"
 
@@ -17,21 +19,70 @@ class X11Viewer : public ViewerRig {
     X11Viewer() : ViewerRig(kX11Host) {}
 };
 
-TEST_F(X11Viewer, OpensAtTopLeftWithTheTemplateSizeAndBothCaptions) {
+// On a server at its default 96 dpi and on a desktop that sets Xft.dpi to 192, where the template
+// has twice as many pixels (310 x 177 dialog units with 12 x 26 base units). Also what lets a
+// window manager tell that the program has hung and offer to end it: its process, host and
+// answer to a ping.
+class X11ViewerAtDpi : public X11Viewer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProcess) {
+    const int dpi = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    Display* display = probe_->display();
+    if (dpi != 0) {
+        std::string resources = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+        XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(resources.c_str()),
+                        static_cast<int>(resources.size()));
+        XSync(display, False);
+    }
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
+    Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     int x, y, width, height;
     ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
-    // 310 x 177 dialog units with 6 x 13 base units at 96 dpi.
-    EXPECT_EQ(width, 465);
-    EXPECT_EQ(height, 288);
+    EXPECT_EQ(width, dpi == 192 ? 930 : 465);
+    EXPECT_EQ(height, dpi == 192 ? 575 : 288);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
+
+    EXPECT_EQ(probe_->LongProperty(window, "_NET_WM_PID"),
+              std::vector<unsigned long>{static_cast<unsigned long>(viewer->pid)});
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(probe_->TextProperty(window, "WM_CLIENT_MACHINE"), host);
+    // The ping comes back to the root window, where a window manager listens.
+    Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XEvent ping = {};
+    ping.xclient.type = ClientMessage;
+    ping.xclient.window = window;
+    ping.xclient.message_type = probe_->Intern("WM_PROTOCOLS");
+    ping.xclient.format = 32;
+    ping.xclient.data.l[0] = static_cast<long>(probe_->Intern("_NET_WM_PING"));
+    ping.xclient.data.l[1] = 4321;
+    ping.xclient.data.l[2] = static_cast<long>(window);
+    XSendEvent(display, window, False, NoEventMask, &ping);
+    XFlush(display);
+    bool answered = false;
+    for (int i = 0; i < 2000 && !answered; ++i) {
+        XEvent event;
+        while (!answered && XCheckTypedWindowEvent(display, root, ClientMessage, &event)) {
+            answered = event.xclient.data.l[1] == 4321 &&
+                       static_cast<Window>(event.xclient.data.l[2]) == window;
+        }
+        SleepMs(1);
+    }
+    EXPECT_TRUE(answered) << "no answer to the window manager's ping";
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
+INSTANTIATE_TEST_SUITE_P(Dpi, X11ViewerAtDpi, ::testing::Values(0, 192),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 0 ? std::string("ServerDefault")
+                                                    : "Xft" + std::to_string(info.param);
+                         });
 
 TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;

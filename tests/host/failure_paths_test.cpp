@@ -3,6 +3,7 @@
 // ends the process), a hang or a crash. Failures are injected through x11_seams.h.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -12,6 +13,7 @@
 #include "host/resource.h"
 #include "scene/scene_state.h"
 #include "host/linux/message_box.h"
+#include "x11_probe.h"
 #include "x11_seams.h"
 
 namespace {
@@ -33,6 +35,7 @@ class FailurePaths : public ::testing::Test {
     void TearDown() override {
         windowsBeforeFailure = colormapsBeforeFailure = -1;
         fontsMissing = false;
+        focusNotViewable = false;
         alarm(0);
     }
     // The viewer's start-up with the given failure in SetPixelFormat: it carries on without a
@@ -82,6 +85,27 @@ TEST_F(FailurePaths, MessageBoxWithoutFontsFailsAndWritesTheTextAsUtf8ToStderr) 
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "Error Glew: GL \xF0\x9F\x98\x80 \xF0\x9F\x98\x80 \xEF\xBF\xBD\n"),
               std::string::npos);
+}
+
+// The box's focus refused by the server: the box still shows and is dismissed as usual, instead
+// of Xlib's own handler (the one in force, as in the program) ending the process on the error.
+TEST_F(FailurePaths, MessageBoxWhoseFocusTheServerRefusesStillShowsAndCloses) {
+    focusNotViewable = true;
+    XSetErrorHandler(nullptr);
+    // The person who closes it: a process of its own, whose probe ignores its own X errors.
+    pid_t user = fork();
+    if (user == 0) {
+        X11Probe probe(std::getenv("DISPLAY"));
+        Window box = probe.WaitForWindow("Error Glew", 10000);
+        if (box != 0) {
+            probe.SendClose(box);
+        }
+        _exit(box != 0 ? 0 : 1);
+    }
+    EXPECT_EQ(MessageBoxW(nullptr, L"GLEW failed", L"Error Glew", MB_OK), IDOK);
+    int status = -1;
+    waitpid(user, &status, 0);
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 int windowsBeforeFailure = -1;
 int colormapsBeforeFailure = -1;
 bool fontsMissing = false;
+bool focusNotViewable = false;
 long configAttributeQueries = 0;
 std::int64_t fakeNowNs = -1;
 
@@ -52,6 +53,19 @@ XFontStruct* XLoadQueryFont(Display* display, const char* name) {
 XFontStruct* XQueryFont(Display* display, XID font) {
     REAL(XQueryFont);
     return fontsMissing ? nullptr : real(display, font);
+}
+
+int XSetInputFocus(Display* display, Window focus, int revertTo, Time time) {
+    REAL(XSetInputFocus);
+    if (!focusNotViewable) {
+        return real(display, focus, revertTo, time);
+    }
+    Window unmapped = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    int result = real(display, unmapped, revertTo, time);
+    XDestroyWindow(display, unmapped);
+    // The error arrives now rather than at whichever later call reads the connection.
+    XSync(display, False);
+    return result;
 }
 
 int glXGetFBConfigAttrib(Display* display, GLXFBConfig config, int attribute, int* value) {

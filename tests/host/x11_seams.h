@@ -12,6 +12,9 @@ extern int windowsBeforeFailure;
 extern int colormapsBeforeFailure;
 // When set, XLoadQueryFont and XQueryFont find no font.
 extern bool fontsMissing;
+// When set, XSetInputFocus asks for the focus on a window that is not viewable, as it does when
+// a window manager reports a window mapped before its frame is: the server answers BadMatch.
+extern bool focusNotViewable;
 // glXGetFBConfigAttrib calls so far.
 extern long configAttributeQueries;
 // When not negative, the layer's clock reads this many nanoseconds.

@@ -1,6 +1,7 @@
 // Choosing the window system once, at the first call that needs one, the way the windowing
-// toolkits do: Wayland when a compositor is reachable, X11 otherwise; the session type decides
-// when it names X11 and a display is set. Also the window list and the helpers both backends use.
+// toolkits do: Wayland when a compositor is reachable, X11 otherwise; X11 alone when a display is
+// set and either the session type names X11 or no compositor is named. Also the window list and
+// the helpers both backends use.
 #include "host/linux/layer.h"
 
 #include <algorithm>
@@ -12,16 +13,37 @@ LayerLinux& LinuxLayer() {
     return layer;
 }
 
+namespace {
+
+bool Named(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether the environment asks for X11 alone: a display is set, and the session type is X11 or
+// no compositor is named.
+bool PreferX11() {
+    if (!Named("DISPLAY")) {
+        return false;
+    }
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (session != nullptr && std::strcmp(session, "x11") == 0) {
+        return true;
+    }
+    // NOTE: over `ssh -X` DISPLAY is the forwarded server and no compositor is named, while the
+    // default socket of a local desktop of the same user may still be there: opening a window on
+    // it would put it on someone else's screen.
+    return !Named("WAYLAND_DISPLAY") && !Named("WAYLAND_SOCKET");
+}
+
+} // namespace
+
 const PlatformLinux* ConnectPlatform() {
     LayerLinux& layer = LinuxLayer();
     if (!layer.platformChosen) {
         layer.platformChosen = true;
-        const char* session = std::getenv("XDG_SESSION_TYPE");
-        const char* display = std::getenv("DISPLAY");
-        bool x11Session = session != nullptr && std::strcmp(session, "x11") == 0 &&
-                          display != nullptr && *display != '\0';
         layer.platformConnected =
-            (!x11Session && ConnectWayland(&layer.platform)) || ConnectX11(&layer.platform);
+            (!PreferX11() && ConnectWayland(&layer.platform)) || ConnectX11(&layer.platform);
     }
     return ConnectedPlatform();
 }

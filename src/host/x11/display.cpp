@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <X11/XKBlib.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -35,6 +37,8 @@ void InternAtoms(Display* display, AtomsX11* atoms) {
     const Name names[] = {
         {&atoms->wmProtocols, "WM_PROTOCOLS"},
         {&atoms->wmDeleteWindow, "WM_DELETE_WINDOW"},
+        {&atoms->netWmPing, "_NET_WM_PING"},
+        {&atoms->netWmPid, "_NET_WM_PID"},
         {&atoms->netWmName, "_NET_WM_NAME"},
         {&atoms->utf8String, "UTF8_STRING"},
         {&atoms->motifWmHints, "_MOTIF_WM_HINTS"},
@@ -85,6 +89,9 @@ Display* OpenDisplayX11() {
             std::fprintf(stderr, "X11: cannot open display \"%s\"\n", name ? name : "");
         } else {
             InternAtoms(layer.display, &layer.atoms);
+            // A held key repeats as presses alone, as on Windows, not as release-press pairs.
+            Bool detectable = False;
+            XkbSetDetectableAutoRepeat(layer.display, True, &detectable);
         }
     }
     return layer.display;

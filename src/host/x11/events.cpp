@@ -33,6 +33,15 @@ WPARAM VirtualKeyOf(XKeyEvent* event) {
     }
 }
 
+// The window manager's ping goes back to the root window, as the window manager asks: the
+// answer shows that the program still reads its events.
+void AnswerPing(XEvent* event) {
+    Display* display = Layer().display;
+    Window root = DefaultRootWindow(display);
+    event->xclient.window = root;
+    XSendEvent(display, root, False, SubstructureNotifyMask | SubstructureRedirectMask, event);
+}
+
 void TranslateEvent(XEvent* event) {
     WindowX11* window = FindWindowByHandleX11(event->xany.window);
     if (window == nullptr) {
@@ -45,9 +54,13 @@ void TranslateEvent(XEvent* event) {
         window->height = event->xconfigure.height;
         break;
     case ClientMessage:
-        if (event->xclient.message_type == atoms.wmProtocols &&
-            static_cast<Atom>(event->xclient.data.l[0]) == atoms.wmDeleteWindow) {
+        if (event->xclient.message_type != atoms.wmProtocols) {
+            break;
+        }
+        if (static_cast<Atom>(event->xclient.data.l[0]) == atoms.wmDeleteWindow) {
             PostMessageLinux(window, WM_CLOSE, 0, 0);
+        } else if (static_cast<Atom>(event->xclient.data.l[0]) == atoms.netWmPing) {
+            AnswerPing(event);
         }
         break;
     case KeyPress:

@@ -27,6 +27,8 @@ struct ContextX11 : ContextLinux {
 struct AtomsX11 {
     Atom wmProtocols;
     Atom wmDeleteWindow;
+    Atom netWmPing;
+    Atom netWmPid;
     Atom netWmName;
     Atom utf8String;
     Atom motifWmHints;

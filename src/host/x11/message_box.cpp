@@ -123,7 +123,12 @@ bool RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
         XIfEvent(display, &event, IsForBox, reinterpret_cast<XPointer>(&box));
         switch (event.type) {
         case MapNotify:
+            // NOTE: a window manager may report the box mapped while its frame is not yet, and
+            // focus on a window that is not viewable is a BadMatch that would end the program;
+            // the box then simply opens without the focus.
+            BeginErrorTrapX11(display);
             XSetInputFocus(display, box, RevertToParent, CurrentTime);
+            EndErrorTrapX11(display);
             break;
         case Expose:
             if (event.xexpose.count == 0) {

@@ -3,6 +3,8 @@
 // pixel format once one is set, before it is first mapped (an X window's visual is fixed).
 #include "host/x11/layer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -59,8 +61,22 @@ void SetWindowManagerHints(Display* display, const AtomsX11& atoms, const Window
     wmHints.initial_state = NormalState;
     XSetWMHints(display, window.handle, &wmHints);
 
-    Atom protocols[] = {atoms.wmDeleteWindow};
-    XSetWMProtocols(display, window.handle, protocols, 1);
+    // The window manager's close, and its check that the program still answers; with the
+    // process id and host beside it, a desktop can offer to end a program that has hung.
+    Atom protocols[] = {atoms.wmDeleteWindow, atoms.netWmPing};
+    XSetWMProtocols(display, window.handle, protocols, 2);
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(display, window.handle, atoms.netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) {
+        char* hostList[] = {host};
+        XTextProperty machine = {};
+        if (XStringListToTextProperty(hostList, 1, &machine) != 0) {
+            XSetWMClientMachine(display, window.handle, &machine);
+            XFree(machine.value);
+        }
+    }
 
     MotifWmHints motif = {};
     motif.flags = kMwmHintsFunctions | kMwmHintsDecorations;
