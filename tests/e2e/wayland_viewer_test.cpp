@@ -2,6 +2,7 @@
 // on a scaled output, no usable OpenGL, libdecor's own frame under weston, and the compositor
 // going away. Each test starts its own headless compositor, with no X server.
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -179,5 +180,64 @@ TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ASSERT_NE(Start(&viewer), 0u);
     ExpectPromptEndWhenTheCompositorIsKilled(viewer);
 }
+
+// Both window systems reachable at once (sway, and an Xvfb given as DISPLAY): the environment
+// decides which one the window opens on. Over `ssh -X` no compositor is named, yet a local
+// desktop's default socket may be there; in an X11 session a named compositor is not taken.
+struct WindowSystemChoice {
+    const char* name;
+    const char* sessionType;
+    bool compositorNamed;
+    bool onX11;
+};
+
+void PrintTo(const WindowSystemChoice& choice, std::ostream* out) {
+    *out << choice.name;
+}
+
+class BothWindowSystems : public SwayViewer,
+                          public ::testing::WithParamInterface<WindowSystemChoice> {};
+
+TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
+    const WindowSystemChoice& choice = GetParam();
+    // Ended however the test ends, after the probe's connection to it.
+    struct XvfbRun {
+        XvfbServer server;
+        ~XvfbRun() { StopXvfb(&server); }
+    } xvfbRun;
+    XvfbServer& xvfb = xvfbRun.server;
+    std::string error;
+    ASSERT_TRUE(StartXvfb(&xvfb, {}, &error)) << error;
+    X11Probe x11(xvfb.display);
+    ViewerOptions options;
+    options.viewerEnvironment = {{"DISPLAY", xvfb.display},
+                                 {"XDG_SESSION_TYPE", choice.sessionType}};
+    if (!choice.compositorNamed) {
+        options.viewerUnset = {"WAYLAND_DISPLAY"};
+    }
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    // The default socket, as a desktop session of the same user would have it.
+    std::string defaultSocket = session_.runtimeDir + "/wayland-0";
+    if (session_.socket != "wayland-0") {
+        ASSERT_EQ(symlink(session_.socket.c_str(), defaultSocket.c_str()), 0);
+    }
+    ChildProcess* viewer = StartViewer();
+    Window window = choice.onX11 ? x11.WaitForWindow("Tavik", host_.startMs)
+                                 : WaitForNewWindow({}, host_.startMs);
+    ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+    EXPECT_TRUE((choice.onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
+    if (choice.onX11) {
+        x11.SendClose(window);
+        ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close on X11");
+    } else {
+        CloseAndExpectEndsWithZero(viewer, window, "close on Wayland");
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Choice, BothWindowSystems,
+    ::testing::Values(WindowSystemChoice{"SshForwardedDisplay", "tty", false, true},
+                      WindowSystemChoice{"X11Session", "x11", true, true},
+                      WindowSystemChoice{"WaylandSession", "wayland", true, false}),
+    [](const ::testing::TestParamInfo<WindowSystemChoice>& info) { return info.param.name; });
 
 } // namespace

@@ -128,6 +128,7 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         break;
     }
     viewerEnvironment_ = options.viewerEnvironment;
+    viewerUnset_ = options.viewerUnset;
     if (host_.launcher == ProgramLauncher::kWine) {
         ASSERT_TRUE(EnsureWinePrefix(server_.display, &error)) << error;
     }
@@ -186,6 +187,14 @@ ChildProcess* ViewerRig::StartViewer() {
             LaunchSettings settings = SessionSettings(session_);
             settings.environment.insert(settings.environment.end(), viewerEnvironment_.begin(),
                                         viewerEnvironment_.end());
+            for (const std::string& name : viewerUnset_) {
+                auto& set = settings.environment;
+                set.erase(
+                    std::remove_if(set.begin(), set.end(),
+                                   [&](const auto& variable) { return variable.first == name; }),
+                    set.end());
+                settings.unset.push_back(name);
+            }
             started = StartProcessWith({root_ + "/bin/tavik"}, root_ + "/bin", settings, viewer);
         } else {
             started = StartProcess({NativeBinary()}, root_ + "/bin", server_.display, viewer);

@@ -68,6 +68,8 @@ struct ViewerOptions {
     int outputScale = 1;                 // sway's output scale when the viewer starts
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
+    // Removed from the viewer's environment, the session's own variables too.
+    std::vector<std::string> viewerUnset;
 };
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
@@ -146,6 +148,7 @@ class ViewerRig : public ::testing::Test {
     WaylandSession session_;
     std::unique_ptr<SwayProbe> sway_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
+    std::vector<std::string> viewerUnset_;
     ChildProcess windowManager_;
     std::unique_ptr<X11Probe> probe_;
     std::string root_; // holds bin/ (the working directory) and res/grass.bmp
