@@ -68,6 +68,9 @@ struct ViewerOptions {
     int outputScale = 1;                 // sway's output scale when the viewer starts
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
+    // Libraries the viewer cannot load (Wayland hosts): empty files of these names first on its
+    // library path.
+    std::vector<std::string> unusableLibraries;
 };
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
