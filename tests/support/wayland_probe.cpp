@@ -146,7 +146,7 @@ bool SwayProbe::PressKey(const std::string& keysym, int code) {
     // releases of code - 1 other keys, which no client acts on without a press, put the key at
     // its code. And sway gives the seat a keyboard only once wtype's virtual keyboard is there,
     // and clients ask for their wl_keyboard when told so: a key pressed at once reaches no one.
-    std::vector<std::string> argv = {"wtype", "-s", "500"};
+    std::vector<std::string> argv = {"wtype", "-s", "1000"};
     for (int other = 1; other < code; ++other) {
         argv.insert(argv.end(), {"-p", "U" + std::to_string(0x4e00 + other)});
     }
