@@ -15,8 +15,8 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
   libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
-  # and a JSON reader for sway's window tree
-  sway weston grim nlohmann-json3-dev
+  # a JSON reader for sway's window tree, and a virtual keyboard that types into sway's windows
+  sway weston grim nlohmann-json3-dev wtype
   # Mesa's software renderer and a virtual display for the GL tests and headless runs
   libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer

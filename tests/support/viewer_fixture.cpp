@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "support/wine.h"
@@ -149,6 +150,13 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
     if (OnWayland()) {
         // The compositor's user must be able to read the program, wherever the tree is built.
         fs::copy_file(NativeBinary(), root_ + "/bin/tavik");
+        if (!options.unusableLibraries.empty()) {
+            fs::create_directories(root_ + "/lib");
+            for (const std::string& name : options.unusableLibraries) {
+                std::ofstream(root_ + "/lib/" + name);
+            }
+            viewerEnvironment_.push_back({"LD_LIBRARY_PATH", root_ + "/lib"});
+        }
         ASSERT_TRUE(GiveToSessionUser(session_, root_)) << "cannot hand " << root_ << " over";
     }
 }

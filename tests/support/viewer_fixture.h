@@ -70,6 +70,9 @@ struct ViewerOptions {
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
     // Removed from the viewer's environment, the session's own variables too.
     std::vector<std::string> viewerUnset;
+    // Libraries the viewer cannot load (Wayland hosts): empty files of these names first on its
+    // library path.
+    std::vector<std::string> unusableLibraries;
 };
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on

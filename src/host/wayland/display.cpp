@@ -193,7 +193,14 @@ void DispatchWayland(std::int64_t deadlineNs) {
     // What was already queued counts as the arrival waited for.
     timespec timeout = {};
     const timespec* wait = dispatched > 0 ? &timeout : PollTimeout(deadlineNs, &timeout);
-    pollfd connection = {wl_display_get_fd(display), POLLIN, 0};
+    // NOTE: libdecor's plugin may have work of its own behind a descriptor of its own, and its
+    // API wants libdecor_dispatch called when that is readable, as GLFW does. The cairo plugin's
+    // descriptor is the connection's, and its dispatch only reads and dispatches what is already
+    // there without waiting: the events still reach the same listeners.
+    libdecor* decor = LayerWl().decor;
+    pollfd fds[2] = {{wl_display_get_fd(display), POLLIN, 0},
+                     {decor != nullptr ? libdecor_get_fd(decor) : -1, POLLIN, 0}};
+    pollfd& connection = fds[0];
     // A full socket buffer (EAGAIN) is flushed again once the compositor has read from it.
     if (wl_display_flush(display) < 0) {
         if (errno != EAGAIN) {
@@ -203,7 +210,7 @@ void DispatchWayland(std::int64_t deadlineNs) {
         connection.events |= POLLOUT;
     }
     int ready;
-    while ((ready = ppoll(&connection, 1, wait, nullptr)) < 0 && errno == EINTR) {
+    while ((ready = ppoll(fds, 2, wait, nullptr)) < 0 && errno == EINTR) {
     }
     if (ready > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR))) {
         if (wl_display_read_events(display) < 0) {
@@ -213,6 +220,10 @@ void DispatchWayland(std::int64_t deadlineNs) {
         wl_display_cancel_read(display);
     }
     if (wl_display_dispatch_pending(display) < 0) {
+        ReportLostConnection();
+    }
+    if (ready > 0 && (fds[1].revents & POLLIN) && libdecor_dispatch(decor, 0) < 0 &&
+        wl_display_get_error(display) != 0) {
         ReportLostConnection();
     }
 }
@@ -269,12 +280,16 @@ EGLDisplay EglDisplayWayland() {
     return display;
 }
 
-libdecor* DecorWayland() {
+libdecor* DecorWayland(const char* without) {
     LayerWayland& layer = LayerWl();
-    if (layer.decor == nullptr) {
-        layer.decor = libdecor_new(layer.display, &decorInterface);
-        if (layer.decor == nullptr) {
-            std::fputs("Wayland: libdecor cannot decorate windows on this compositor\n", stderr);
+    if (layer.decor == nullptr && !layer.decorTried) {
+        layer.decorTried = true;
+        if (LoadDecorLibraryWayland(without)) {
+            layer.decor = libdecor_new(layer.display, &decorInterface);
+            if (layer.decor == nullptr) {
+                std::fprintf(stderr, "Wayland: libdecor cannot decorate windows here; %s\n",
+                             without);
+            }
         }
     }
     return layer.decor;

@@ -1,6 +1,6 @@
 // Input from the Wayland seat: button 1 and the Enter, Escape and space keys become mouse and key
 // messages of the layer's windows, or go to the message box being shown; the pointer shows the
-// theme's arrow over the layer's surfaces.
+// arrow of the user's cursor theme and size over the layer's surfaces, at the surface's scale.
 #include "host/wayland/layer.h"
 
 #include <linux/input-event-codes.h>
@@ -8,38 +8,85 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
-// The pointer over the layer's own surfaces is the theme's ordinary arrow; a client that sets
-// none gets whatever image the pointer had before. Loaded on first use, at the outputs' scale.
-void SetArrowCursor(uint32_t serial) {
+constexpr int kDefaultCursorSize = 24;
+
+// The pointer's size in logical pixels, from XCURSOR_SIZE as other toolkits read it; the
+// default when it is unset or not a sensible size.
+int CursorSize() {
+    const char* text = std::getenv("XCURSOR_SIZE");
+    if (text == nullptr || *text == '\0') {
+        return kDefaultCursorSize;
+    }
+    char* end = nullptr;
+    long size = std::strtol(text, &end, 10);
+    return *end == '\0' && size > 0 && size <= 512 ? static_cast<int>(size) : kDefaultCursorSize;
+}
+
+// The scale of the surface the pointer is over: its window's, or for the box the largest there is,
+// which the box is drawn at.
+int ScaleUnder(wl_surface* surface) {
+    WindowWayland* window = FindWindowBySurfaceWayland(surface);
+    return window != nullptr ? window->outputScale : LargestOutputScaleWayland();
+}
+
+// Shows the arrow of the user's theme (XCURSOR_THEME, the default theme when unset) at `scale`
+// on the cursor surface. The theme is loaded again at each new scale, and the old one is let go
+// only once the new image is committed. False when there is no arrow to show.
+bool ShowArrowAtScale(int scale) {
     LayerWayland& layer = LayerWl();
-    if (layer.cursorTheme == nullptr) {
-        layer.cursorScale = LargestOutputScaleWayland();
-        layer.cursorTheme = wl_cursor_theme_load(nullptr, 24 * layer.cursorScale, layer.shm);
-        wl_cursor* arrow = layer.cursorTheme != nullptr
-                               ? wl_cursor_theme_get_cursor(layer.cursorTheme, "left_ptr")
-                               : nullptr;
-        if (arrow == nullptr || arrow->image_count == 0) {
-            return;
+    if (layer.cursorImage != nullptr && layer.cursorScale == scale) {
+        return true;
+    }
+    if (!LoadCursorLibraryWayland("the pointer keeps the image it had")) {
+        return false;
+    }
+    const char* name = std::getenv("XCURSOR_THEME");
+    wl_cursor_theme* theme = wl_cursor_theme_load(name != nullptr && *name != '\0' ? name : nullptr,
+                                                  CursorSize() * scale, layer.shm);
+    wl_cursor* arrow = theme != nullptr ? wl_cursor_theme_get_cursor(theme, "left_ptr") : nullptr;
+    if (arrow == nullptr || arrow->image_count == 0) {
+        if (theme != nullptr) {
+            wl_cursor_theme_destroy(theme);
         }
-        layer.cursorImage = arrow->images[0];
+        return layer.cursorImage != nullptr;
+    }
+    wl_cursor_image* image = arrow->images[0];
+    if (layer.cursorSurface == nullptr) {
         layer.cursorSurface = wl_compositor_create_surface(layer.compositor);
-        if (wl_surface_get_version(layer.cursorSurface) >=
-            WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
-            wl_surface_set_buffer_scale(layer.cursorSurface, layer.cursorScale);
-        }
-        wl_surface_attach(layer.cursorSurface, wl_cursor_image_get_buffer(layer.cursorImage), 0, 0);
-        wl_surface_damage(layer.cursorSurface, 0, 0, INT32_MAX, INT32_MAX);
-        wl_surface_commit(layer.cursorSurface);
     }
-    if (layer.cursorImage != nullptr) {
-        wl_pointer_set_cursor(
-            layer.pointer, serial, layer.cursorSurface,
-            static_cast<int32_t>(layer.cursorImage->hotspot_x) / layer.cursorScale,
-            static_cast<int32_t>(layer.cursorImage->hotspot_y) / layer.cursorScale);
+    // A theme without this size may give an image the scale does not divide, which as a buffer
+    // of that scale would be a protocol error: it is then shown at scale 1, larger.
+    layer.cursorBufferScale = image->width % scale == 0 && image->height % scale == 0 ? scale : 1;
+    if (wl_surface_get_version(layer.cursorSurface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+        wl_surface_set_buffer_scale(layer.cursorSurface, layer.cursorBufferScale);
     }
+    wl_surface_attach(layer.cursorSurface, wl_cursor_image_get_buffer(image), 0, 0);
+    wl_surface_damage(layer.cursorSurface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(layer.cursorSurface);
+    if (layer.cursorTheme != nullptr) {
+        wl_cursor_theme_destroy(layer.cursorTheme);
+    }
+    layer.cursorTheme = theme;
+    layer.cursorImage = image;
+    layer.cursorScale = scale;
+    return true;
+}
+
+// The pointer over the layer's own surfaces is the theme's ordinary arrow; a client that sets
+// none gets whatever image the pointer had before.
+void SetArrowCursor(wl_surface* surface) {
+    LayerWayland& layer = LayerWl();
+    if (layer.pointer == nullptr || !ShowArrowAtScale(ScaleUnder(surface))) {
+        return;
+    }
+    wl_pointer_set_cursor(
+        layer.pointer, layer.pointerSerial, layer.cursorSurface,
+        static_cast<int32_t>(layer.cursorImage->hotspot_x) / layer.cursorBufferScale,
+        static_cast<int32_t>(layer.cursorImage->hotspot_y) / layer.cursorBufferScale);
 }
 
 // Pointer: button 1 becomes WM_LBUTTON* on a window (at pixel coordinates) or a press on the box.
@@ -49,9 +96,10 @@ void PointerEnter(void*, wl_pointer*, uint32_t serial, wl_surface* surface, wl_f
     layer.pointerFocus = surface;
     layer.pointerX = wl_fixed_to_double(x);
     layer.pointerY = wl_fixed_to_double(y);
+    layer.pointerSerial = serial;
     if (FindWindowBySurfaceWayland(surface) != nullptr ||
         (layer.box != nullptr && surface == layer.boxSurface)) {
-        SetArrowCursor(serial);
+        SetArrowCursor(surface);
     }
 }
 void PointerLeave(void*, wl_pointer*, uint32_t, wl_surface* surface) {
@@ -143,6 +191,23 @@ wl_keyboard_listener KeyboardListener() {
 }
 const wl_keyboard_listener kKeyboardListener = KeyboardListener();
 
+// NOTE: the release requests came with version 3 of the seat; an older seat's pointer and
+// keyboard are only destroyed, since a request the bound version lacks is a protocol error.
+void ReleasePointer(wl_pointer* pointer) {
+    if (wl_pointer_get_version(pointer) >= WL_POINTER_RELEASE_SINCE_VERSION) {
+        wl_pointer_release(pointer);
+    } else {
+        wl_pointer_destroy(pointer);
+    }
+}
+void ReleaseKeyboard(wl_keyboard* keyboard) {
+    if (wl_keyboard_get_version(keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) {
+        wl_keyboard_release(keyboard);
+    } else {
+        wl_keyboard_destroy(keyboard);
+    }
+}
+
 void SeatCapabilities(void*, wl_seat* seat, uint32_t capabilities) {
     LayerWayland& layer = LayerWl();
     bool hasPointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
@@ -151,7 +216,7 @@ void SeatCapabilities(void*, wl_seat* seat, uint32_t capabilities) {
         layer.pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(layer.pointer, &kPointerListener, nullptr);
     } else if (!hasPointer && layer.pointer != nullptr) {
-        wl_pointer_release(layer.pointer);
+        ReleasePointer(layer.pointer);
         layer.pointer = nullptr;
         layer.pointerFocus = nullptr;
     }
@@ -159,7 +224,7 @@ void SeatCapabilities(void*, wl_seat* seat, uint32_t capabilities) {
         layer.keyboard = wl_seat_get_keyboard(seat);
         wl_keyboard_add_listener(layer.keyboard, &kKeyboardListener, nullptr);
     } else if (!hasKeyboard && layer.keyboard != nullptr) {
-        wl_keyboard_release(layer.keyboard);
+        ReleaseKeyboard(layer.keyboard);
         layer.keyboard = nullptr;
         layer.keyboardFocus = nullptr;
     }
@@ -171,4 +236,10 @@ const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 
 void ListenToSeatWayland(wl_seat* seat) {
     wl_seat_add_listener(seat, &kSeatListener, nullptr);
+}
+
+void RefreshCursorWayland(wl_surface* surface) {
+    if (surface != nullptr && LayerWl().pointerFocus == surface) {
+        SetArrowCursor(surface);
+    }
 }

@@ -86,6 +86,7 @@ struct LayerWayland {
     xdg_wm_base* wmBase = nullptr;
     zxdg_decoration_manager_v1* decorationManager = nullptr;
     libdecor* decor = nullptr;
+    bool decorTried = false;
     EGLDisplay eglDisplay = EGL_NO_DISPLAY;
     bool eglTried = false;
     // Where pointer and keyboard input go, and where the pointer is (surface-local, logical).
@@ -93,11 +94,15 @@ struct LayerWayland {
     wl_surface* keyboardFocus = nullptr;
     double pointerX = 0;
     double pointerY = 0;
-    // The pointer's image over the layer's surfaces.
+    // The serial of the pointer's last enter, which setting its image needs.
+    std::uint32_t pointerSerial = 0;
+    // The pointer's image over the layer's surfaces: the theme loaded at the scale of the surface
+    // it was last shown over, and the buffer scale its image is shown at.
     wl_cursor_theme* cursorTheme = nullptr;
     wl_cursor_image* cursorImage = nullptr;
     wl_surface* cursorSurface = nullptr;
     int cursorScale = 1;
+    int cursorBufferScale = 1;
     // The message box being shown, if any, and its surface.
     ModalBoxWayland* box = nullptr;
     wl_surface* boxSurface = nullptr;
@@ -108,9 +113,10 @@ LayerWayland& LayerWl();
 // arrive (negative: no limit; a deadline already past, such as 0: only what is already there). A
 // lost connection ends the process.
 void DispatchWayland(std::int64_t deadlineNs);
-// libdecor on the connection, started on first use: only a compositor that draws no frames of its
-// own needs it, and starting it loads its plugins. Null (with a line on stderr) when it cannot.
-libdecor* DecorWayland();
+// libdecor on the connection, loaded and started on first use: only a compositor that draws no
+// frames of its own needs it, and starting it loads its plugins. Null when it cannot be had, with
+// one line on stderr the first time, ending with `without` (what the caller does instead).
+libdecor* DecorWayland(const char* without = "the window has no frame");
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
@@ -129,6 +135,8 @@ EGLDisplay EglDisplayWayland();
 
 // Turns the seat's pointer and keyboard into messages (input.cpp).
 void ListenToSeatWayland(wl_seat* seat);
+// Shows the pointer's image again at the surface's scale, when the pointer is over it.
+void RefreshCursorWayland(wl_surface* surface);
 // Input for the message box, from the seat (message_box.cpp).
 void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed);
 void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key);

@@ -1,7 +1,9 @@
-// The Wayland host's libraries (libwayland's client, cursor and EGL-window parts, libdecor, EGL),
-// loaded with dlopen when a compositor may be there, so that a start on X11 neither maps nor
-// relocates them. The backend's files include this header first (through layer.h): it points the
-// libraries' function names at the loaded entry points before the protocol headers use them.
+// The Wayland host's libraries, loaded with dlopen: libwayland's client and EGL-window parts and
+// EGL when a compositor may be there, so that a start on X11 neither maps nor relocates them;
+// libdecor and libwayland-cursor only once a frame or a pointer image is first needed, so that a
+// missing one costs its feature and not the window. The backend's files include this header first
+// (through layer.h): it points the libraries' function names at the loaded entry points before the
+// protocol headers use them.
 #pragma once
 
 #include <EGL/egl.h>
@@ -38,6 +40,7 @@
     F(wl_proxy_get_user_data)
 #define TAVIK_WAYLAND_CURSOR_FUNCTIONS(F) \
     F(wl_cursor_theme_load) \
+    F(wl_cursor_theme_destroy) \
     F(wl_cursor_theme_get_cursor) \
     F(wl_cursor_image_get_buffer)
 #define TAVIK_WAYLAND_EGL_FUNCTIONS(F) \
@@ -46,6 +49,8 @@
     F(wl_egl_window_resize)
 #define TAVIK_DECOR_FUNCTIONS(F) \
     F(libdecor_new) \
+    F(libdecor_get_fd) \
+    F(libdecor_dispatch) \
     F(libdecor_decorate) \
     F(libdecor_frame_unref) \
     F(libdecor_frame_set_app_id) \
@@ -87,17 +92,23 @@ struct LibraryWayland {
 #undef TAVIK_ENTRY_POINT
 };
 
-// Loads the libraries and finds every entry point the first time it is called; false, with one
-// line on stderr naming what is missing, when one cannot be had. Kept loaded for the process.
+// Loads the libraries every Wayland start needs (libwayland-client, libwayland-egl, EGL) and
+// finds their entry points the first time it is called; false, with one line on stderr naming
+// what is missing, when one cannot be had. Kept loaded for the process.
 bool LoadLibraryWayland();
-// The entry points; filled once LoadLibraryWayland() has returned true.
+// The same for libdecor and for libwayland-cursor, each on its first call; the line on stderr
+// ends with `without`, what the program does without it ("the window has no frame").
+bool LoadDecorLibraryWayland(const char* without);
+bool LoadCursorLibraryWayland(const char* without);
+// The entry points; a group's are filled once its loader has returned true.
 const LibraryWayland& LibraryWl();
-// A library loaded with dlopen, kept for the process; null, with a line on stderr, when it cannot
-// be loaded.
-void* OpenLibraryWayland(const char* soname);
+// A library loaded with dlopen, kept for the process; null, with a line on stderr (ending with
+// `without` when given), when it cannot be loaded.
+void* OpenLibraryWayland(const char* soname, const char* without = nullptr);
 // The entry point `name` of a library so loaded (a definition already in the program's global
 // scope first); null, with a line on stderr naming both, when there is none.
-void* FindEntryPointWayland(void* handle, const char* soname, const char* name);
+void* FindEntryPointWayland(void* handle, const char* soname, const char* name,
+                            const char* without = nullptr);
 
 // The libraries' functions by their own names, as calls through the loaded entry points.
 #define wl_display_connect(...) LibraryWl().wl_display_connect(__VA_ARGS__)
@@ -119,12 +130,15 @@ void* FindEntryPointWayland(void* handle, const char* soname, const char* name);
 #define wl_proxy_set_user_data(...) LibraryWl().wl_proxy_set_user_data(__VA_ARGS__)
 #define wl_proxy_get_user_data(...) LibraryWl().wl_proxy_get_user_data(__VA_ARGS__)
 #define wl_cursor_theme_load(...) LibraryWl().wl_cursor_theme_load(__VA_ARGS__)
+#define wl_cursor_theme_destroy(...) LibraryWl().wl_cursor_theme_destroy(__VA_ARGS__)
 #define wl_cursor_theme_get_cursor(...) LibraryWl().wl_cursor_theme_get_cursor(__VA_ARGS__)
 #define wl_cursor_image_get_buffer(...) LibraryWl().wl_cursor_image_get_buffer(__VA_ARGS__)
 #define wl_egl_window_create(...) LibraryWl().wl_egl_window_create(__VA_ARGS__)
 #define wl_egl_window_destroy(...) LibraryWl().wl_egl_window_destroy(__VA_ARGS__)
 #define wl_egl_window_resize(...) LibraryWl().wl_egl_window_resize(__VA_ARGS__)
 #define libdecor_new(...) LibraryWl().libdecor_new(__VA_ARGS__)
+#define libdecor_get_fd(...) LibraryWl().libdecor_get_fd(__VA_ARGS__)
+#define libdecor_dispatch(...) LibraryWl().libdecor_dispatch(__VA_ARGS__)
 #define libdecor_decorate(...) LibraryWl().libdecor_decorate(__VA_ARGS__)
 #define libdecor_frame_unref(...) LibraryWl().libdecor_frame_unref(__VA_ARGS__)
 #define libdecor_frame_set_app_id(...) LibraryWl().libdecor_frame_set_app_id(__VA_ARGS__)

@@ -151,7 +151,7 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     std::string body = ToUtf8(text);
     std::string title = ToUtf8(caption);
     const TextLibraryWayland* lib = TextLibraryOfWayland();
-    libdecor* decor = DecorWayland();
+    libdecor* decor = DecorWayland("the message goes to stderr");
     if (lib == nullptr || decor == nullptr) {
         return false;
     }

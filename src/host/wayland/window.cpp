@@ -191,6 +191,10 @@ void MakeToplevel(WindowWayland* window) {
     xdg_toplevel_add_listener(window->toplevel, &kToplevelListener, window);
     xdg_toplevel_set_title(window->toplevel, window->caption);
     xdg_toplevel_set_app_id(window->toplevel, kAppIdWayland);
+    // Without the decoration protocol this is the unframed toplevel of a client with no libdecor.
+    if (layer.decorationManager == nullptr) {
+        return;
+    }
     window->decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager,
                                                                             window->toplevel);
     zxdg_toplevel_decoration_v1_set_mode(window->decoration,
@@ -215,6 +219,7 @@ void UpdateOutputScaleWayland(WindowWayland* window) {
     if (scale != window->outputScale) {
         window->outputScale = scale;
         ApplySize(window);
+        RefreshCursorWayland(window->surface);
     }
 }
 
@@ -234,11 +239,9 @@ void ApplyBufferScaleWayland(WindowWayland* window) {
 WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
     LayerWayland& layer = LayerWl();
     // NOTE: starting libdecor loads its plugins and their libraries, about 10 ms before the first
-    // frame: a compositor that draws frames itself does without it.
+    // frame: a compositor that draws frames itself does without it. Where it is needed but cannot
+    // be had, the window still opens, unframed.
     libdecor* decor = layer.decorationManager == nullptr ? DecorWayland() : nullptr;
-    if (layer.decorationManager == nullptr && decor == nullptr) {
-        return nullptr;
-    }
     // Logical pixels are the compositor's 96-dpi units; the scale brings the real resolution.
     DialogBaseUnits base = DialogBaseUnitsForDpi(kDefaultDpi);
     auto* window = new WindowWayland;
