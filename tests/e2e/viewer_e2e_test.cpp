@@ -22,12 +22,13 @@ TEST_P(Viewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
-// Wide, then tall: a viewport or an aspect ratio left at the old size shows at once.
+// Wide, then narrower, then tall: a viewport or an aspect ratio left at the old size shows at
+// once, also where only one dimension changed.
 TEST_P(Viewer, ResizeRefitsThePicture) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
-    for (auto [width, height] : {std::pair{800, 500}, {240, 560}}) {
+    for (auto [width, height] : {std::pair{800, 500}, {240, 500}, {240, 560}}) {
         Resize(window, width, height);
         EXPECT_EQ(WaitForPictureToFit(window, width, height), "") << width << " x " << height;
     }
