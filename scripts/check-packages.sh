@@ -95,6 +95,18 @@ bmp=$(readlink -f "$pkg/usr/libexec/tavik/bin/../res/grass.bmp")
 title=$(zcat "$pkg/usr/share/man/man1/tavik.1.gz" | sed -n '/^\.TH /p')
 [[ $title == ".TH TAVIK 1 "*"\"Tavik $version\""* ]] || fail "the manual page is not of $version"
 say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+# Every library the program names, the ones it loads with dlopen as well as the linked ones, comes
+# from a package that the .deb depends on: no dependency scan sees a dlopen.
+depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
+sonames=$(strings -a "$pkg/usr/libexec/tavik/bin/tavik" | grep -E '^lib[A-Za-z0-9_.+-]*\.so\.[0-9]+$' |
+  sort -u)
+[ -n "$sonames" ] || fail "no library names found in the program"
+for soname in $sonames; do
+  owner=$(dpkg -S "*/$soname" 2>/dev/null | sed -n '1s/:.*//p')
+  [ -n "$owner" ] || fail "no installed package holds $soname, which the program loads"
+  [[ $depends == *" $owner "* ]] || fail "the .deb does not depend on $owner, which holds $soname"
+done
+say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
 
 echo "---- lintian"
 lintian --fail-on error,warning --info "$deb" || fail "lintian reports errors or warnings"
