@@ -101,10 +101,15 @@ depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
 sonames=$(strings -a "$pkg/usr/libexec/tavik/bin/tavik" | grep -E '^lib[A-Za-z0-9_.+-]*\.so\.[0-9]+$' |
   sort -u)
 [ -n "$sonames" ] || fail "no library names found in the program"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for soname in $sonames; do
-  owner=$(dpkg -S "*/$soname" 2>/dev/null | sed -n '1s/:.*//p')
-  [ -n "$owner" ] || fail "no installed package holds $soname, which the program loads"
-  [[ $depends == *" $owner "* ]] || fail "the .deb does not depend on $owner, which holds $soname"
+  owners=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | sed 's/:.*//' | sort -u)
+  [ -n "$owners" ] || fail "no installed package holds $soname, which the program loads"
+  found=""
+  for owner in $owners; do
+    [[ $depends == *" $owner "* ]] && found=$owner
+  done
+  [ -n "$found" ] || fail "the .deb depends on none of $(echo $owners), which hold $soname"
 done
 say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
 
