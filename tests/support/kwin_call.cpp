@@ -42,26 +42,29 @@ DBusMessage* NewScriptingCall(const char* method) {
 bool WaitForReport(DBusConnection* bus, std::string* text) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (!dbus_connection_read_write(bus, 100)) {
-            return false;
+        // The report may have come in already, queued while the start call waited for its reply.
+        DBusMessage* message = dbus_connection_pop_message(bus);
+        if (message == nullptr) {
+            if (!dbus_connection_read_write(bus, 100)) {
+                return false;
+            }
+            continue;
         }
-        while (DBusMessage* message = dbus_connection_pop_message(bus)) {
-            bool report = dbus_message_is_method_call(message, kReportInterface, "Report");
-            const char* value = nullptr;
-            if (report && dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &value,
-                                                DBUS_TYPE_INVALID)) {
-                *text = value;
-            }
-            if (report && !dbus_message_get_no_reply(message)) {
-                DBusMessage* reply = dbus_message_new_method_return(message);
-                dbus_connection_send(bus, reply, nullptr);
-                dbus_message_unref(reply);
-                dbus_connection_flush(bus);
-            }
-            dbus_message_unref(message);
-            if (report) {
-                return true;
-            }
+        bool report = dbus_message_is_method_call(message, kReportInterface, "Report");
+        const char* value = nullptr;
+        if (report &&
+            dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &value, DBUS_TYPE_INVALID)) {
+            *text = value;
+        }
+        if (report && !dbus_message_get_no_reply(message)) {
+            DBusMessage* reply = dbus_message_new_method_return(message);
+            dbus_connection_send(bus, reply, nullptr);
+            dbus_message_unref(reply);
+            dbus_connection_flush(bus);
+        }
+        dbus_message_unref(message);
+        if (report) {
+            return true;
         }
     }
     return false;
