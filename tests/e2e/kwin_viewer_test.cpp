@@ -1,4 +1,4 @@
-// The real viewer under KWin at a fractional scale, which KWin offers through
+// The real viewer under KWin, which offers the output's scale, fractional or not, through
 // wp_fractional_scale_v1: the surface keeps its logical size through the viewport, and its buffers
 // have the rounded pixel size, as the client's own protocol log shows them.
 #include <regex>
@@ -23,7 +23,8 @@ std::vector<int> LastMatch(const std::string& log, const std::regex& pattern) {
     return numbers;
 }
 
-// At 1.5, 465 x 288 logical pixels are 698 x 432 (697.5 rounded up); at 1.25, 581 x 360.
+// At 1.5, 465 x 288 logical pixels are 698 x 432 (697.5 rounded up); at 1.25, 581 x 360 (581.25
+// rounded down).
 TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSize) {
     ViewerOptions options;
     options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"}};
