@@ -72,8 +72,13 @@ bool WaitForReport(DBusConnection* bus, std::string* text) {
 
 // Loads the script under a name of its own, starts it, waits for its report and unloads it.
 int RunScript(DBusConnection* bus, const std::string& body) {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    if (dir == nullptr) {
+        std::fprintf(stderr, "kwin_call: XDG_RUNTIME_DIR is not set\n");
+        return 1;
+    }
     std::string name = "tavik-call-" + std::to_string(getpid());
-    std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
+    std::string path = std::string(dir) + "/" + name + ".js";
     {
         std::ofstream script(path);
         script << "function report(text) { callDBus(\"" << dbus_bus_get_unique_name(bus)

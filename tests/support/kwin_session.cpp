@@ -48,6 +48,10 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
                  LaunchSettings* settings, std::string* error) {
     const std::string& dir = session->runtimeDir;
     std::error_code failed;
+    if (!fs::exists("/usr/bin/kwin_wayland")) {
+        *error = "/usr/bin/kwin_wayland is missing: install kwin-wayland (scripts/setup.sh)";
+        return false;
+    }
     // NOTE: the packaged kwin_wayland carries a file capability (cap_sys_resource), which a
     // restricted container refuses to exec; a plain copy runs. It keeps its name: KWin's own Qt
     // platform plugin loads only in a program called kwin_wayland.

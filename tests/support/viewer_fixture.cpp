@@ -53,7 +53,8 @@ const ViewerHost kWestonHost = {"weston",
                                 2000,
                                 5000};
 
-// KWin starts in about a second, and a screenshot takes a frame: limits as sway's, more for a fit.
+// KWin starts in well under a second; a screenshot waits for KWin's next frame: sway's limits,
+// with more time for a fit.
 const ViewerHost kKwinHost = {"kwin",
                               DisplayServer::kKwin,
                               ProgramLauncher::kNative,
