@@ -17,6 +17,9 @@ packages=(
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
   # a JSON reader for sway's window tree, and a virtual keyboard that types into sway's windows
   sway weston grim nlohmann-json3-dev wtype
+  # KDE Plasma's compositor on its virtual backend, its Breeze window frames (without them
+  # windows get none), and libdbus for the helper that drives it through its D-Bus interfaces
+  kwin-wayland kwin-style-breeze dbus-daemon libdbus-1-dev
   # Mesa's software renderer and a virtual display for the GL tests and headless runs
   libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer

@@ -1,5 +1,7 @@
 // The same picture on the host of the test program (the Windows program under Wine, the native
-// one on Wayland) as from the native program on X11, at the same client size and angle.
+// one on Wayland, at the output's scale) as from the native program on X11, at the same client
+// size in pixels and the same angle. On a scaled output a client that drew at another size, left
+// for the compositor to scale, would show a blurred picture and fail.
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,10 +29,12 @@ struct NativeRun {
 using SamePicture = ViewerTest;
 
 // Both programs draw frame n at n degrees. The host's frame is held still in a grab; the native
-// program on X11, at the same client size, turns through every angle once in 14.4 seconds and is
-// grabbed far more often than it draws, so one of its frames shows the same angle.
+// program on X11, at the same client size in pixels, turns through every angle once in 14.4
+// seconds and is grabbed far more often than it draws, so one of its frames shows the same angle.
+// The logical size is a whole number of pixels at every scale of the hosts.
 TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
-    constexpr int kWidth = 400, kHeight = 300;
+    constexpr int kLogicalWidth = 400, kLogicalHeight = 300;
+    const int kWidth = ToPixels(kLogicalWidth), kHeight = ToPixels(kLogicalHeight);
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
@@ -44,8 +48,9 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 
-    Resize(window, kWidth, kHeight);
-    ASSERT_EQ(WaitForPictureToFit(window, kWidth, kHeight), "");
+    PlaceOnWholePixels(window);
+    Resize(window, kLogicalWidth, kLogicalHeight);
+    ASSERT_EQ(WaitForPictureToFit(window, kLogicalWidth, kLogicalHeight), "");
     nativeProbe.Resize(nativeWindow, kWidth, kHeight);
     SleepMs(400);
 
@@ -58,6 +63,7 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
         }
     }
     ASSERT_EQ(windows.width, kWidth);
+    ASSERT_EQ(windows.height, kHeight);
     ASSERT_GT(BoxPatchShare(windows, IsGreenDominant), 0.6);
 
     // Channels may differ by a few levels (rounding), and a few pixels more where the axes pass

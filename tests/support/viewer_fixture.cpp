@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -52,6 +53,38 @@ const ViewerHost kWestonHost = {"weston",
                                 1000,
                                 2000,
                                 5000};
+
+// KWin starts in well under a second; a screenshot waits for KWin's next frame: sway's limits,
+// with more time for a fit.
+const ViewerHost kKwinHost = {"kwin",
+                              DisplayServer::kKwin,
+                              ProgramLauncher::kNative,
+                              PictureSource::kKwinScreenShot,
+                              10000,
+                              400,
+                              1000,
+                              2000,
+                              5000};
+const ViewerHost kKwinScale150Host = {"kwin-1.5x",
+                                      DisplayServer::kKwin,
+                                      ProgramLauncher::kNative,
+                                      PictureSource::kKwinScreenShot,
+                                      10000,
+                                      400,
+                                      1000,
+                                      2000,
+                                      5000,
+                                      1.5};
+const ViewerHost kKwinScale125Host = {"kwin-1.25x",
+                                      DisplayServer::kKwin,
+                                      ProgramLauncher::kNative,
+                                      PictureSource::kKwinScreenShot,
+                                      10000,
+                                      400,
+                                      1000,
+                                      2000,
+                                      5000,
+                                      1.25};
 
 namespace {
 
@@ -112,6 +145,11 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
             ASSERT_FALSE(probe_->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty())
                 << "openbox did not start managing windows within 10 s";
         }
+        break;
+    case DisplayServer::kKwin:
+        ASSERT_TRUE(StartCompositor(Compositor::kKwin, &session_, &error, host_.scale)) << error;
+        kwin_ = std::make_unique<KwinProbe>(session_);
+        ASSERT_EQ(options.outputScale, 1) << "KWin's scale is the host's";
         break;
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
@@ -178,6 +216,7 @@ void ViewerRig::TearDown() {
     probe_.reset();
     StopXvfb(&server_);
     sway_.reset();
+    kwin_.reset();
     EndSession(&session_);
     if (!root_.empty()) {
         std::error_code ignored;
@@ -257,6 +296,8 @@ std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
         return probe_->FindWindows(caption);
     case DisplayServer::kSway:
         return sway_->FindWindows(caption);
+    case DisplayServer::kKwin:
+        return kwin_->FindWindows(caption);
     case DisplayServer::kWeston: {
         ClientArea area = {};
         return caption == "Tavik" && FindWestonWindow(session_, &area, nullptr)
@@ -276,7 +317,8 @@ bool ViewerRig::IsShown(Window window) {
     }
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
-        // Both list only windows that are mapped.
+    case DisplayServer::kKwin:
+        // All list only windows that are mapped.
         return Exists(window);
     }
     return false;
@@ -288,6 +330,8 @@ bool ViewerRig::Exists(Window window) {
         return probe_->Exists(window);
     case DisplayServer::kSway:
         return sway_->Exists(window);
+    case DisplayServer::kKwin:
+        return kwin_->Exists(window);
     case DisplayServer::kWeston: {
         ClientArea area = {};
         return FindWestonWindow(session_, &area, nullptr);
@@ -301,10 +345,12 @@ bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height)
     case DisplayServer::kXvfb:
         return probe_->Geometry(window, x, y, width, height);
     case DisplayServer::kSway:
-    case DisplayServer::kWeston: {
+    case DisplayServer::kWeston:
+    case DisplayServer::kKwin: {
         ClientArea area = {};
-        bool found = host_.server == DisplayServer::kSway
-                         ? sway_->Geometry(window, &area)
+        bool found = host_.server == DisplayServer::kSway ? sway_->Geometry(window, &area)
+                     : host_.server == DisplayServer::kKwin
+                         ? kwin_->Geometry(window, &area)
                          : FindWestonWindow(session_, &area, nullptr);
         *x = area.x;
         *y = area.y;
@@ -324,6 +370,9 @@ void ViewerRig::Resize(Window window, int width, int height) {
     case DisplayServer::kSway:
         sway_->Resize(window, width, height);
         break;
+    case DisplayServer::kKwin:
+        kwin_->Resize(window, width, height);
+        break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can resize its windows";
         break;
@@ -339,10 +388,38 @@ void ViewerRig::Move(Window window, int x, int y) {
     case DisplayServer::kSway:
         sway_->Move(window, x, y);
         break;
+    case DisplayServer::kKwin:
+        kwin_->Move(window, x, y);
+        break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can move its windows";
         break;
     }
+}
+
+void ViewerRig::PlaceOnWholePixels(Window window) {
+    auto whole = [this](int logical) {
+        double pixels = logical * host_.scale;
+        return std::abs(pixels - std::round(pixels)) < 1e-6;
+    };
+    if (whole(1)) {
+        return;
+    }
+    if (host_.server == DisplayServer::kKwin) {
+        kwin_->RemoveFrame(window);
+    }
+    // The client area's offset in the frame, with the frame in the corner.
+    int dx = 0, dy = 0, width = 0, height = 0;
+    Move(window, 0, 0);
+    ASSERT_TRUE(Geometry(window, &dx, &dy, &width, &height));
+    int x = 64, y = 64;
+    while (!whole(x + dx)) {
+        ++x;
+    }
+    while (!whole(y + dy)) {
+        ++y;
+    }
+    Move(window, x, y);
 }
 
 void ViewerRig::Close(Window window) {
@@ -352,6 +429,9 @@ void ViewerRig::Close(Window window) {
         break;
     case DisplayServer::kSway:
         sway_->SendClose(window);
+        break;
+    case DisplayServer::kKwin:
+        kwin_->SendClose(window);
         break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can close its windows";
@@ -365,6 +445,8 @@ RgbImage ViewerRig::Grab(Window window) {
         return probe_->Grab(window);
     case PictureSource::kGrim:
         return sway_->Grab(window);
+    case PictureSource::kKwinScreenShot:
+        return kwin_->Grab(window);
     case PictureSource::kWestonScreenshooter: {
         ClientArea area = {};
         RgbImage picture;
@@ -381,6 +463,7 @@ RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
         return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
     case PictureSource::kGrim:
     case PictureSource::kWestonScreenshooter:
+    case PictureSource::kKwinScreenShot:
         return Crop(Grab(window), area);
     }
     return RgbImage();
@@ -395,7 +478,7 @@ std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(host_.fitMs);
     std::string misfit;
     do {
-        misfit = PictureMisfit(Grab(window), width, height);
+        misfit = PictureMisfit(Grab(window), ToPixels(width), ToPixels(height));
         if (misfit.empty()) {
             return misfit;
         }
@@ -433,6 +516,10 @@ void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,
         << when << ": still running " << timeoutMs << " ms after the close";
     EXPECT_EQ(code, 0) << when;
     EXPECT_EQ(ReadStderr(*viewer), "") << when;
+}
+
+int ViewerRig::ToPixels(int logical) const {
+    return static_cast<int>(std::lround(logical * host_.scale));
 }
 
 void ViewerRig::EndServer(int signal) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/kwin_probe.h"
 #include "support/picture.h"
 #include "support/process.h"
 #include "support/wayland_probe.h"
@@ -28,6 +29,10 @@ enum class DisplayServer {
     // A private headless weston with libdecor's own frame, no X server. Nothing outside it can
     // resize or close a window: only its pictures are seen, and its one window is named 1.
     kWeston,
+    // A private KWin on its virtual backend, with its own D-Bus session bus, no X server; the
+    // programs run as its unprivileged user. Windows are found, resized and closed through KWin
+    // scripts and named by the probe's numbers for KWin's UUIDs.
+    kKwin,
 };
 enum class ProgramLauncher {
     kNative, // the native binary
@@ -37,6 +42,7 @@ enum class PictureSource {
     kXGetImage,           // the window's pixels from the X server
     kGrim,                // the client area from grim, in the output's own pixels
     kWestonScreenshooter, // the client area cut out of weston's whole-output screenshot
+    kKwinScreenShot, // the client area from KWin's screenshot interface, in the output's pixels
 };
 
 struct ViewerHost {
@@ -50,11 +56,18 @@ struct ViewerHost {
     int exitMs;       // for the viewer to end once its window is closed
     int loadedExitMs; // the same while other viewers or a resize storm load the machine
     int fitMs;        // for the picture to fit a new client size
+    // The output's scale from the start (KWin only): client sizes are in logical pixels, pictures
+    // in the output's own, so a picture of a W x H client is round(W * scale) x round(H * scale).
+    double scale = 1;
 };
 extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;
 extern const ViewerHost kSwayHost;
 extern const ViewerHost kWestonHost;
+extern const ViewerHost kKwinHost;
+// KWin at fractional scales, which it offers to clients through wp_fractional_scale_v1.
+extern const ViewerHost kKwinScale150Host;
+extern const ViewerHost kKwinScale125Host;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
@@ -125,6 +138,12 @@ class ViewerRig : public ::testing::Test {
     void Resize(Window window, int width, int height);
     // Moves the window's top-left corner (its frame's, where the server draws one).
     void Move(Window window, int x, int y);
+    // On a fractionally scaled output, moves the window so that its client area starts on a whole
+    // output pixel, and takes KWin's frame away. NOTE: KWin 5.27 draws a surface at its logical
+    // position times the scale, unrounded: at half a pixel, each of its pixels is blended with the
+    // neighbour's. Its title bar, a fractional number of pixels high, covers the client's first
+    // row of pixels wherever the client area starts on a whole pixel.
+    void PlaceOnWholePixels(Window window);
     // The window manager's close.
     void Close(Window window);
     // The window's client area, or a rectangle of it.
@@ -132,8 +151,9 @@ class ViewerRig : public ::testing::Test {
     RgbImage GrabArea(Window window, const Patch& area);
     // Watches the box patch of a client area of `width` x `height`.
     FrameWatcher WatchFrames(Window window, int width, int height);
-    // Waits until the window is `width` x `height` and its picture fits that size; returns the
-    // last misfit (empty when it fits) after at most the host's fit time.
+    // Waits until the window is `width` x `height` (logical pixels) and its picture fits that
+    // size times the host's scale; returns the last misfit (empty when it fits) after at most the
+    // host's fit time.
     std::string WaitForPictureToFit(Window window, int width, int height);
     // Waits up to `timeoutMs` for the viewer to end; then its exit code (128 + signal when a
     // signal ended it) and the CPU time it used over its whole life.
@@ -145,11 +165,14 @@ class ViewerRig : public ::testing::Test {
     // connection is closed first, so that only the viewers see the display go away.
     void EndServer(int signal);
     bool OnWayland() const { return host_.server != DisplayServer::kXvfb; }
+    // A logical length in the host's output pixels, rounded as a client rounds it.
+    int ToPixels(int logical) const;
 
     const ViewerHost& host_;
     XvfbServer server_;
     WaylandSession session_;
     std::unique_ptr<SwayProbe> sway_;
+    std::unique_ptr<KwinProbe> kwin_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
     std::vector<std::string> viewerUnset_;
     ChildProcess windowManager_;

@@ -14,11 +14,16 @@
 #include <fstream>
 #include <thread>
 
+#include "support/kwin_session.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* kUserName = "tavik-test";
+// KWin's sessions run as a user of their own, so that their processes (KWin, its bus, the
+// programs in it) are told apart from those of other compositors' sessions on the machine.
+constexpr const char* kKwinUserName = "tavik-kde";
 
 // No bar, no Xwayland, the viewer floating at the size it asks for (tiled, it would get the
 // whole output).
@@ -61,48 +66,59 @@ bool FindSockets(WaylandSession* session) {
            (session->compositor != Compositor::kSway || !session->swaySocket.empty());
 }
 
-// A socket file exists from bind() on, but takes connections only from listen() on.
 bool Ready(const WaylandSession& session) {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::string path = session.runtimeDir + "/" + session.socket;
-    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    if (!accepted || session.compositor != Compositor::kSway) {
-        return accepted;
+    if (!SocketAccepts(session.runtimeDir + "/" + session.socket)) {
+        return false;
     }
     std::string output;
-    return RunForOutput({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000, &output);
+    switch (session.compositor) {
+    case Compositor::kSway:
+        return RunForOutput({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000,
+                            &output);
+    case Compositor::kWeston:
+        return true;
+    case Compositor::kKwin:
+        return KwinRunsScripts(session);
+    }
+    return false;
 }
 
 // The user the compositor runs as: the tests' own (-1) unless they run as root, since sway
 // refuses root; then an unprivileged system user, created once.
-bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
+bool SessionUser(const char* name, uid_t* uid, gid_t* gid, std::string* error) {
     *uid = static_cast<uid_t>(-1);
     *gid = static_cast<gid_t>(-1);
     if (geteuid() != 0) {
         return true;
     }
-    if (getpwnam(kUserName) == nullptr) {
+    if (getpwnam(name) == nullptr) {
         std::string output, errors;
         RunForOutput(
-            {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kUserName},
-            {}, 10000, &output, &errors);
+            {"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name}, {},
+            10000, &output, &errors);
         // Another test may have created it meanwhile; only its absence counts.
-        if (getpwnam(kUserName) == nullptr) {
-            *error = std::string("cannot create the user ") + kUserName + ": " + errors;
+        if (getpwnam(name) == nullptr) {
+            *error = std::string("cannot create the user ") + name + ": " + errors;
             return false;
         }
     }
-    const passwd* user = getpwnam(kUserName);
+    const passwd* user = getpwnam(name);
     *uid = user->pw_uid;
     *gid = user->pw_gid;
     return true;
 }
 
 } // namespace
+
+bool SocketAccepts(const std::string& path) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return accepted;
+}
 
 LaunchSettings SessionSettings(const WaylandSession& session) {
     LaunchSettings settings;
@@ -119,6 +135,9 @@ LaunchSettings SessionSettings(const WaylandSession& session) {
     if (!session.lsanOptions.empty()) {
         settings.environment.emplace_back("LSAN_OPTIONS", session.lsanOptions);
     }
+    if (!session.busAddress.empty()) {
+        settings.environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", session.busAddress);
+    }
     return settings;
 }
 
@@ -134,9 +153,11 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
     return given && !failed;
 }
 
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error) {
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     double scale) {
     session->compositor = compositor;
-    if (!SessionUser(&session->uid, &session->gid, error)) {
+    if (!SessionUser(compositor == Compositor::kKwin ? kKwinUserName : kUserName, &session->uid,
+                     &session->gid, error)) {
         return false;
     }
     char tmpl[] = "/tmp/tavik-wayland-XXXXXX";
@@ -172,6 +193,11 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
                                                                  {"WLR_RENDERER", "pixman"},
                                                                  {"WLR_LIBINPUT_NO_DEVICES", "1"}});
         argv = {"sway", "--config", config};
+    } else if (compositor == Compositor::kKwin) {
+        if (!PrepareKwin(session, scale, &argv, &settings, error)) {
+            EndSession(session);
+            return false;
+        }
     } else {
         session->socket = "wayland-tavik";
         // --debug: the screenshooter is allowed only then.
@@ -208,6 +234,9 @@ void StopCompositor(WaylandSession* session, int signal) {
 void EndSession(WaylandSession* session) {
     StopCompositor(session);
     RemoveCapturedOutput(&session->process);
+    KillProcess(&session->bus);
+    RemoveCapturedOutput(&session->bus);
+    session->busAddress.clear();
     if (!session->runtimeDir.empty()) {
         std::error_code ignored;
         fs::remove_all(session->runtimeDir, ignored);

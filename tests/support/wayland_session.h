@@ -1,6 +1,7 @@
 // A private Wayland session for one test: a headless compositor with software rendering (sway on
-// wlroots, or weston with libdecor's own frame), no X server and no Xwayland, run as an
-// unprivileged user with a runtime directory of its own; and the way to start programs in it.
+// wlroots, weston with libdecor's own frame, or KWin with its own D-Bus session bus), no X server
+// and no Xwayland, run as an unprivileged user with a runtime directory of its own; and the way to
+// start programs in it.
 #pragma once
 
 #include <string>
@@ -11,6 +12,9 @@
 enum class Compositor {
     kSway,   // wlroots headless backend, pixman renderer; swaymsg and grim look at it
     kWeston, // headless backend, pixman renderer, desktop shell; its screenshooter looks at it
+    // KWin's virtual backend, OpenGL on Mesa's software renderer, Breeze frames, offering
+    // fractional scales; its scripting and screenshot D-Bus interfaces look at it
+    kKwin,
 };
 
 struct WaylandSession {
@@ -20,21 +24,29 @@ struct WaylandSession {
     std::string socket;      // WAYLAND_DISPLAY, inside runtimeDir
     std::string swaySocket;  // SWAYSOCK (sway only)
     std::string lsanOptions; // the tests' LSAN_OPTIONS, with a suppressions file the user can read
+    ChildProcess bus;        // the session's own D-Bus daemon (KWin only)
+    std::string busAddress;  // DBUS_SESSION_BUS_ADDRESS (KWin only)
+    std::string kwinCall;    // the session's copy of the KWin D-Bus helper (KWin only)
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
 };
 
 // Starts the compositor on a 1280 x 1024 output and waits until it accepts clients (and, for
-// sway, IPC); the compositor and the programs in it run as an unprivileged user created once when
-// the tests run as root (sway refuses root). False with the reason and the compositor's log in
+// sway, IPC; for KWin, scripts); the compositor and the programs in it run as an unprivileged user
+// created once when the tests run as root (sway refuses root). `scale` is the output's scale from
+// the start (KWin only; sway's is set later). False with the reason and the compositor's log in
 // *error when it cannot.
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error);
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     double scale = 1);
 // Ends the compositor with `signal` (SIGTERM unless given) and waits for it.
 void StopCompositor(WaylandSession* session, int signal = 15);
-// Ends the compositor if it runs and removes the runtime directory.
+// Ends the compositor and its D-Bus daemon if they run and removes the runtime directory.
 void EndSession(WaylandSession* session);
 // What a program started in the session gets: its user, the session's variables, and no DISPLAY,
 // so that nothing can reach an X server.
 LaunchSettings SessionSettings(const WaylandSession& session);
+// True when a program can connect to the Unix socket at `path` (it exists from bind() on, but
+// takes connections only from listen() on).
+bool SocketAccepts(const std::string& path);
 // Hands a directory tree (a viewer's working directory) to the session's user.
 bool GiveToSessionUser(const WaylandSession& session, const std::string& path);

@@ -1,0 +1,65 @@
+// The real viewer under KWin, which offers the output's scale, fractional or not, through
+// wp_fractional_scale_v1: the surface keeps its logical size through the viewport, and its buffers
+// have the rounded pixel size, as the client's own protocol log shows them.
+#include <regex>
+
+#include "support/viewer_fixture.h"
+
+namespace {
+
+constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
+
+using FractionalScale = ViewerTest;
+
+// The numbers of the last request or event in a WAYLAND_DEBUG log that matches `pattern`.
+std::vector<int> LastMatch(const std::string& log, const std::regex& pattern) {
+    std::vector<int> numbers;
+    for (std::sregex_iterator it(log.begin(), log.end(), pattern), end; it != end; ++it) {
+        numbers.clear();
+        for (size_t i = 1; i < it->size(); ++i) {
+            numbers.push_back(std::stoi((*it)[i].str()));
+        }
+    }
+    return numbers;
+}
+
+// At 1.5, 465 x 288 logical pixels are 698 x 432 (697.5 rounded up); at 1.25, 581 x 360 (581.25
+// rounded down).
+TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSize) {
+    ViewerOptions options;
+    options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"}};
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer, options);
+    ASSERT_NE(window, 0u);
+    SleepMs(host_.settleMs);
+    int x = 0, y = 0, width = 0, height = 0;
+    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+    EXPECT_EQ(width, kWidth);
+    EXPECT_EQ(height, kHeight);
+    RgbImage picture = Grab(window);
+    EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
+
+    std::string log = ReadStderr(*viewer);
+    std::vector<int> preferred = LastMatch(log, std::regex(R"(preferred_scale\((\d+)\))"));
+    ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
+    EXPECT_EQ(preferred[0], static_cast<int>(host_.scale * 120));
+    std::vector<int> destination =
+        LastMatch(log, std::regex(R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))"));
+    EXPECT_EQ(destination, (std::vector<int>{kWidth, kHeight}));
+    // NOTE: Mesa's software renderer hands EGL's buffers over in shared memory, a GPU's in
+    // dmabufs; either request names the buffer's size.
+    std::vector<int> buffer =
+        LastMatch(log, std::regex(R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
+                                  R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)"));
+    EXPECT_EQ(buffer, (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
+
+    // The protocol log fills stderr: only the exit code tells.
+    Close(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code)) << "still running after the close";
+    EXPECT_EQ(code, 0);
+}
+
+TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
+
+} // namespace

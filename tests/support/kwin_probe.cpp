@@ -1,0 +1,113 @@
+#include "support/kwin_probe.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "support/kwin_session.h"
+
+namespace {
+
+// `text` as a JavaScript string literal.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+std::vector<unsigned long> KwinProbe::FindWindows(const std::string& caption) {
+    std::string output;
+    RunKwinScript(session_,
+                  "var found = [], all = workspace.clientList();\n"
+                  "for (var i = 0; i < all.length; ++i)\n"
+                  "    if (all[i].caption == " +
+                      Quoted(caption) +
+                      ") found.push(String(all[i].internalId));\n"
+                      "report(found.join(\" \"));",
+                  &output);
+    std::vector<unsigned long> windows;
+    std::istringstream uuids(output);
+    for (std::string uuid; uuids >> uuid;) {
+        auto known = std::find(uuids_.begin(), uuids_.end(), uuid);
+        if (known == uuids_.end()) {
+            known = uuids_.insert(uuids_.end(), uuid);
+        }
+        windows.push_back(static_cast<unsigned long>(known - uuids_.begin()) + 1);
+    }
+    return windows;
+}
+
+std::string KwinProbe::OnWindow(unsigned long window, const std::string& statements) {
+    if (window == 0 || window > uuids_.size()) {
+        return "gone";
+    }
+    std::string output;
+    RunKwinScript(session_,
+                  "var w = null, all = workspace.clientList();\n"
+                  "for (var i = 0; i < all.length; ++i)\n"
+                  "    if (String(all[i].internalId) == " +
+                      Quoted(uuids_[window - 1]) +
+                      ") w = all[i];\n"
+                      "if (w == null) report(\"gone\"); else {\n" +
+                      statements + "\n}",
+                  &output);
+    return output;
+}
+
+bool KwinProbe::Geometry(unsigned long window, ClientArea* area) {
+    // The buffer's geometry is the client area: the viewer's frame is KWin's.
+    std::istringstream numbers(OnWindow(window,
+                                        "var b = w.bufferGeometry;\n"
+                                        "report([b.x, b.y, b.width, b.height].join(\" \"));"));
+    return static_cast<bool>(numbers >> area->x >> area->y >> area->width >> area->height);
+}
+
+bool KwinProbe::Exists(unsigned long window) {
+    return OnWindow(window, "report(\"here\");") == "here";
+}
+
+std::string KwinProbe::AppId(unsigned long window) {
+    std::string id = OnWindow(window, "report(\"id:\" + w.desktopFileName);");
+    return id.rfind("id:", 0) == 0 ? id.substr(3) : "";
+}
+
+RgbImage KwinProbe::Grab(unsigned long window) {
+    if (window == 0 || window > uuids_.size()) {
+        return RgbImage();
+    }
+    std::string output;
+    RunForOutput({session_.kwinCall, "capture", uuids_[window - 1]}, SessionSettings(session_),
+                 15000, &output);
+    return RgbFromPpm(output);
+}
+
+void KwinProbe::SendClose(unsigned long window) {
+    OnWindow(window, "w.closeWindow();\nreport(\"closed\");");
+}
+
+void KwinProbe::Resize(unsigned long window, int width, int height) {
+    OnWindow(window, "var f = w.frameGeometry, b = w.bufferGeometry;\n"
+                     "w.frameGeometry = {x: f.x, y: f.y, width: " +
+                         std::to_string(width) +
+                         " + f.width - b.width, height: " + std::to_string(height) +
+                         " + f.height - b.height};\n"
+                         "report(\"resized\");");
+}
+
+void KwinProbe::RemoveFrame(unsigned long window) {
+    OnWindow(window, "w.noBorder = true;\nreport(\"unframed\");");
+}
+
+void KwinProbe::Move(unsigned long window, int x, int y) {
+    OnWindow(window, "var f = w.frameGeometry;\n"
+                     "w.frameGeometry = {x: " +
+                         std::to_string(x) + ", y: " + std::to_string(y) +
+                         ", width: f.width, height: f.height};\n"
+                         "report(\"moved\");");
+}

@@ -1,0 +1,20 @@
+// The parts of a private Wayland session that are KWin's own: the copy of its binary that a
+// restricted container lets run, its D-Bus session bus, and the desktop file that lets the
+// session's helper take screenshots.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/wayland_session.h"
+
+// Lays out KWin's files in the session's runtime directory and starts its D-Bus daemon; then
+// *argv and *settings start KWin on a 1280 x 1024 virtual output at `scale`. False with the
+// reason in *error when any cannot be had.
+bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>* argv,
+                 LaunchSettings* settings, std::string* error);
+// True once KWin runs a script of the session's helper and reports back.
+bool KwinRunsScripts(const WaylandSession& session);
+// Runs a KWin script (JavaScript that ends with report(text)) through the session's helper;
+// true with the reported text in *output when it reported without an error.
+bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output);
