@@ -1,6 +1,7 @@
-// The real viewer on Wayland only: its toplevel as sway reports it, the output's real resolution
-// on a scaled output, no usable OpenGL, libdecor's own frame under weston, and the compositor
-// going away. Each test starts its own headless compositor, with no X server.
+// The real viewer on Wayland only: its toplevel as sway and gnome-shell report it, the output's
+// real resolution on a scaled output, no usable OpenGL, libdecor's own frame under weston and
+// gnome-shell, and the compositor going away. Each test starts its own headless compositor, with
+// no X server.
 #include <signal.h>
 
 #include <algorithm>
@@ -13,9 +14,32 @@ namespace {
 
 constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
 
+// Columns of the Y axis on the row a quarter of the way down, above the box: one where the
+// picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
+// and scaled up.
+int AxisWidth(const RgbImage& image) {
+    int width = 0;
+    for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
+        width += IsGreenDominant(image.At(x, image.height / 4));
+    }
+    return width;
+}
+
 class WaylandViewer : public ViewerRig {
   protected:
     using ViewerRig::ViewerRig;
+
+    // The client area keeps its logical size, and its picture fits `scale` times as many pixels
+    // each way, with lines one of them wide.
+    void ExpectTemplateSizeDrawnAtScale(Window window, int scale) {
+        int x = 0, y = 0, width = 0, height = 0;
+        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+        EXPECT_EQ(width, kWidth);
+        EXPECT_EQ(height, kHeight);
+        RgbImage picture = Grab(window);
+        EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
+        EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
+    }
 
     // The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
     // no busy loop meanwhile.
@@ -46,49 +70,40 @@ class SwayViewer : public WaylandViewer {
     SwayViewer() : WaylandViewer(kSwayHost) {}
 };
 
-// Columns of the Y axis on the row a quarter of the way down, above the box: one where the
-// picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
-// and scaled up.
-int AxisWidth(const RgbImage& image) {
-    int width = 0;
-    for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
-        width += IsGreenDominant(image.At(x, image.height / 4));
-    }
-    return width;
-}
+// On the hosts of this test program, all of which report a toplevel's application id and can
+// scale their output. Under gnome-shell, which draws no frames, libdecor frames the window and
+// passes on the shell's close.
+class WaylandToplevel : public WaylandViewer,
+                        public ::testing::WithParamInterface<const ViewerHost*> {
+  protected:
+    WaylandToplevel() : WaylandViewer(*GetParam()) {}
+};
 
-// The client area keeps its logical size, and its picture fits `scale` times as many pixels
-// each way, with lines one of them wide.
-void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale) {
-    ClientArea area = {};
-    ASSERT_TRUE(sway->Geometry(window, &area));
-    EXPECT_EQ(area.width, kWidth);
-    EXPECT_EQ(area.height, kHeight);
-    RgbImage picture = sway->Grab(window);
-    EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
-    EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
-}
-
-TEST_F(SwayViewer, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
+TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
+    EXPECT_EQ(AppId(window), "org.tavik.Tavik");
     SleepMs(host_.settleMs);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
+    if (gnome_ != nullptr) {
+        EXPECT_GE(gnome_->TitleBarHeight(window), 10) << "no title bar above the client area";
+    }
+    ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
-TEST_F(SwayViewer, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
+TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
+    ExpectTemplateSizeDrawnAtScale(window, 2);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
+
+TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 
 // As when the window moves to an output of another scale.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
@@ -99,7 +114,7 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     // A floating window keeps its logical position, which the halved output may no longer show.
     sway_->Move(window, 0, 0);
     SleepMs(host_.fitMs / 3);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
+    ExpectTemplateSizeDrawnAtScale(window, 2);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 

@@ -52,6 +52,16 @@ const ViewerHost kWestonHost = {"weston",
                                 2000,
                                 5000};
 
+const ViewerHost kGnomeHost = {"gnome",
+                               DisplayServer::kGnome,
+                               ProgramLauncher::kNative,
+                               PictureSource::kGnomeScreenshot,
+                               10000,
+                               400,
+                               1000,
+                               2000,
+                               3000};
+
 namespace {
 
 // Weston's one window: where its client area is on a screenshot, if there is one.
@@ -114,18 +124,18 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         break;
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
-        ASSERT_TRUE(StartCompositor(host_.server == DisplayServer::kSway ? Compositor::kSway
-                                                                         : Compositor::kWeston,
-                                    &session_, &error))
-            << error;
+    case DisplayServer::kGnome: {
+        Compositor compositor = host_.server == DisplayServer::kSway     ? Compositor::kSway
+                                : host_.server == DisplayServer::kWeston ? Compositor::kWeston
+                                                                         : Compositor::kGnomeShell;
+        ASSERT_TRUE(StartCompositor(compositor, &session_, &error, options.outputScale)) << error;
         if (host_.server == DisplayServer::kSway) {
             sway_ = std::make_unique<SwayProbe>(session_);
-        }
-        if (options.outputScale != 1) {
-            ASSERT_TRUE(sway_ != nullptr && sway_->SetScale(options.outputScale))
-                << "cannot set the output's scale";
+        } else if (host_.server == DisplayServer::kGnome) {
+            gnome_ = std::make_unique<GnomeProbe>(session_);
         }
         break;
+    }
     }
     viewerEnvironment_ = options.viewerEnvironment;
     if (host_.launcher == ProgramLauncher::kWine) {
@@ -169,6 +179,7 @@ void ViewerRig::TearDown() {
     probe_.reset();
     StopXvfb(&server_);
     sway_.reset();
+    gnome_.reset();
     EndSession(&session_);
     if (!root_.empty()) {
         std::error_code ignored;
@@ -234,12 +245,28 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
     ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
 }
 
+std::string ViewerRig::AppId(Window window) {
+    switch (host_.server) {
+    case DisplayServer::kSway:
+        return sway_->AppId(window);
+    case DisplayServer::kGnome:
+        return gnome_->AppId(window);
+    case DisplayServer::kXvfb:
+    case DisplayServer::kWeston:
+        ADD_FAILURE() << "this host reports no application id";
+        break;
+    }
+    return "";
+}
+
 std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
         return probe_->FindWindows(caption);
     case DisplayServer::kSway:
         return sway_->FindWindows(caption);
+    case DisplayServer::kGnome:
+        return gnome_->FindWindows(caption);
     case DisplayServer::kWeston: {
         ClientArea area = {};
         return caption == "Tavik" && FindWestonWindow(session_, &area, nullptr)
@@ -259,7 +286,8 @@ bool ViewerRig::IsShown(Window window) {
     }
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
-        // Both list only windows that are mapped.
+    case DisplayServer::kGnome:
+        // All list only windows that are mapped.
         return Exists(window);
     }
     return false;
@@ -271,6 +299,8 @@ bool ViewerRig::Exists(Window window) {
         return probe_->Exists(window);
     case DisplayServer::kSway:
         return sway_->Exists(window);
+    case DisplayServer::kGnome:
+        return gnome_->Exists(window);
     case DisplayServer::kWeston: {
         ClientArea area = {};
         return FindWestonWindow(session_, &area, nullptr);
@@ -284,10 +314,12 @@ bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height)
     case DisplayServer::kXvfb:
         return probe_->Geometry(window, x, y, width, height);
     case DisplayServer::kSway:
-    case DisplayServer::kWeston: {
+    case DisplayServer::kWeston:
+    case DisplayServer::kGnome: {
         ClientArea area = {};
-        bool found = host_.server == DisplayServer::kSway
-                         ? sway_->Geometry(window, &area)
+        bool found = host_.server == DisplayServer::kSway ? sway_->Geometry(window, &area)
+                     : host_.server == DisplayServer::kGnome
+                         ? gnome_->Geometry(window, &area)
                          : FindWestonWindow(session_, &area, nullptr);
         *x = area.x;
         *y = area.y;
@@ -307,6 +339,9 @@ void ViewerRig::Resize(Window window, int width, int height) {
     case DisplayServer::kSway:
         sway_->Resize(window, width, height);
         break;
+    case DisplayServer::kGnome:
+        gnome_->Resize(window, width, height);
+        break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can resize its windows";
         break;
@@ -322,6 +357,9 @@ void ViewerRig::Move(Window window, int x, int y) {
     case DisplayServer::kSway:
         sway_->Move(window, x, y);
         break;
+    case DisplayServer::kGnome:
+        gnome_->Move(window, x, y);
+        break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can move its windows";
         break;
@@ -336,6 +374,9 @@ void ViewerRig::Close(Window window) {
     case DisplayServer::kSway:
         sway_->SendClose(window);
         break;
+    case DisplayServer::kGnome:
+        gnome_->SendClose(window);
+        break;
     case DisplayServer::kWeston:
         ADD_FAILURE() << "nothing outside weston can close its windows";
         break;
@@ -348,6 +389,8 @@ RgbImage ViewerRig::Grab(Window window) {
         return probe_->Grab(window);
     case PictureSource::kGrim:
         return sway_->Grab(window);
+    case PictureSource::kGnomeScreenshot:
+        return gnome_->Grab(window);
     case PictureSource::kWestonScreenshooter: {
         ClientArea area = {};
         RgbImage picture;
@@ -364,6 +407,7 @@ RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
         return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
     case PictureSource::kGrim:
     case PictureSource::kWestonScreenshooter:
+    case PictureSource::kGnomeScreenshot:
         return Crop(Grab(window), area);
     }
     return RgbImage();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/gnome_probe.h"
 #include "support/picture.h"
 #include "support/process.h"
 #include "support/wayland_probe.h"
@@ -28,6 +29,10 @@ enum class DisplayServer {
     // A private headless weston with libdecor's own frame, no X server. Nothing outside it can
     // resize or close a window: only its pictures are seen, and its one window is named 1.
     kWeston,
+    // A private headless gnome-shell (mutter), with its own buses, no X server; the programs run
+    // as its unprivileged user. Windows are found, resized and closed through the shell's Eval
+    // and named by mutter's window id.
+    kGnome,
 };
 enum class ProgramLauncher {
     kNative, // the native binary
@@ -37,6 +42,7 @@ enum class PictureSource {
     kXGetImage,           // the window's pixels from the X server
     kGrim,                // the client area from grim, in the output's own pixels
     kWestonScreenshooter, // the client area cut out of weston's whole-output screenshot
+    kGnomeScreenshot,     // the client area from the shell's ScreenshotArea, in the output's pixels
 };
 
 struct ViewerHost {
@@ -55,6 +61,7 @@ extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;
 extern const ViewerHost kSwayHost;
 extern const ViewerHost kWestonHost;
+extern const ViewerHost kGnomeHost;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
@@ -65,7 +72,7 @@ struct ViewerOptions {
     bool withTexture = true;             // ../res/grass.bmp beside bin/
     std::vector<std::string> serverArgs; // for example {"-extension", "GLX"}
     bool windowManager = false;          // openbox on the display
-    int outputScale = 1;                 // sway's output scale when the viewer starts
+    int outputScale = 1;                 // the compositor's output scale when the viewer starts
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
 };
@@ -108,6 +115,8 @@ class ViewerRig : public ::testing::Test {
     // Sends the window manager's close and expects the viewer to end with 0 and nothing printed
     // within the host's exit time.
     void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
+    // The application id the compositor reports for the window (Wayland hosts that report one).
+    std::string AppId(Window window);
     // The windows named `caption` now, shown or not.
     std::vector<Window> FindWindows(const std::string& caption);
     // True when the window is shown on the screen.
@@ -145,6 +154,7 @@ class ViewerRig : public ::testing::Test {
     XvfbServer server_;
     WaylandSession session_;
     std::unique_ptr<SwayProbe> sway_;
+    std::unique_ptr<GnomeProbe> gnome_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
     ChildProcess windowManager_;
     std::unique_ptr<X11Probe> probe_;

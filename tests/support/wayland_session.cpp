@@ -14,6 +14,8 @@
 #include <fstream>
 #include <thread>
 
+#include "support/gnome_session.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,17 +63,15 @@ bool FindSockets(WaylandSession* session) {
            (session->compositor != Compositor::kSway || !session->swaySocket.empty());
 }
 
-// A socket file exists from bind() on, but takes connections only from listen() on.
 bool Ready(const WaylandSession& session) {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::string path = session.runtimeDir + "/" + session.socket;
-    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    if (!accepted || session.compositor != Compositor::kSway) {
-        return accepted;
+    if (!SocketAccepts(session.runtimeDir + "/" + session.socket)) {
+        return false;
+    }
+    if (session.compositor == Compositor::kGnomeShell) {
+        return GnomeShellReady(session);
+    }
+    if (session.compositor != Compositor::kSway) {
+        return true;
     }
     std::string output;
     return RunForOutput({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000, &output);
@@ -104,6 +104,17 @@ bool SessionUser(uid_t* uid, gid_t* gid, std::string* error) {
 
 } // namespace
 
+// A socket file exists from bind() on, but takes connections only from listen() on.
+bool SocketAccepts(const std::string& path) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return accepted;
+}
+
 LaunchSettings SessionSettings(const WaylandSession& session) {
     LaunchSettings settings;
     settings.uid = session.uid;
@@ -118,6 +129,9 @@ LaunchSettings SessionSettings(const WaylandSession& session) {
     }
     if (!session.lsanOptions.empty()) {
         settings.environment.emplace_back("LSAN_OPTIONS", session.lsanOptions);
+    }
+    if (!session.busAddress.empty()) {
+        settings.environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", session.busAddress);
     }
     return settings;
 }
@@ -134,7 +148,8 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
     return given && !failed;
 }
 
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error) {
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     int scale) {
     session->compositor = compositor;
     if (!SessionUser(&session->uid, &session->gid, error)) {
         return false;
@@ -146,7 +161,13 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     }
     session->runtimeDir = tmpl;
     std::string config = session->runtimeDir + "/compositor.conf";
-    WriteFile(config, compositor == Compositor::kSway ? kSwayConfig : kWestonConfig);
+    if (compositor == Compositor::kSway) {
+        std::string text =
+            kSwayConfig + ("output HEADLESS-1 scale " + std::to_string(scale) + "\n");
+        WriteFile(config, text.c_str());
+    } else if (compositor == Compositor::kWeston) {
+        WriteFile(config, kWestonConfig);
+    }
     // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
     // wherever the tree is.
     if (const char* options = std::getenv("LSAN_OPTIONS")) {
@@ -172,18 +193,25 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
                                                                  {"WLR_RENDERER", "pixman"},
                                                                  {"WLR_LIBINPUT_NO_DEVICES", "1"}});
         argv = {"sway", "--config", config};
+    } else if (compositor == Compositor::kGnomeShell) {
+        if (!PrepareGnomeShell(session, scale, &argv, &settings, error)) {
+            EndSession(session);
+            return false;
+        }
     } else {
         session->socket = "wayland-tavik";
         // --debug: the screenshooter is allowed only then.
         argv = {
             "weston",        "--backend=headless-backend.so", "--use-pixman", "--width=1280",
             "--height=1024", "--socket=" + session->socket,   "--debug",      "--config=" + config};
+        argv.push_back("--scale=" + std::to_string(scale));
     }
     if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
         *error = "cannot start " + argv[0];
         return false;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
         if (FindSockets(session) && Ready(*session)) {
             return true;
@@ -201,12 +229,17 @@ void StopCompositor(WaylandSession* session, int signal) {
         kill(session->process.pid, signal);
         int status = 0;
         waitpid(session->process.pid, &status, 0);
+        if (session->compositor == Compositor::kGnomeShell) {
+            // Whatever the shell started and left behind.
+            kill(-session->process.pid, SIGKILL);
+        }
         session->process.pid = -1;
     }
 }
 
 void EndSession(WaylandSession* session) {
     StopCompositor(session);
+    EndGnomeSession(session);
     RemoveCapturedOutput(&session->process);
     if (!session->runtimeDir.empty()) {
         std::error_code ignored;

@@ -1,6 +1,7 @@
 // A private Wayland session for one test: a headless compositor with software rendering (sway on
-// wlroots, or weston with libdecor's own frame), no X server and no Xwayland, run as an
-// unprivileged user with a runtime directory of its own; and the way to start programs in it.
+// wlroots, weston with libdecor's own frame, or gnome-shell with its own D-Bus), no X server and
+// no Xwayland, run as an unprivileged user with a runtime directory of its own; and the way to
+// start programs in it.
 #pragma once
 
 #include <string>
@@ -11,6 +12,9 @@
 enum class Compositor {
     kSway,   // wlroots headless backend, pixman renderer; swaymsg and grim look at it
     kWeston, // headless backend, pixman renderer, desktop shell; its screenshooter looks at it
+    // mutter's headless backend on a virtual monitor, llvmpipe, private session and system buses;
+    // its Eval and Screenshot D-Bus methods look at it
+    kGnomeShell,
 };
 
 struct WaylandSession {
@@ -20,21 +24,27 @@ struct WaylandSession {
     std::string socket;      // WAYLAND_DISPLAY, inside runtimeDir
     std::string swaySocket;  // SWAYSOCK (sway only)
     std::string lsanOptions; // the tests' LSAN_OPTIONS, with a suppressions file the user can read
+    std::string busAddress;  // DBUS_SESSION_BUS_ADDRESS of the session's own bus (gnome-shell)
+    ChildProcess sessionBus, systemBus; // the buses' daemons (gnome-shell)
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
 };
 
-// Starts the compositor on a 1280 x 1024 output and waits until it accepts clients (and, for
-// sway, IPC); the compositor and the programs in it run as an unprivileged user created once when
-// the tests run as root (sway refuses root). False with the reason and the compositor's log in
-// *error when it cannot.
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error);
-// Ends the compositor with `signal` (SIGTERM unless given) and waits for it.
+// Starts the compositor on an output of 1280 x 1024 logical pixels at `scale` and waits until it
+// accepts clients (and, for sway, IPC; for gnome-shell, D-Bus calls); the compositor and the
+// programs in it run as an unprivileged user created once when the tests run as root (sway refuses
+// root). False with the reason and the compositor's log in *error when it cannot.
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     int scale = 1);
+// Ends the compositor with `signal` (SIGTERM unless given) and waits for it (gnome-shell with
+// whatever it started).
 void StopCompositor(WaylandSession* session, int signal = 15);
 // Ends the compositor if it runs and removes the runtime directory.
 void EndSession(WaylandSession* session);
 // What a program started in the session gets: its user, the session's variables, and no DISPLAY,
 // so that nothing can reach an X server.
 LaunchSettings SessionSettings(const WaylandSession& session);
+// True when a Unix socket at `path` takes connections.
+bool SocketAccepts(const std::string& path);
 // Hands a directory tree (a viewer's working directory) to the session's user.
 bool GiveToSessionUser(const WaylandSession& session, const std::string& path);
