@@ -28,8 +28,8 @@ constexpr const char* kBusConfig = R"(<busconfig>
 </busconfig>
 )";
 
-// The extension enabled; no welcome dialog; no animations, so that a window is whole once it is shown; no banners
-// over the windows.
+// The extension enabled; no welcome dialog; no animations, so that a window is whole once it is
+// shown; no banners over the windows.
 constexpr const char* kSettings = R"([org/gnome/shell]
 enabled-extensions=['unsafe-mode@tests.tavik.org']
 welcome-dialog-last-shown-version='999'

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -241,8 +242,18 @@ Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
 
 void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
                                            const std::string& when) {
+    // The close latency: from the request (a tool started to send it) and from its delivery (the
+    // tool has ended) to the viewer's end.
+    auto asked = std::chrono::steady_clock::now();
     Close(window);
+    auto sent = std::chrono::steady_clock::now();
     ExpectEndsWithZeroSilently(viewer, host_.exitMs, when);
+    if (!IsRunning(*viewer)) {
+        auto ended = std::chrono::steady_clock::now();
+        std::printf("%s: ended %.0f ms after the close request, %.0f ms after its delivery\n",
+                    when.c_str(), std::chrono::duration<double, std::milli>(ended - asked).count(),
+                    std::chrono::duration<double, std::milli>(ended - sent).count());
+    }
 }
 
 std::string ViewerRig::AppId(Window window) {

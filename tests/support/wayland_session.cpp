@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -211,9 +212,14 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
         return false;
     }
     // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
         if (FindSockets(session) && Ready(*session)) {
+            std::printf("%s ready %.0f ms after its start\n", argv[0].c_str(),
+                        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                                  started)
+                            .count());
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
