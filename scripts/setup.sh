@@ -15,8 +15,9 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
   libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
-  # and a JSON reader for sway's window tree
-  sway weston grim nlohmann-json3-dev
+  # and a JSON reader for sway's window tree and gnome-shell's answers; gnome-shell's private
+  # buses and the tool that calls it
+  sway weston grim nlohmann-json3-dev gnome-shell dbus-daemon dbus-bin
   # Mesa's software renderer and a virtual display for the GL tests and headless runs
   libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer
