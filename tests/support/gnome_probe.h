@@ -4,7 +4,9 @@
 // client areas grabbed with ScreenshotArea at the monitor's scale.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/picture.h"
@@ -33,6 +35,7 @@ class GnomeProbe {
     // The shell's close (xdg_toplevel.close), as from the title bar's close button.
     void SendClose(unsigned long window);
     void Resize(unsigned long window, int width, int height);
+    // Moves the frame's top-left corner to `x`, `y` in the work area (below the top bar).
     void Move(unsigned long window, int x, int y);
 
   private:
@@ -40,4 +43,5 @@ class GnomeProbe {
     std::string OnWindow(unsigned long window, const std::string& expression);
 
     const WaylandSession& session_;
+    std::map<unsigned long, std::pair<int, int>> frameExtra_; // frame size - client size
 };
