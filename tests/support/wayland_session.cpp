@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -231,15 +230,18 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
 }
 
 void StopCompositor(WaylandSession* session, int signal) {
-    if (session->process.pid > 0) {
-        kill(session->process.pid, signal);
-        int status = 0;
-        waitpid(session->process.pid, &status, 0);
+    pid_t pid = session->process.pid;
+    if (pid > 0) {
+        kill(pid, signal);
+        // One that does not end within 10 s of the signal is killed.
+        int code = 0;
+        if (!WaitProcess(&session->process, 10000, &code)) {
+            KillProcess(&session->process);
+        }
         if (session->compositor == Compositor::kGnomeShell) {
             // Whatever the shell started and left behind.
-            kill(-session->process.pid, SIGKILL);
+            kill(-pid, SIGKILL);
         }
-        session->process.pid = -1;
     }
 }
 
