@@ -182,6 +182,22 @@ TEST_F(WestonViewer, LibdecorFramesTheTemplateSizedPictureWhichAnimates) {
     EXPECT_GT(CountDifferingPixels(first, Grab(window)), 50) << "the picture does not animate";
 }
 
+class GnomeViewer : public WaylandViewer {
+  protected:
+    GnomeViewer() : WaylandViewer(kGnomeHost) {}
+};
+
+// gnome-shell draws no frames: the close button is libdecor's, which must be there and end the
+// viewer as the shell's close does.
+TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    SleepMs(host_.settleMs);
+    gnome_->ClickCloseButton(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "click on the close button");
+}
+
 TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
     ASSERT_NE(Start(&viewer), 0u);

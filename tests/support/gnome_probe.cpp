@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -113,6 +116,29 @@ RgbImage GnomeProbe::Grab(unsigned long window) {
 
 void GnomeProbe::SendClose(unsigned long window) {
     OnWindow(window, "w.delete(global.get_current_time())");
+}
+
+void GnomeProbe::ClickCloseButton(unsigned long window) {
+    // The shell's pointer, made once; events in microseconds of the monotonic clock.
+    const std::string pointer =
+        "const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time(); "
+        "if (!global.tavikPointer) global.tavikPointer = C.get_default_backend()"
+        ".get_default_seat().create_virtual_device(C.InputDeviceType.POINTER_DEVICE); "
+        "const p = global.tavikPointer; ";
+    // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
+    // from the title's side, so that the frame sees the pointer enter and move; then the press
+    // and the release, each once the frame has had time to see the one before.
+    OnWindow(window, "(f => (b => { " + pointer +
+                         "const y = f.y + (b.y - f.y) / 2; "
+                         "p.notify_absolute_motion(t, f.x + f.width / 2, y); "
+                         "p.notify_absolute_motion(t, f.x + f.width - 16, y); })"
+                         "(w.get_buffer_rect()))(w.get_frame_rect())");
+    for (const char* state : {"PRESSED", "RELEASED"}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        OnWindow(window, "(() => { " + pointer +
+                             "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
+                             "); })()");
+    }
 }
 
 void GnomeProbe::Resize(unsigned long window, int width, int height) {

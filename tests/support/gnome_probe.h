@@ -34,6 +34,9 @@ class GnomeProbe {
     RgbImage Grab(unsigned long window);
     // The shell's close (xdg_toplevel.close), as from the title bar's close button.
     void SendClose(unsigned long window);
+    // A click of the primary button on the close button at the right end of libdecor's title
+    // bar, through a virtual pointer of the shell's, as a user's.
+    void ClickCloseButton(unsigned long window);
     void Resize(unsigned long window, int width, int height);
     // Moves the frame's top-left corner to `x`, `y` in the work area (below the top bar).
     void Move(unsigned long window, int x, int y);
