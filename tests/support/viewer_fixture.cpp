@@ -61,7 +61,7 @@ const ViewerHost kGnomeHost = {"gnome",
                                400,
                                1000,
                                2000,
-                               3000};
+                               5000};
 
 namespace {
 
@@ -430,24 +430,26 @@ FrameWatcher ViewerRig::WatchFrames(Window window, int width, int height) {
 }
 
 std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height) {
-    auto start = std::chrono::steady_clock::now();
-    auto deadline = start + std::chrono::milliseconds(host_.fitMs);
-    bool askedAgain = false;
+    auto asked = std::chrono::steady_clock::now();
+    auto deadline = asked + std::chrono::milliseconds(host_.fitMs);
     std::string misfit;
     do {
         misfit = PictureMisfit(Grab(window), width, height);
         if (misfit.empty()) {
             return misfit;
         }
-        // NOTE: mutter 43 can drop a resize asked for while the window's previous configure is
-        // still in flight (the last size of a storm): no configure for it ever reaches the
-        // client. Ask once more when the window has not got the size after a second.
-        if (host_.server == DisplayServer::kGnome && !askedAgain &&
-            std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
-            std::printf("%d x %d: no such configure from mutter after a second; asked again\n",
-                        width, height);
+        // NOTE: mutter 43 can lose a resize asked for while the window's previous configure is
+        // in flight (the last size of a storm): no configure for it reaches the client, and the
+        // same request asked again may get another size. Each second the window has not got
+        // the size, ask again by way of a size one pixel wider, which mutter takes.
+        if (host_.server == DisplayServer::kGnome &&
+            std::chrono::steady_clock::now() - asked > std::chrono::seconds(1)) {
+            std::printf("%d x %d: not configured by mutter after a second; asked again\n", width,
+                        height);
+            Resize(window, width + 1, height);
+            SleepMs(100);
             Resize(window, width, height);
-            askedAgain = true;
+            asked = std::chrono::steady_clock::now();
         }
         SleepMs(50);
     } while (std::chrono::steady_clock::now() < deadline);
