@@ -15,11 +15,12 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
   libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
-  # a JSON reader for sway's window tree, and a virtual keyboard that types into sway's windows
-  sway weston grim nlohmann-json3-dev wtype
+  # a JSON reader for sway's window tree and gnome-shell's answers, and a virtual keyboard that
+  # types into sway's windows; gnome-shell, its private buses' daemon and the tool that calls it
+  sway weston grim nlohmann-json3-dev wtype gnome-shell dbus-daemon dbus-bin
   # KDE Plasma's compositor on its virtual backend, its Breeze window frames (without them
   # windows get none), and libdbus for the helper that drives it through its D-Bus interfaces
-  kwin-wayland kwin-style-breeze dbus-daemon libdbus-1-dev
+  kwin-wayland kwin-style-breeze libdbus-1-dev
   # Mesa's software renderer and a virtual display for the GL tests and headless runs
   libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer

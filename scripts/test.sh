@@ -2,8 +2,8 @@
 # Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
 # the image reader under memcheck and the fuzzer, the Windows build under Wine, the packages
 # (built twice and compared), and the stress cases. GL tests run on Mesa's software renderer on
-# a private Xvfb display; the Wayland cases (named wayland.*) start their own headless sway or
-# weston.
+# a private Xvfb display; the Wayland cases (named wayland.*) start their own headless sway,
+# weston or gnome-shell.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

@@ -1,7 +1,7 @@
-// The real viewer on Wayland only: its toplevel as sway reports it, the output's real resolution
-// on a scaled output, no usable OpenGL, libdecor's own frame under weston (or none, without a
-// usable libdecor), and the compositor going away. Each test starts its own headless compositor,
-// with no X server.
+// The real viewer on Wayland only: its toplevel as sway and gnome-shell report it, the output's
+// real resolution on a scaled output, no usable OpenGL, libdecor's own frame under weston and
+// gnome-shell (or none, without a usable libdecor), and the compositor going away. Each test
+// starts its own headless compositor, with no X server.
 #include <linux/input-event-codes.h>
 #include <signal.h>
 #include <unistd.h>
@@ -17,9 +17,32 @@ namespace {
 
 constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
 
+// Columns of the Y axis on the row a quarter of the way down, above the box: one where the
+// picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
+// and scaled up.
+int AxisWidth(const RgbImage& image) {
+    int width = 0;
+    for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
+        width += IsGreenDominant(image.At(x, image.height / 4));
+    }
+    return width;
+}
+
 class WaylandViewer : public ViewerRig {
   protected:
     using ViewerRig::ViewerRig;
+
+    // The client area keeps its logical size, and its picture fits `scale` times as many pixels
+    // each way, with lines one of them wide.
+    void ExpectTemplateSizeDrawnAtScale(Window window, int scale) {
+        int x = 0, y = 0, width = 0, height = 0;
+        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+        EXPECT_EQ(width, kWidth);
+        EXPECT_EQ(height, kHeight);
+        RgbImage picture = Grab(window);
+        EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
+        EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
+    }
 
     // The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
     // no busy loop meanwhile.
@@ -50,64 +73,52 @@ class SwayViewer : public WaylandViewer {
     SwayViewer() : WaylandViewer(kSwayHost) {}
 };
 
-// Columns of the Y axis on the row a quarter of the way down, above the box: one where the
-// picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
-// and scaled up.
-int AxisWidth(const RgbImage& image) {
-    int width = 0;
-    for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
-        width += IsGreenDominant(image.At(x, image.height / 4));
-    }
-    return width;
-}
+// On the hosts of this test program, all of which report a toplevel's application id and can
+// scale their output. Under gnome-shell, which draws no frames, libdecor frames the window and
+// passes on the shell's close.
+class WaylandToplevel : public WaylandViewer,
+                        public ::testing::WithParamInterface<const ViewerHost*> {
+  protected:
+    WaylandToplevel() : WaylandViewer(*GetParam()) {}
+};
 
-// The client area keeps its logical size, and its picture fits `scale` times as many pixels
-// each way, with lines one of them wide.
-void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale) {
-    ClientArea area = {};
-    ASSERT_TRUE(sway->Geometry(window, &area));
-    EXPECT_EQ(area.width, kWidth);
-    EXPECT_EQ(area.height, kHeight);
-    RgbImage picture = sway->Grab(window);
-    EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
-    EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
-}
-
-// Whether libdecor can be loaded, for the cases that hold either way.
-class SwayViewerLibdecor : public SwayViewer, public ::testing::WithParamInterface<bool> {};
-std::string LibdecorName(const ::testing::TestParamInfo<bool>& info) {
-    return info.param ? "LibdecorUsable" : "LibdecorUnusable";
-}
-ViewerOptions LibdecorOptions(bool usable) {
-    ViewerOptions options;
-    if (!usable) {
-        options.unusableLibraries = {"libdecor-0.so.0"};
+TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(AppId(window), "org.tavik.Tavik");
+    SleepMs(host_.settleMs);
+    if (gnome_ != nullptr) {
+        EXPECT_GE(gnome_->TitleBarHeight(window), 10) << "no title bar above the client area";
     }
-    return options;
+    ExpectTemplateSizeDrawnAtScale(window, 1);
+    CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 // sway draws the frame itself: libdecor is not even loaded, so one that cannot be changes nothing.
-TEST_P(SwayViewerLibdecor, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
+TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
+    ViewerOptions options;
+    options.unusableLibraries = {"libdecor-0.so.0"};
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, LibdecorOptions(GetParam()));
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
     SleepMs(host_.settleMs);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
+    ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
-INSTANTIATE_TEST_SUITE_P(Start, SwayViewerLibdecor, ::testing::Values(true, false), LibdecorName);
 
-TEST_F(SwayViewer, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
+TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
+    ExpectTemplateSizeDrawnAtScale(window, 2);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
+
+TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 
 // As when the window moves to an output of another scale.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
@@ -118,7 +129,7 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     // A floating window keeps its logical position, which the halved output may no longer show.
     sway_->Move(window, 0, 0);
     SleepMs(host_.fitMs / 3);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
+    ExpectTemplateSizeDrawnAtScale(window, 2);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
@@ -153,7 +164,18 @@ class WestonViewer : public WaylandViewer {
     WestonViewer() : WaylandViewer(kWestonHost) {}
 };
 
+// Whether libdecor can be loaded, for the cases that hold either way.
 class WestonViewerLibdecor : public WestonViewer, public ::testing::WithParamInterface<bool> {};
+std::string LibdecorName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "LibdecorUsable" : "LibdecorUnusable";
+}
+ViewerOptions LibdecorOptions(bool usable) {
+    ViewerOptions options;
+    if (!usable) {
+        options.unusableLibraries = {"libdecor-0.so.0"};
+    }
+    return options;
+}
 
 // Weston offers no server-side decorations: libdecor draws the title bar above the client area.
 // Without a usable libdecor the window opens all the same, unframed, and one line says why.
@@ -196,6 +218,22 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     EXPECT_GT(CountDifferingPixels(first, Grab(window)), 50) << "the picture does not animate";
 }
 INSTANTIATE_TEST_SUITE_P(Start, WestonViewerLibdecor, ::testing::Values(true, false), LibdecorName);
+
+class GnomeViewer : public WaylandViewer {
+  protected:
+    GnomeViewer() : WaylandViewer(kGnomeHost) {}
+};
+
+// gnome-shell draws no frames: the close button is libdecor's, which must be there and end the
+// viewer as the shell's close does.
+TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    SleepMs(host_.settleMs);
+    gnome_->ClickCloseButton(window);
+    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "click on the close button");
+}
 
 TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;

@@ -1,5 +1,7 @@
 #include "support/kwin_session.h"
 
+#include "support/session_bus.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -9,23 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A session bus with no service directories: nothing is started on demand, so every process in
-// the session is one that the host started and ends.
-constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=@BUS@</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
 
 // NOTE: KWin answers org.kde.KWin.ScreenShot2 only to a program whose executable is the Exec of
 // a desktop file that lists the interface as restricted and allowed.
@@ -62,27 +47,15 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     session->kwinCall = dir + "/kwin_call";
     fs::create_directories(dir + "/data/applications", failed);
     std::string bus = dir + "/bus";
-    std::string busConfig = kBusConfig;
-    busConfig.replace(busConfig.find("@BUS@"), 5, bus);
-    if (failed || !WriteFile(dir + "/bus.conf", busConfig) ||
+    if (failed ||
         !WriteFile(dir + "/data/applications/tavik-kwin-call.desktop",
                    kHelperDesktopFile + session->kwinCall + "\n") ||
         !GiveToSessionUser(*session, dir)) {
         *error = "cannot lay out KWin's session in " + dir;
         return false;
     }
-    if (!StartProcessWith({"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork"}, dir,
-                          SessionSettings(*session), &session->bus)) {
-        *error = "cannot start dbus-daemon";
+    if (!StartBusDaemon(*session, "session", bus, &session->sessionBus, error)) {
         return false;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!SocketAccepts(bus)) {
-        if (!IsRunning(session->bus) || std::chrono::steady_clock::now() > deadline) {
-            *error = "dbus-daemon takes no connection: " + ReadStderr(session->bus);
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     session->busAddress = "unix:path=" + bus;
 

@@ -56,6 +56,9 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
         return false;
     }
     if (pid == 0) {
+        if (settings.newProcessGroup) {
+            setpgid(0, 0);
+        }
         // The group first: once the user is dropped, the group can no longer be changed.
         if (settings.uid != static_cast<uid_t>(-1) &&
             (setgroups(0, nullptr) != 0 || setgid(settings.gid) != 0 ||

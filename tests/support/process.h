@@ -21,7 +21,8 @@ struct LaunchSettings {
     // The user it runs as when uid is not -1: some compositors refuse to run as root.
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
-    bool captureStdout = false; // into a temporary file, else /dev/null is left as it is
+    bool captureStdout = false;   // into a temporary file, else /dev/null is left as it is
+    bool newProcessGroup = false; // leads a process group of its own, to be ended as a whole
 };
 
 // Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/kwin_probe.h"
+#include "support/gnome_probe.h"
 #include "support/picture.h"
 #include "support/process.h"
 #include "support/wayland_probe.h"
@@ -33,6 +34,10 @@ enum class DisplayServer {
     // programs run as its unprivileged user. Windows are found, resized and closed through KWin
     // scripts and named by the probe's numbers for KWin's UUIDs.
     kKwin,
+    // A private headless gnome-shell (mutter), with its own buses, no X server; the programs run
+    // as its unprivileged user. Windows are found, resized and closed through the shell's Eval
+    // and named by mutter's window id.
+    kGnome,
 };
 enum class ProgramLauncher {
     kNative, // the native binary
@@ -42,7 +47,8 @@ enum class PictureSource {
     kXGetImage,           // the window's pixels from the X server
     kGrim,                // the client area from grim, in the output's own pixels
     kWestonScreenshooter, // the client area cut out of weston's whole-output screenshot
-    kKwinScreenShot, // the client area from KWin's screenshot interface, in the output's pixels
+    kKwinScreenShot,  // the client area from KWin's screenshot interface, in the output's pixels
+    kGnomeScreenshot, // the client area from the shell's ScreenshotArea, in the output's pixels
 };
 
 struct ViewerHost {
@@ -68,6 +74,7 @@ extern const ViewerHost kKwinHost;
 // KWin at fractional scales, which it offers to clients through wp_fractional_scale_v1.
 extern const ViewerHost kKwinScale150Host;
 extern const ViewerHost kKwinScale125Host;
+extern const ViewerHost kGnomeHost;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
@@ -78,7 +85,7 @@ struct ViewerOptions {
     bool withTexture = true;             // ../res/grass.bmp beside bin/
     std::vector<std::string> serverArgs; // for example {"-extension", "GLX"}
     bool windowManager = false;          // openbox on the display
-    int outputScale = 1;                 // sway's output scale when the viewer starts
+    int outputScale = 1;                 // the compositor's output scale when the viewer starts
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
     // Removed from the viewer's environment, the session's own variables too.
@@ -126,6 +133,8 @@ class ViewerRig : public ::testing::Test {
     // Sends the window manager's close and expects the viewer to end with 0 and nothing printed
     // within the host's exit time.
     void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
+    // The application id the compositor reports for the window (Wayland hosts that report one).
+    std::string AppId(Window window);
     // The windows named `caption` now, shown or not.
     std::vector<Window> FindWindows(const std::string& caption);
     // True when the window is shown on the screen.
@@ -173,6 +182,7 @@ class ViewerRig : public ::testing::Test {
     WaylandSession session_;
     std::unique_ptr<SwayProbe> sway_;
     std::unique_ptr<KwinProbe> kwin_;
+    std::unique_ptr<GnomeProbe> gnome_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
     std::vector<std::string> viewerUnset_;
     ChildProcess windowManager_;

@@ -5,16 +5,17 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "support/kwin_session.h"
+#include "support/gnome_session.h"
 
 namespace fs = std::filesystem;
 
@@ -79,6 +80,8 @@ bool Ready(const WaylandSession& session) {
         return true;
     case Compositor::kKwin:
         return KwinRunsScripts(session);
+    case Compositor::kGnomeShell:
+        return GnomeShellReady(session);
     }
     return false;
 }
@@ -110,6 +113,7 @@ bool SessionUser(const char* name, uid_t* uid, gid_t* gid, std::string* error) {
 
 } // namespace
 
+// A socket file exists from bind() on, but takes connections only from listen() on.
 bool SocketAccepts(const std::string& path) {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -167,7 +171,13 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     }
     session->runtimeDir = tmpl;
     std::string config = session->runtimeDir + "/compositor.conf";
-    WriteFile(config, compositor == Compositor::kSway ? kSwayConfig : kWestonConfig);
+    if (compositor == Compositor::kSway) {
+        std::string text = kSwayConfig + ("output HEADLESS-1 scale " +
+                                          std::to_string(static_cast<int>(scale)) + "\n");
+        WriteFile(config, text.c_str());
+    } else if (compositor == Compositor::kWeston) {
+        WriteFile(config, kWestonConfig);
+    }
     // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
     // wherever the tree is.
     if (const char* options = std::getenv("LSAN_OPTIONS")) {
@@ -198,20 +208,32 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
             EndSession(session);
             return false;
         }
+    } else if (compositor == Compositor::kGnomeShell) {
+        if (!PrepareGnomeShell(session, static_cast<int>(scale), &argv, &settings, error)) {
+            EndSession(session);
+            return false;
+        }
     } else {
         session->socket = "wayland-tavik";
         // --debug: the screenshooter is allowed only then.
         argv = {
             "weston",        "--backend=headless-backend.so", "--use-pixman", "--width=1280",
             "--height=1024", "--socket=" + session->socket,   "--debug",      "--config=" + config};
+        argv.push_back("--scale=" + std::to_string(static_cast<int>(scale)));
     }
     if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
         *error = "cannot start " + argv[0];
         return false;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
+    auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
         if (FindSockets(session) && Ready(*session)) {
+            std::printf("%s ready %.0f ms after its start\n", argv[0].c_str(),
+                        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                                  started)
+                            .count());
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -223,19 +245,28 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
 }
 
 void StopCompositor(WaylandSession* session, int signal) {
-    if (session->process.pid > 0) {
-        kill(session->process.pid, signal);
-        int status = 0;
-        waitpid(session->process.pid, &status, 0);
-        session->process.pid = -1;
+    pid_t pid = session->process.pid;
+    if (pid > 0) {
+        kill(pid, signal);
+        // One that does not end within 10 s of the signal is killed.
+        int code = 0;
+        if (!WaitProcess(&session->process, 10000, &code)) {
+            KillProcess(&session->process);
+        }
+        if (session->compositor == Compositor::kGnomeShell) {
+            // Whatever the shell started and left behind.
+            kill(-pid, SIGKILL);
+        }
     }
 }
 
 void EndSession(WaylandSession* session) {
     StopCompositor(session);
     RemoveCapturedOutput(&session->process);
-    KillProcess(&session->bus);
-    RemoveCapturedOutput(&session->bus);
+    for (ChildProcess* bus : {&session->sessionBus, &session->systemBus}) {
+        KillProcess(bus);
+        RemoveCapturedOutput(bus);
+    }
     session->busAddress.clear();
     if (!session->runtimeDir.empty()) {
         std::error_code ignored;

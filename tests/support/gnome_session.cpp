@@ -1,0 +1,113 @@
+#include "support/gnome_session.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/gnome_probe.h"
+#include "support/session_bus.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kExtension = "unsafe-mode@tests.tavik.org";
+
+// The extension enabled; no welcome dialog; no animations, so that a window is whole once it is
+// shown; no banners over the windows.
+constexpr const char* kSettings = R"([org/gnome/shell]
+enabled-extensions=['unsafe-mode@tests.tavik.org']
+welcome-dialog-last-shown-version='999'
+
+[org/gnome/desktop/interface]
+enable-animations=false
+
+[org/gnome/desktop/notifications]
+show-banners=false
+)";
+
+// Without it mutter lays monitors out in physical pixels and windows are sized in them; with it,
+// in logical pixels, as sway does, and a scaled monitor's picture has the monitor's own pixels.
+constexpr const char* kLogicalLayout = R"(
+[org/gnome/mutter]
+experimental-features=['scale-monitor-framebuffer']
+)";
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+// The virtual monitor (named as mutter names it) at `scale`, in `width` x `height` pixels.
+std::string MonitorsXml(int scale, int width, int height) {
+    return "<monitors version=\"2\"><configuration><logicalmonitor>"
+           "<x>0</x><y>0</y><scale>" +
+           std::to_string(scale) +
+           "</scale><primary>yes</primary><monitor><monitorspec>"
+           "<connector>Meta-0</connector><vendor>MetaVendor</vendor>"
+           "<product>MetaVirtualMonitor</product><serial>0x00</serial></monitorspec>"
+           "<mode><width>" +
+           std::to_string(width) + "</width><height>" + std::to_string(height) +
+           "</height><rate>60.000</rate></mode></monitor></logicalmonitor></configuration>"
+           "</monitors>\n";
+}
+
+} // namespace
+
+bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::string>* argv,
+                       LaunchSettings* settings, std::string* error) {
+    const std::string& dir = session->runtimeDir;
+    std::string extensions = dir + "/data/gnome-shell/extensions/" + kExtension;
+    std::error_code failed;
+    fs::create_directories(extensions, failed);
+    fs::create_directories(dir + "/glib-2.0/settings", failed);
+    for (const char* file : {"metadata.json", "extension.js"}) {
+        fs::copy_file(std::string(TAVIK_SOURCE_DIR "/tests/support/gnome-extension/") + file,
+                      extensions + "/" + file, failed);
+    }
+    int width = 1280 * scale, height = 1024 * scale;
+    if (failed ||
+        !WriteText(dir + "/glib-2.0/settings/keyfile",
+                   std::string(kSettings) + (scale != 1 ? kLogicalLayout : "")) ||
+        (scale != 1 && !WriteText(dir + "/monitors.xml", MonitorsXml(scale, width, height))) ||
+        !GiveToSessionUser(*session, dir)) {
+        *error = "cannot set up gnome-shell's settings and extension in " + dir;
+        return false;
+    }
+    std::string systemBus = dir + "/system-bus";
+    session->busAddress = "unix:path=" + dir + "/session-bus";
+    if (!StartBusDaemon(*session, "session", dir + "/session-bus", &session->sessionBus, error) ||
+        !StartBusDaemon(*session, "system", systemBus, &session->systemBus, error)) {
+        return false;
+    }
+    *settings = SessionSettings(*session);
+    // No WAYLAND_DISPLAY: the shell is the compositor, not a client of one.
+    settings->environment.erase(
+        std::remove_if(settings->environment.begin(), settings->environment.end(),
+                       [](const auto& variable) { return variable.first == "WAYLAND_DISPLAY"; }),
+        settings->environment.end());
+    settings->unset.push_back("WAYLAND_DISPLAY");
+    settings->environment.insert(settings->environment.end(),
+                                 {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + systemBus},
+                                  {"GSETTINGS_BACKEND", "keyfile"},
+                                  {"XDG_DATA_HOME", dir + "/data"},
+                                  {"LIBGL_ALWAYS_SOFTWARE", "1"}});
+    // Its own process group, so that whatever it spawns can be ended with it.
+    settings->newProcessGroup = true;
+    *argv = {"gnome-shell",       "--headless",
+             "--wayland",         "--no-x11",
+             "--virtual-monitor", std::to_string(width) + "x" + std::to_string(height)};
+    return true;
+}
+
+bool GnomeShellReady(const WaylandSession& session) {
+    std::string result;
+    return GnomeEval(session,
+                     "global.context.unsafe_mode && !Main.layoutManager._startingUp && "
+                     "!Main.overview.visible",
+                     &result) &&
+           result == "true";
+}
