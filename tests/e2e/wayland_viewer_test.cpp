@@ -69,14 +69,36 @@ void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale) {
     EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
 }
 
+// Under sway's own frame, then with the frame left to the client (border csd, which sway tells
+// the window once it is shown): libdecor's title bar above the same client area.
 TEST_F(SwayViewer, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
-    SleepMs(host_.settleMs);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    for (bool clientSide : {false, true}) {
+        SCOPED_TRACE(clientSide ? "frame left to the client" : "sway's frame");
+        if (clientSide) {
+            ASSERT_TRUE(sway_->Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
+        }
+        ChildProcess* viewer = nullptr;
+        ASSERT_NE(StartAndWaitForWindow(&viewer), 0u);
+        SleepMs(host_.settleMs);
+        // libdecor's toplevel is a new one for sway.
+        std::vector<Window> windows = FindWindows("Tavik");
+        ASSERT_EQ(windows.size(), 1u);
+        Window window = windows[0];
+        EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
+        if (clientSide) {
+            ClientArea area = {};
+            ASSERT_TRUE(sway_->Geometry(window, &area));
+            int titleBar = area.height - kHeight;
+            EXPECT_GT(titleBar, 10) << "no frame above the client area";
+            EXPECT_EQ(PictureMisfit(Crop(sway_->Grab(window), {0, titleBar, kWidth, kHeight}),
+                                    kWidth, kHeight),
+                      "");
+        } else {
+            ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
+        }
+        CloseAndExpectEndsWithZero(viewer, window, "close");
+    }
 }
 
 TEST_F(SwayViewer, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {

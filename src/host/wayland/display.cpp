@@ -219,10 +219,12 @@ void DispatchWayland(std::int64_t deadlineNs) {
 
 void PollEventsWayland() {
     DispatchWayland(0);
+    FrameWindowsWhereAskedWayland();
 }
 
 void WaitEventsWayland(std::int64_t deadlineNs) {
     DispatchWayland(deadlineNs);
+    FrameWindowsWhereAskedWayland();
 }
 
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface) {

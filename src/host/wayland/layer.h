@@ -41,6 +41,9 @@ struct WindowWayland : WindowLinux {
     xdg_toplevel* toplevel = nullptr;
     zxdg_toplevel_decoration_v1* decoration = nullptr;
     libdecor_frame* frame = nullptr;
+    // The compositor answered the request for its frame with "client side": libdecor is to make
+    // the toplevel instead (at the next turn of the event loop).
+    bool frameWanted = false;
     // The size of the toplevel's last configure, applied at the xdg_surface's configure.
     int proposedWidth = 0;
     int proposedHeight = 0;
@@ -113,6 +116,9 @@ void DispatchWayland(std::int64_t deadlineNs);
 libdecor* DecorWayland();
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
+// Gives libdecor's frame to the windows whose compositor left their frame to the client; called
+// between dispatches, never from inside an event.
+void FrameWindowsWhereAskedWayland();
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
 // before the commit that attaches a buffer of that size.
 void ApplyBufferScaleWayland(WindowWayland* window);
