@@ -57,16 +57,60 @@ int AxisWidth(const RgbImage& image) {
     return width;
 }
 
+// Separate pieces of what is drawn on the background (8-connected). The axes run into the box,
+// so a picture drawn at the output's scale is one piece; drawn at a finer scale and shrunk to the
+// output, its thin lines break into dots.
+int DrawnPieces(const RgbImage& image) {
+    std::vector<bool> seen(static_cast<size_t>(image.width) * image.height);
+    int pieces = 0;
+    for (int start = 0; start < image.width * image.height; ++start) {
+        if (seen[start] || IsBackground(image.At(start % image.width, start / image.width))) {
+            continue;
+        }
+        ++pieces;
+        std::vector<int> todo = {start};
+        seen[start] = true;
+        while (!todo.empty()) {
+            int x0 = todo.back() % image.width, y0 = todo.back() / image.width;
+            todo.pop_back();
+            for (int y = std::max(0, y0 - 1); y <= std::min(image.height - 1, y0 + 1); ++y) {
+                for (int x = std::max(0, x0 - 1); x <= std::min(image.width - 1, x0 + 1); ++x) {
+                    int at = y * image.width + x;
+                    if (!seen[at] && !IsBackground(image.At(x, y))) {
+                        seen[at] = true;
+                        todo.push_back(at);
+                    }
+                }
+            }
+        }
+    }
+    return pieces;
+}
+
 // The client area keeps its logical size, and its picture fits `scale` times as many pixels
-// each way, with lines one of them wide.
-void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale) {
+// each way, with lines one of them wide, unbroken; a picture still drawn at another scale gets
+// up to `waitMs` to change.
+void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale, int waitMs = 0) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    RgbImage picture = sway->Grab(window);
+    while ((PictureMisfit(picture, scale * kWidth, scale * kHeight) != "" ||
+            AxisWidth(picture) != 1 || DrawnPieces(picture) > 3) &&
+           std::chrono::steady_clock::now() < deadline) {
+        SleepMs(50);
+        picture = sway->Grab(window);
+    }
     ClientArea area = {};
     ASSERT_TRUE(sway->Geometry(window, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
-    RgbImage picture = sway->Grab(window);
     EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
     EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
+    // Unbroken in every frame, not just in one at an angle that hides it.
+    for (int grab = 0; grab < 5 && !::testing::Test::HasFailure(); ++grab) {
+        EXPECT_LE(DrawnPieces(picture), 3) << "drawn at a finer scale and shrunk to the output";
+        SleepMs(100);
+        picture = sway->Grab(window);
+    }
 }
 
 // Under sway's own frame, then with the frame left to the client (border csd, which sway tells
@@ -112,16 +156,26 @@ TEST_F(SwayViewer, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
-// As when the window moves to an output of another scale.
+// Once settled on its output (entered), the window follows that output's scale, then an output
+// of another scale that it moves to: first across the edge onto both, then off the 2x one.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
+    SleepMs(host_.settleMs);
+    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
     ASSERT_TRUE(sway_->SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
     sway_->Move(window, 0, 0);
-    SleepMs(host_.fitMs / 3);
-    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2);
+    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2, host_.fitMs);
+
+    // A 1x output right of the first, which is 640 logical pixels wide now.
+    ASSERT_TRUE(sway_->Run("create_output"));
+    ASSERT_TRUE(sway_->Run("output HEADLESS-2 position 640 0 resolution 1280x1024 scale 1"));
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    SleepMs(host_.settleMs);
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
+    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1, host_.fitMs);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 

@@ -114,11 +114,15 @@ void RegistryGlobalRemove(void*, wl_registry*, uint32_t name) {
         return;
     }
     OutputWayland* output = *found;
-    for (WindowLinux* window : LinuxLayer().windows) {
-        std::vector<OutputWayland*>& on = static_cast<WindowWayland*>(window)->outputs;
-        on.erase(std::remove(on.begin(), on.end(), output), on.end());
-    }
     layer.outputs.erase(found);
+    // NOTE: a surface may get no leave for an output whose global goes away; the windows that
+    // were on it take the scale of the outputs they are still on (or of those there are) here.
+    for (WindowLinux* window : LinuxLayer().windows) {
+        auto* windowWayland = static_cast<WindowWayland*>(window);
+        std::vector<OutputWayland*>& on = windowWayland->outputs;
+        on.erase(std::remove(on.begin(), on.end(), output), on.end());
+        UpdateOutputScaleWayland(windowWayland);
+    }
     wl_output_destroy(output->output);
     delete output;
 }
