@@ -113,8 +113,9 @@ void ExpectTemplateSizeDrawnAtScale(SwayProbe* sway, Window window, int scale, i
     }
 }
 
-// Under sway's own frame, then with the frame left to the client (border csd, which sway tells
-// the window once it is shown): libdecor's title bar above the same client area.
+// Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
+// client (border csd, which sway tells the window once it is shown): libdecor's title bar above
+// the same client area.
 TEST_F(SwayViewer, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     for (bool clientSide : {false, true}) {
@@ -140,8 +141,11 @@ TEST_F(SwayViewer, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
                       "");
         } else {
             ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
+            // Hidden, the window gets no frame callbacks: its swaps must not wait for them.
+            ASSERT_TRUE(sway_->Run("workspace 2"));
+            SleepMs(host_.settleMs);
         }
-        CloseAndExpectEndsWithZero(viewer, window, "close");
+        CloseAndExpectEndsWithZero(viewer, window, clientSide ? "close" : "close when hidden");
     }
 }
 
