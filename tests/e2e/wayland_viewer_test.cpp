@@ -209,6 +209,33 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
     EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
 }
 
+// No EGL for the compositor, but an X server beside it (as Xwayland would be): the viewer says
+// why in one line and opens on X11, where GLX draws, before any window is made on Wayland.
+TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
+    std::string error;
+    ASSERT_TRUE(StartXvfb(&server_, {}, &error)) << error;
+    ViewerOptions options;
+    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
+                                 {"DISPLAY", server_.display}};
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    ChildProcess* viewer = StartViewer();
+    X11Probe x11(server_.display);
+    Window window = x11.WaitForWindow("Tavik", host_.startMs);
+    ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+    EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on Wayland too";
+    SleepMs(host_.settleMs);
+    int x = 0, y = 0, width = 0, height = 0;
+    ASSERT_TRUE(x11.Geometry(window, &x, &y, &width, &height));
+    EXPECT_EQ(PictureMisfit(x11.Grab(window), width, height), "");
+    x11.SendClose(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
+    EXPECT_EQ(code, 0);
+    std::string said = ReadStderr(*viewer);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
+}
+
 class WestonViewer : public WaylandViewer {
   protected:
     WestonViewer() : WaylandViewer(kWestonHost) {}

@@ -5,6 +5,7 @@
 // null) with a line on stderr.
 #include "host/wayland/layer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -54,6 +55,13 @@ std::vector<EGLConfig> AllConfigs(EGLDisplay display) {
 }
 
 } // namespace
+
+bool EglCanDrawWindowsWayland(EGLDisplay display) {
+    std::vector<EGLConfig> configs = AllConfigs(display);
+    return std::any_of(configs.begin(), configs.end(), [&](EGLConfig config) {
+        return DescribeConfig(display, config).drawToWindow;
+    });
+}
 
 int ChoosePixelFormatWayland(WindowLinux*, const PIXELFORMATDESCRIPTOR& request) {
     EGLDisplay display = EglDisplayWayland();

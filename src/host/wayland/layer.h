@@ -132,6 +132,8 @@ void DestroyShmBufferWayland(ShmBufferWayland* buffer);
 // The EGL display on the compositor connection, initialised for desktop OpenGL on first use;
 // EGL_NO_DISPLAY (with a line on stderr) when EGL cannot be used.
 EGLDisplay EglDisplayWayland();
+// Whether one of the display's configurations can render desktop OpenGL to a window.
+bool EglCanDrawWindowsWayland(EGLDisplay display);
 
 // Turns the seat's pointer and keyboard into messages (input.cpp).
 void ListenToSeatWayland(wl_seat* seat);
