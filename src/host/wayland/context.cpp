@@ -135,6 +135,7 @@ bool MakeCurrentWayland(WindowLinux* windowLinux, ContextLinux* context) {
                      eglGetError());
         return false;
     }
+    window->drawnWithOpenGl = true;
     // The 40 ms timer paces the frames: a swap must never wait for the compositor, so a hidden
     // or covered window does not hold up the message loop.
     eglSwapInterval(display, 0);

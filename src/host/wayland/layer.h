@@ -63,7 +63,9 @@ struct WindowWayland : WindowLinux {
     bool configured = false;
     // The buffer scale or viewport is to change with the next buffer.
     bool bufferScaleChanged = false;
-    // What the window shows while it has no OpenGL surface.
+    // Whether an OpenGL context has been made current on the window; until then nothing draws
+    // into its EGL surface, and it shows `blank` (black) instead.
+    bool drawnWithOpenGl = false;
     ShmBufferWayland blank;
 };
 

@@ -28,7 +28,8 @@ int OutputScaleOf(const WindowWayland* window) {
     return scale;
 }
 
-// A window without an OpenGL surface shows black at its size, as it does on the other systems.
+// A window that OpenGL does not draw (no pixel format, or no context) shows black at its size, as
+// it does on the other systems.
 void ShowBlank(WindowWayland* window) {
     ShmBufferWayland previous = window->blank;
     if (!CreateShmBufferWayland(window->width, window->height, &window->blank)) {
@@ -57,7 +58,8 @@ void ApplySize(WindowWayland* window) {
     wl_region_destroy(opaque);
     if (window->eglWindow != nullptr) {
         wl_egl_window_resize(window->eglWindow, window->width, window->height, 0, 0);
-    } else if (window->configured) {
+    }
+    if (!window->drawnWithOpenGl && window->configured) {
         ShowBlank(window);
     }
 }
