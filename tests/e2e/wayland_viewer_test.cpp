@@ -80,6 +80,9 @@ class SwayViewer : public WaylandViewer {
 // picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
 // and scaled up.
 int AxisWidth(const RgbImage& image) {
+    if (image.width < 9) {
+        return 0;
+    }
     int width = 0;
     for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
         width += IsGreenDominant(image.At(x, image.height / 4));
@@ -190,11 +193,15 @@ TEST_F(SwayViewer, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
-// Once settled on its output (entered), the window follows that output's scale, then an output
-// of another scale that it moves to: first across the edge onto both, then off the 2x one.
+// Once settled on its output (entered), the window follows that output's scale; then an output
+// of another scale that it moves to, across the edge onto both, then off the 2x one; then the
+// 2x output is unplugged while the window is on both. sway runs nested, each output a window of
+// the sway it runs in, so that closing that window unplugs the output.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
+    ViewerOptions options;
+    options.nested = true;
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1);
@@ -203,12 +210,19 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     sway_->Move(window, 0, 0);
     ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 2, host_.fitMs);
 
-    // A 1x output right of the first, which is 640 logical pixels wide now.
+    // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
+    // it stays where it is when the second comes).
+    ASSERT_TRUE(sway_->Run("output WL-1 position 0 0"));
     ASSERT_TRUE(sway_->Run("create_output"));
-    ASSERT_TRUE(sway_->Run("output HEADLESS-2 position 640 0 resolution 1280x1024 scale 1"));
+    ASSERT_TRUE(sway_->Run("output WL-2 position 640 0 scale 1"));
     ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
     SleepMs(host_.settleMs);
     ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
+    ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1, host_.fitMs);
+
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    SleepMs(host_.settleMs);
+    ASSERT_TRUE(SwayProbe(hostSession_).Run("[title=\"wlroots - WL-1\"] kill"));
     ExpectTemplateSizeDrawnAtScale(sway_.get(), window, 1, host_.fitMs);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }

@@ -114,9 +114,14 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         break;
     case DisplayServer::kSway:
     case DisplayServer::kWeston:
+        if (options.nested) {
+            ASSERT_TRUE(StartCompositor(Compositor::kSway, &hostSession_, &error)) << error;
+            // Tiled, the outputs would share the host's output, and change size when one comes.
+            ASSERT_TRUE(SwayProbe(hostSession_).Run("for_window [app_id=wlroots] floating enable"));
+        }
         ASSERT_TRUE(StartCompositor(host_.server == DisplayServer::kSway ? Compositor::kSway
                                                                          : Compositor::kWeston,
-                                    &session_, &error))
+                                    &session_, &error, options.nested ? &hostSession_ : nullptr))
             << error;
         if (host_.server == DisplayServer::kSway) {
             sway_ = std::make_unique<SwayProbe>(session_);
@@ -170,6 +175,7 @@ void ViewerRig::TearDown() {
     StopXvfb(&server_);
     sway_.reset();
     EndSession(&session_);
+    EndSession(&hostSession_);
     if (!root_.empty()) {
         std::error_code ignored;
         fs::remove_all(root_, ignored);

@@ -134,7 +134,8 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
     return given && !failed;
 }
 
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error) {
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     const WaylandSession* host) {
     session->compositor = compositor;
     if (!SessionUser(&session->uid, &session->gid, error)) {
         return false;
@@ -168,9 +169,12 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     LaunchSettings settings = SessionSettings(*session);
     std::vector<std::string> argv;
     if (compositor == Compositor::kSway) {
-        settings.environment.insert(settings.environment.end(), {{"WLR_BACKENDS", "headless"},
-                                                                 {"WLR_RENDERER", "pixman"},
-                                                                 {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+        settings.environment.insert(
+            settings.environment.end(),
+            {{"WLR_BACKENDS", host != nullptr ? "wayland" : "headless"},
+             {"WLR_RENDERER", "pixman"},
+             {"WLR_LIBINPUT_NO_DEVICES", "1"},
+             {"WAYLAND_DISPLAY", host != nullptr ? host->runtimeDir + "/" + host->socket : ""}});
         argv = {"sway", "--config", config};
     } else {
         session->socket = "wayland-tavik";

@@ -26,9 +26,12 @@ struct WaylandSession {
 
 // Starts the compositor on a 1280 x 1024 output and waits until it accepts clients (and, for
 // sway, IPC); the compositor and the programs in it run as an unprivileged user created once when
-// the tests run as root (sway refuses root). False with the reason and the compositor's log in
-// *error when it cannot.
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error);
+// the tests run as root (sway refuses root). Given a `host` session, sway runs as a client of it
+// instead, each of its outputs a window there ("wlroots - WL-1", 1280 x 720) that can be closed,
+// which unplugs the output. False with the reason and the compositor's log in *error when it
+// cannot.
+bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
+                     const WaylandSession* host = nullptr);
 // Ends the compositor with `signal` (SIGTERM unless given) and waits for it.
 void StopCompositor(WaylandSession* session, int signal = 15);
 // Ends the compositor if it runs and removes the runtime directory.
