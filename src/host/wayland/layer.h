@@ -44,6 +44,8 @@ struct WindowWayland : WindowLinux {
     // The compositor answered the request for its frame with "client side": libdecor is to make
     // the toplevel instead (at the next turn of the event loop).
     bool frameWanted = false;
+    // The first configure of a toplevel that was to be replaced, not yet acknowledged (0: none).
+    uint32_t deferredSerial = 0;
     // The size of the toplevel's last configure, applied at the xdg_surface's configure.
     int proposedWidth = 0;
     int proposedHeight = 0;

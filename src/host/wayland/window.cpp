@@ -6,6 +6,7 @@
 #include "host/wayland/layer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "host/linux/dialog_units.h"
 #include "host/wayland/scale.h"
@@ -180,6 +181,7 @@ void XdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* window = static_cast<WindowWayland*>(data);
     // A toplevel about to be replaced by libdecor's is never mapped.
     if (window->frameWanted && !window->configured) {
+        window->deferredSerial = serial;
         return;
     }
     xdg_surface_ack_configure(xdgSurface, serial);
@@ -224,11 +226,16 @@ void MakeFrame(WindowWayland* window, libdecor* decor) {
 
 // Replaces the layer's own toplevel with libdecor's, which draws the frame; the window keeps its
 // surface, and with it its OpenGL surface. Shown already, it is mapped again once libdecor's
-// first configure arrives. Without libdecor it stays as it is, unframed.
+// first configure arrives. Without libdecor it stays as it is, unframed (and takes the configure
+// it had left for libdecor's).
 void ReplaceToplevelWithFrame(WindowWayland* window) {
     window->frameWanted = false;
+    std::uint32_t deferred = std::exchange(window->deferredSerial, 0);
     libdecor* decor = DecorWayland();
     if (decor == nullptr) {
+        if (deferred != 0) {
+            XdgSurfaceConfigure(window, window->xdgSurface, deferred);
+        }
         return;
     }
     zxdg_toplevel_decoration_v1_destroy(window->decoration);
