@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/viewer_fixture.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
 // picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
 // and scaled up.
 int AxisWidth(const RgbImage& image) {
+    if (image.width < 9) {
+        return 0;
+    }
     int width = 0;
     for (int x = image.width / 2 - 4; x <= image.width / 2 + 4; ++x) {
         width += IsGreenDominant(image.At(x, image.height / 4));
@@ -28,20 +34,64 @@ int AxisWidth(const RgbImage& image) {
     return width;
 }
 
+// Separate pieces of what is drawn on the background (8-connected). The axes run into the box,
+// so a picture drawn at the output's scale is one piece; drawn at a finer scale and shrunk to the
+// output, its thin lines break into dots.
+int DrawnPieces(const RgbImage& image) {
+    std::vector<bool> seen(static_cast<size_t>(image.width) * image.height);
+    int pieces = 0;
+    for (int start = 0; start < image.width * image.height; ++start) {
+        if (seen[start] || IsBackground(image.At(start % image.width, start / image.width))) {
+            continue;
+        }
+        ++pieces;
+        std::vector<int> todo = {start};
+        seen[start] = true;
+        while (!todo.empty()) {
+            int x0 = todo.back() % image.width, y0 = todo.back() / image.width;
+            todo.pop_back();
+            for (int y = std::max(0, y0 - 1); y <= std::min(image.height - 1, y0 + 1); ++y) {
+                for (int x = std::max(0, x0 - 1); x <= std::min(image.width - 1, x0 + 1); ++x) {
+                    int at = y * image.width + x;
+                    if (!seen[at] && !IsBackground(image.At(x, y))) {
+                        seen[at] = true;
+                        todo.push_back(at);
+                    }
+                }
+            }
+        }
+    }
+    return pieces;
+}
+
 class WaylandViewer : public ViewerRig {
   protected:
     using ViewerRig::ViewerRig;
 
     // The client area keeps its logical size, and its picture fits `scale` times as many pixels
-    // each way, with lines one of them wide.
-    void ExpectTemplateSizeDrawnAtScale(Window window, int scale) {
+    // each way, with lines one of them wide, unbroken; a picture still drawn at another scale gets
+    // up to `waitMs` to change.
+    void ExpectTemplateSizeDrawnAtScale(Window window, int scale, int waitMs = 0) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        RgbImage picture = Grab(window);
+        while ((PictureMisfit(picture, scale * kWidth, scale * kHeight) != "" ||
+                AxisWidth(picture) != 1 || DrawnPieces(picture) > 3) &&
+               std::chrono::steady_clock::now() < deadline) {
+            SleepMs(50);
+            picture = Grab(window);
+        }
         int x = 0, y = 0, width = 0, height = 0;
         ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
         EXPECT_EQ(width, kWidth);
         EXPECT_EQ(height, kHeight);
-        RgbImage picture = Grab(window);
         EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
         EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
+        // Unbroken in every frame, not just in one at an angle that hides it.
+        for (int grab = 0; grab < 5 && !HasFailure(); ++grab) {
+            EXPECT_LE(DrawnPieces(picture), 3) << "drawn at a finer scale and shrunk to the output";
+            SleepMs(100);
+            picture = Grab(window);
+        }
     }
 
     // The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
@@ -71,6 +121,34 @@ class WaylandViewer : public ViewerRig {
 class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
+
+    // A viewer without OpenGL: GLEW's error box, modal, then the window, black, which closes.
+    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer) {
+        std::vector<Window> boxes;
+        for (int i = 0; i < 500 && boxes.empty(); ++i) {
+            boxes = FindWindows("Error Glew");
+        }
+        ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
+        // The box is modal: the viewer's window is not shown before it is dismissed.
+        EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
+        ASSERT_TRUE(sway_->PressKey("Return", KEY_ENTER))
+            << "wtype could not type on the compositor";
+        Window window = WaitForNewWindow({}, host_.startMs);
+        ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+        EXPECT_FALSE(Exists(boxes[0]));
+        SleepMs(200);
+        EXPECT_TRUE(IsRunning(*viewer));
+        RgbImage picture = Grab(window);
+        EXPECT_EQ(picture.width, kWidth);
+        EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](unsigned char c) {
+            return c == 0;
+        })) << "not black";
+        Close(window);
+        int code = -1;
+        EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
+        EXPECT_EQ(code, 0);
+        EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
+    }
 };
 
 // On the hosts of this test program, all of which report a toplevel's application id and can
@@ -93,6 +171,42 @@ TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit
     }
     ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
+}
+
+// Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
+// client (border csd, which sway tells the window once it is shown): libdecor's title bar above
+// the same client area.
+TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    for (bool clientSide : {false, true}) {
+        SCOPED_TRACE(clientSide ? "frame left to the client" : "sway's frame");
+        if (clientSide) {
+            ASSERT_TRUE(sway_->Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
+        }
+        ChildProcess* viewer = nullptr;
+        ASSERT_NE(StartAndWaitForWindow(&viewer), 0u);
+        SleepMs(host_.settleMs);
+        // libdecor's toplevel is a new one for sway.
+        std::vector<Window> windows = FindWindows("Tavik");
+        ASSERT_EQ(windows.size(), 1u);
+        Window window = windows[0];
+        EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
+        if (clientSide) {
+            ClientArea area = {};
+            ASSERT_TRUE(sway_->Geometry(window, &area));
+            int titleBar = area.height - kHeight;
+            EXPECT_GT(titleBar, 10) << "no frame above the client area";
+            EXPECT_EQ(PictureMisfit(Crop(sway_->Grab(window), {0, titleBar, kWidth, kHeight}),
+                                    kWidth, kHeight),
+                      "");
+        } else {
+            ExpectTemplateSizeDrawnAtScale(window, 1);
+            // Hidden, the window gets no frame callbacks: its swaps must not wait for them.
+            ASSERT_TRUE(sway_->Run("workspace 2"));
+            SleepMs(host_.settleMs);
+        }
+        CloseAndExpectEndsWithZero(viewer, window, clientSide ? "close" : "close when hidden");
+    }
 }
 
 // sway draws the frame itself: libdecor is not even loaded, so one that cannot be changes nothing.
@@ -120,16 +234,37 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 
-// As when the window moves to an output of another scale.
+// Once settled on its output (entered), the window follows that output's scale; then an output
+// of another scale that it moves to, across the edge onto both, then off the 2x one; then the
+// 2x output is unplugged while the window is on both. sway runs nested, each output a window of
+// the sway it runs in, so that closing that window unplugs the output.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
+    ViewerOptions options;
+    options.nested = true;
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
+    SleepMs(host_.settleMs);
+    ExpectTemplateSizeDrawnAtScale(window, 1);
     ASSERT_TRUE(sway_->SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
     sway_->Move(window, 0, 0);
-    SleepMs(host_.fitMs / 3);
-    ExpectTemplateSizeDrawnAtScale(window, 2);
+    ExpectTemplateSizeDrawnAtScale(window, 2, host_.fitMs);
+
+    // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
+    // it stays where it is when the second comes).
+    ASSERT_TRUE(sway_->Run("output WL-1 position 0 0"));
+    ASSERT_TRUE(sway_->Run("create_output"));
+    ASSERT_TRUE(sway_->Run("output WL-2 position 640 0 scale 1"));
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    SleepMs(host_.settleMs);
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
+    ExpectTemplateSizeDrawnAtScale(window, 1, host_.fitMs);
+
+    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    SleepMs(host_.settleMs);
+    ASSERT_TRUE(SwayProbe(hostSession_).Run("[title=\"wlroots - WL-1\"] kill"));
+    ExpectTemplateSizeDrawnAtScale(window, 1, host_.fitMs);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
@@ -138,25 +273,46 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
     ViewerOptions options;
     options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}};
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+}
+
+// EGL offers configurations, so the pixel format is set, but it makes no context (a preloaded
+// eglCreateContext that fails): the same, although the window has an OpenGL surface.
+TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
+    fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
+    ASSERT_TRUE(GiveToSessionUser(session_, root_));
+    // A sanitized viewer would otherwise refuse a library loaded before its runtime.
+    viewerEnvironment_ = {{"LD_PRELOAD", shim}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+}
+
+// No EGL for the compositor, but an X server beside it (as Xwayland would be): the viewer says
+// why in one line and opens on X11, where GLX draws, before any window is made on Wayland.
+TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
+    std::string error;
+    ASSERT_TRUE(StartXvfb(&server_, {}, &error)) << error;
+    ViewerOptions options;
+    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
+                                 {"DISPLAY", server_.display}};
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ChildProcess* viewer = StartViewer();
-    std::vector<Window> boxes;
-    for (int i = 0; i < 500 && boxes.empty(); ++i) {
-        boxes = FindWindows("Error Glew");
-    }
-    ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
-    // The box is modal: the viewer's window is not shown before it is dismissed.
-    EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
-    ASSERT_TRUE(sway_->PressKey("Return", KEY_ENTER)) << "wtype could not type on the compositor";
-    Window window = WaitForNewWindow({}, host_.startMs);
+    X11Probe x11(server_.display);
+    Window window = x11.WaitForWindow("Tavik", host_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
-    EXPECT_FALSE(Exists(boxes[0]));
-    SleepMs(200);
-    EXPECT_TRUE(IsRunning(*viewer));
-    Close(window);
+    EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on Wayland too";
+    SleepMs(host_.settleMs);
+    int x = 0, y = 0, width = 0, height = 0;
+    ASSERT_TRUE(x11.Geometry(window, &x, &y, &width, &height));
+    EXPECT_EQ(PictureMisfit(x11.Grab(window), width, height), "");
+    x11.SendClose(window);
     int code = -1;
     EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
     EXPECT_EQ(code, 0);
-    EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
+    std::string said = ReadStderr(*viewer);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
 }
 
 class WestonViewer : public WaylandViewer {

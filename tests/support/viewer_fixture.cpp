@@ -167,7 +167,15 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         Compositor compositor = host_.server == DisplayServer::kSway     ? Compositor::kSway
                                 : host_.server == DisplayServer::kWeston ? Compositor::kWeston
                                                                          : Compositor::kGnomeShell;
-        ASSERT_TRUE(StartCompositor(compositor, &session_, &error, options.outputScale)) << error;
+        if (options.nested) {
+            ASSERT_EQ(compositor, Compositor::kSway) << "only sway runs nested";
+            ASSERT_TRUE(StartCompositor(Compositor::kSway, &hostSession_, &error)) << error;
+            // Tiled, the outputs would share the host's output, and change size when one comes.
+            ASSERT_TRUE(SwayProbe(hostSession_).Run("for_window [app_id=wlroots] floating enable"));
+        }
+        ASSERT_TRUE(StartCompositor(compositor, &session_, &error, options.outputScale,
+                                    options.nested ? &hostSession_ : nullptr))
+            << error;
         if (host_.server == DisplayServer::kSway) {
             sway_ = std::make_unique<SwayProbe>(session_);
         } else if (host_.server == DisplayServer::kGnome) {
@@ -229,6 +237,7 @@ void ViewerRig::TearDown() {
     kwin_.reset();
     gnome_.reset();
     EndSession(&session_);
+    EndSession(&hostSession_);
     if (!root_.empty()) {
         std::error_code ignored;
         fs::remove_all(root_, ignored);

@@ -86,6 +86,7 @@ struct ViewerOptions {
     std::vector<std::string> serverArgs; // for example {"-extension", "GLX"}
     bool windowManager = false;          // openbox on the display
     int outputScale = 1;                 // the compositor's output scale when the viewer starts
+    bool nested = false; // sway inside another (hostSession_), so that its outputs can be unplugged
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
     // Removed from the viewer's environment, the session's own variables too.
@@ -180,6 +181,7 @@ class ViewerRig : public ::testing::Test {
     const ViewerHost& host_;
     XvfbServer server_;
     WaylandSession session_;
+    WaylandSession hostSession_; // the sway the session's sway runs in, when nested
     std::unique_ptr<SwayProbe> sway_;
     std::unique_ptr<KwinProbe> kwin_;
     std::unique_ptr<GnomeProbe> gnome_;

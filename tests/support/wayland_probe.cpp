@@ -99,9 +99,12 @@ RgbImage SwayProbe::Grab(unsigned long window) {
 }
 
 bool SwayProbe::Command(unsigned long window, const std::string& command) {
+    return Run("[con_id=" + std::to_string(window) + "] " + command);
+}
+
+bool SwayProbe::Run(const std::string& command) {
     std::string output;
-    return RunForOutput({"swaymsg", "[con_id=" + std::to_string(window) + "] " + command},
-                        SessionSettings(session_), 5000, &output);
+    return RunForOutput({"swaymsg", command}, SessionSettings(session_), 5000, &output);
 }
 
 void SwayProbe::SendClose(unsigned long window) {

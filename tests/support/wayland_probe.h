@@ -37,6 +37,8 @@ class SwayProbe {
     bool SetScale(int scale);
     // A swaymsg command on the window (criteria added); true when sway says it succeeded.
     bool Command(unsigned long window, const std::string& command);
+    // A swaymsg command as given; true when sway says it succeeded.
+    bool Run(const std::string& command);
 
   private:
     std::string Tree();

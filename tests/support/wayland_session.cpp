@@ -158,7 +158,7 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
 }
 
 bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
-                     double scale) {
+                     double scale, const WaylandSession* host) {
     session->compositor = compositor;
     if (!SessionUser(compositor == Compositor::kKwin ? kKwinUserName : kUserName, &session->uid,
                      &session->gid, error)) {
@@ -199,9 +199,12 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     LaunchSettings settings = SessionSettings(*session);
     std::vector<std::string> argv;
     if (compositor == Compositor::kSway) {
-        settings.environment.insert(settings.environment.end(), {{"WLR_BACKENDS", "headless"},
-                                                                 {"WLR_RENDERER", "pixman"},
-                                                                 {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+        settings.environment.insert(
+            settings.environment.end(),
+            {{"WLR_BACKENDS", host != nullptr ? "wayland" : "headless"},
+             {"WLR_RENDERER", "pixman"},
+             {"WLR_LIBINPUT_NO_DEVICES", "1"},
+             {"WAYLAND_DISPLAY", host != nullptr ? host->runtimeDir + "/" + host->socket : ""}});
         argv = {"sway", "--config", config};
     } else if (compositor == Compositor::kKwin) {
         if (!PrepareKwin(session, scale, &argv, &settings, error)) {

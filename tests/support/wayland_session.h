@@ -38,10 +38,11 @@ struct WaylandSession {
 // Starts the compositor on an output of 1280 x 1024 logical pixels at `scale` and waits until it
 // accepts clients (and, for sway, IPC; for KWin, scripts; for gnome-shell, D-Bus calls); the
 // compositor and the programs in it run as an unprivileged user created once when the tests run as
-// root (sway refuses root). False with the reason and the compositor's log in *error when it
-// cannot.
+// root (sway refuses root). Given a `host` session, sway runs as a client of it instead, each of
+// its outputs a window there ("wlroots - WL-1", 1280 x 720) that can be closed, which unplugs the
+// output. False with the reason and the compositor's log in *error when it cannot.
 bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
-                     double scale = 1);
+                     double scale = 1, const WaylandSession* host = nullptr);
 // Ends the compositor with `signal` (SIGTERM unless given) and waits for it (gnome-shell with
 // whatever it started).
 void StopCompositor(WaylandSession* session, int signal = 15);

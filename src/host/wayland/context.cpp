@@ -5,6 +5,7 @@
 // null) with a line on stderr.
 #include "host/wayland/layer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -54,6 +55,13 @@ std::vector<EGLConfig> AllConfigs(EGLDisplay display) {
 }
 
 } // namespace
+
+bool EglCanDrawWindowsWayland(EGLDisplay display) {
+    std::vector<EGLConfig> configs = AllConfigs(display);
+    return std::any_of(configs.begin(), configs.end(), [&](EGLConfig config) {
+        return DescribeConfig(display, config).drawToWindow;
+    });
+}
 
 int ChoosePixelFormatWayland(WindowLinux*, const PIXELFORMATDESCRIPTOR& request) {
     EGLDisplay display = EglDisplayWayland();
@@ -127,6 +135,7 @@ bool MakeCurrentWayland(WindowLinux* windowLinux, ContextLinux* context) {
                      eglGetError());
         return false;
     }
+    window->drawnWithOpenGl = true;
     // The 40 ms timer paces the frames: a swap must never wait for the compositor, so a hidden
     // or covered window does not hold up the message loop.
     eglSwapInterval(display, 0);

@@ -114,11 +114,15 @@ void RegistryGlobalRemove(void*, wl_registry*, uint32_t name) {
         return;
     }
     OutputWayland* output = *found;
-    for (WindowLinux* window : LinuxLayer().windows) {
-        std::vector<OutputWayland*>& on = static_cast<WindowWayland*>(window)->outputs;
-        on.erase(std::remove(on.begin(), on.end(), output), on.end());
-    }
     layer.outputs.erase(found);
+    // NOTE: a surface may get no leave for an output whose global goes away; the windows that
+    // were on it take the scale of the outputs they are still on (or of those there are) here.
+    for (WindowLinux* window : LinuxLayer().windows) {
+        auto* windowWayland = static_cast<WindowWayland*>(window);
+        std::vector<OutputWayland*>& on = windowWayland->outputs;
+        on.erase(std::remove(on.begin(), on.end(), output), on.end());
+        UpdateOutputScaleWayland(windowWayland);
+    }
     wl_output_destroy(output->output);
     delete output;
 }
@@ -167,8 +171,64 @@ void ReportNoCompositor() {
     }
 }
 
+// The EGL display on the connection, initialised for desktop OpenGL, in layer.eglDisplay; false,
+// with the reason in *why, when EGL cannot draw OpenGL windows there. Tried once.
+bool OpenEglDisplay(std::string* why) {
+    LayerWayland& layer = LayerWl();
+    layer.eglTried = true;
+    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, layer.display, nullptr);
+    EGLint major = 0;
+    EGLint minor = 0;
+    char error[64];
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
+        std::snprintf(error, sizeof error, "0x%x", static_cast<unsigned>(eglGetError()));
+        *why = std::string("cannot initialise EGL on the Wayland connection (error ") + error + ")";
+        return false;
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        *why = "the EGL implementation has no desktop OpenGL";
+    } else if (!EglCanDrawWindowsWayland(display)) {
+        *why = "no EGL configuration can draw desktop OpenGL to a window";
+    } else {
+        layer.eglDisplay = display;
+        return true;
+    }
+    eglTerminate(display);
+    return false;
+}
+
+// Where an X server is also there (Xwayland, or an X display forwarded to the session), its GLX
+// can render what EGL on the compositor cannot: the reason and the switch make one stderr line.
+bool EglFailsWithX11ToFallBackTo() {
+    const char* x11 = std::getenv("DISPLAY");
+    std::string why;
+    if (x11 == nullptr || *x11 == '\0' || OpenEglDisplay(&why)) {
+        return false;
+    }
+    std::fprintf(stderr, "Wayland: %s; Tavik uses the X display %s instead\n", why.c_str(), x11);
+    return true;
+}
+
+// Destroys what the connection holds, then the connection, before it is given up for X11.
 void Disconnect() {
     LayerWayland& layer = LayerWl();
+    if (layer.eglDisplay != EGL_NO_DISPLAY) {
+        eglTerminate(layer.eglDisplay);
+    }
+    for (OutputWayland* output : layer.outputs) {
+        wl_output_destroy(output->output);
+        delete output;
+    }
+    for (void* proxy :
+         {static_cast<void*>(layer.pointer), static_cast<void*>(layer.keyboard),
+          static_cast<void*>(layer.seat), static_cast<void*>(layer.compositor),
+          static_cast<void*>(layer.shm), static_cast<void*>(layer.viewporter),
+          static_cast<void*>(layer.fractionalScaleManager), static_cast<void*>(layer.wmBase),
+          static_cast<void*>(layer.decorationManager), static_cast<void*>(layer.registry)}) {
+        if (proxy != nullptr) {
+            wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
+        }
+    }
     wl_display_disconnect(layer.display);
     layer = LayerWayland{};
 }
@@ -230,10 +290,12 @@ void DispatchWayland(std::int64_t deadlineNs) {
 
 void PollEventsWayland() {
     DispatchWayland(0);
+    FrameWindowsWhereAskedWayland();
 }
 
 void WaitEventsWayland(std::int64_t deadlineNs) {
     DispatchWayland(deadlineNs);
+    FrameWindowsWhereAskedWayland();
 }
 
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface) {
@@ -259,25 +321,13 @@ int LargestOutputScaleWayland() {
 
 EGLDisplay EglDisplayWayland() {
     LayerWayland& layer = LayerWl();
-    if (layer.eglTried) {
-        return layer.eglDisplay;
+    if (!layer.eglTried) {
+        std::string why;
+        if (!OpenEglDisplay(&why)) {
+            std::fprintf(stderr, "EGL: %s\n", why.c_str());
+        }
     }
-    layer.eglTried = true;
-    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, layer.display, nullptr);
-    EGLint major = 0;
-    EGLint minor = 0;
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
-        std::fprintf(stderr, "EGL: cannot initialise EGL on the Wayland connection (error 0x%x)\n",
-                     eglGetError());
-        return EGL_NO_DISPLAY;
-    }
-    if (!eglBindAPI(EGL_OPENGL_API)) {
-        std::fputs("EGL: the EGL implementation has no desktop OpenGL\n", stderr);
-        eglTerminate(display);
-        return EGL_NO_DISPLAY;
-    }
-    layer.eglDisplay = display;
-    return display;
+    return layer.eglDisplay;
 }
 
 libdecor* DecorWayland(const char* without) {
@@ -323,6 +373,10 @@ bool ConnectWayland(PlatformLinux* platform) {
     if (layer.compositor == nullptr || layer.shm == nullptr || layer.wmBase == nullptr) {
         std::fputs("Wayland: the compositor offers no wl_compositor, wl_shm or xdg_wm_base\n",
                    stderr);
+        Disconnect();
+        return false;
+    }
+    if (EglFailsWithX11ToFallBackTo()) {
         Disconnect();
         return false;
     }

@@ -41,6 +41,11 @@ struct WindowWayland : WindowLinux {
     xdg_toplevel* toplevel = nullptr;
     zxdg_toplevel_decoration_v1* decoration = nullptr;
     libdecor_frame* frame = nullptr;
+    // The compositor answered the request for its frame with "client side": libdecor is to make
+    // the toplevel instead (at the next turn of the event loop).
+    bool frameWanted = false;
+    // The first configure of a toplevel that was to be replaced, not yet acknowledged (0: none).
+    uint32_t deferredSerial = 0;
     // The size of the toplevel's last configure, applied at the xdg_surface's configure.
     int proposedWidth = 0;
     int proposedHeight = 0;
@@ -60,7 +65,9 @@ struct WindowWayland : WindowLinux {
     bool configured = false;
     // The buffer scale or viewport is to change with the next buffer.
     bool bufferScaleChanged = false;
-    // What the window shows while it has no OpenGL surface.
+    // Whether an OpenGL context has been made current on the window; until then nothing draws
+    // into its EGL surface, and it shows `blank` (black) instead.
+    bool drawnWithOpenGl = false;
     ShmBufferWayland blank;
 };
 
@@ -119,6 +126,9 @@ void DispatchWayland(std::int64_t deadlineNs);
 libdecor* DecorWayland(const char* without = "the window has no frame");
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
+// Gives libdecor's frame to the windows whose compositor left their frame to the client; called
+// between dispatches, never from inside an event.
+void FrameWindowsWhereAskedWayland();
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
 // before the commit that attaches a buffer of that size.
 void ApplyBufferScaleWayland(WindowWayland* window);
@@ -132,6 +142,8 @@ void DestroyShmBufferWayland(ShmBufferWayland* buffer);
 // The EGL display on the compositor connection, initialised for desktop OpenGL on first use;
 // EGL_NO_DISPLAY (with a line on stderr) when EGL cannot be used.
 EGLDisplay EglDisplayWayland();
+// Whether one of the display's configurations can render desktop OpenGL to a window.
+bool EglCanDrawWindowsWayland(EGLDisplay display);
 
 // Turns the seat's pointer and keyboard into messages (input.cpp).
 void ListenToSeatWayland(wl_seat* seat);

@@ -6,6 +6,7 @@
 #include "host/wayland/layer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "host/linux/dialog_units.h"
 #include "host/wayland/scale.h"
@@ -28,7 +29,8 @@ int OutputScaleOf(const WindowWayland* window) {
     return scale;
 }
 
-// A window without an OpenGL surface shows black at its size, as it does on the other systems.
+// A window that OpenGL does not draw (no pixel format, or no context) shows black at its size, as
+// it does on the other systems.
 void ShowBlank(WindowWayland* window) {
     ShmBufferWayland previous = window->blank;
     if (!CreateShmBufferWayland(window->width, window->height, &window->blank)) {
@@ -57,7 +59,8 @@ void ApplySize(WindowWayland* window) {
     wl_region_destroy(opaque);
     if (window->eglWindow != nullptr) {
         wl_egl_window_resize(window->eglWindow, window->width, window->height, 0, 0);
-    } else if (window->configured) {
+    }
+    if (!window->drawnWithOpenGl && window->configured) {
         ShowBlank(window);
     }
 }
@@ -176,11 +179,23 @@ const xdg_toplevel_listener kToplevelListener = ToplevelListener();
 
 void XdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* window = static_cast<WindowWayland*>(data);
+    // A toplevel about to be replaced by libdecor's is never mapped.
+    if (window->frameWanted && !window->configured) {
+        window->deferredSerial = serial;
+        return;
+    }
     xdg_surface_ack_configure(xdgSurface, serial);
     TakeProposedSize(window, window->proposedWidth, window->proposedHeight);
     Configured(window);
 }
 const xdg_surface_listener kXdgSurfaceListener = {XdgSurfaceConfigure};
+
+// The compositor's answer to the request for its frame, which it may give or change at any time.
+void DecorationConfigure(void* data, zxdg_toplevel_decoration_v1*, uint32_t mode) {
+    static_cast<WindowWayland*>(data)->frameWanted =
+        mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
+}
+const zxdg_toplevel_decoration_v1_listener kDecorationListener = {DecorationConfigure};
 
 // An xdg_toplevel of the layer's own, framed by the compositor.
 void MakeToplevel(WindowWayland* window) {
@@ -197,6 +212,7 @@ void MakeToplevel(WindowWayland* window) {
     }
     window->decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager,
                                                                             window->toplevel);
+    zxdg_toplevel_decoration_v1_add_listener(window->decoration, &kDecorationListener, window);
     zxdg_toplevel_decoration_v1_set_mode(window->decoration,
                                          ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
 }
@@ -212,7 +228,47 @@ void MakeFrame(WindowWayland* window, libdecor* decor) {
         static_cast<libdecor_capabilities>(LIBDECOR_ACTION_MINIMIZE | LIBDECOR_ACTION_FULLSCREEN));
 }
 
+// Replaces the layer's own toplevel with libdecor's, which draws the frame; the window keeps its
+// surface, and with it its OpenGL surface. Shown already, it is mapped again once libdecor's
+// first configure arrives. Without libdecor it stays as it is, unframed (and takes the configure
+// it had left for libdecor's).
+void ReplaceToplevelWithFrame(WindowWayland* window) {
+    window->frameWanted = false;
+    std::uint32_t deferred = std::exchange(window->deferredSerial, 0);
+    libdecor* decor = DecorWayland();
+    if (decor == nullptr) {
+        if (deferred != 0) {
+            XdgSurfaceConfigure(window, window->xdgSurface, deferred);
+        }
+        return;
+    }
+    zxdg_toplevel_decoration_v1_destroy(window->decoration);
+    xdg_toplevel_destroy(window->toplevel);
+    xdg_surface_destroy(window->xdgSurface);
+    window->decoration = nullptr;
+    window->toplevel = nullptr;
+    window->xdgSurface = nullptr;
+    // A surface that gets a new xdg_surface must have no buffer; frames wait for the new
+    // toplevel's configure.
+    wl_surface_attach(window->surface, nullptr, 0, 0);
+    wl_surface_commit(window->surface);
+    window->configured = false;
+    MakeFrame(window, decor);
+    if (window->shown) {
+        libdecor_frame_map(window->frame);
+    }
+}
+
 } // namespace
+
+void FrameWindowsWhereAskedWayland() {
+    for (WindowLinux* windowLinux : LinuxLayer().windows) {
+        auto* window = static_cast<WindowWayland*>(windowLinux);
+        if (window->frameWanted && window->frame == nullptr) {
+            ReplaceToplevelWithFrame(window);
+        }
+    }
+}
 
 void UpdateOutputScaleWayland(WindowWayland* window) {
     int scale = OutputScaleOf(window);
@@ -282,6 +338,7 @@ void ShowWindowWayland(WindowLinux* windowLinux) {
     std::int64_t deadline = NowNs() + kFirstConfigureWaitNs;
     while (!window->configured && NowNs() < deadline) {
         DispatchWayland(deadline);
+        FrameWindowsWhereAskedWayland();
     }
 }
 
