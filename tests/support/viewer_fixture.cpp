@@ -52,6 +52,48 @@ const ViewerHost kWestonHost = {"weston",
                                 2000,
                                 5000};
 
+// Window managers on Xvfb, as Xfce, KDE Plasma and GNOME run them on X11, and openbox.
+const ViewerHost kOpenboxHost = {"openbox",
+                                 DisplayServer::kXvfb,
+                                 ProgramLauncher::kNative,
+                                 PictureSource::kXGetImage,
+                                 10000,
+                                 400,
+                                 1000,
+                                 2000,
+                                 3000,
+                                 X11WindowManager::kOpenbox};
+const ViewerHost kKwinX11Host = {"kwin_x11",
+                                 DisplayServer::kXvfb,
+                                 ProgramLauncher::kNative,
+                                 PictureSource::kXGetImage,
+                                 10000,
+                                 400,
+                                 1000,
+                                 2000,
+                                 3000,
+                                 X11WindowManager::kKwin};
+const ViewerHost kXfwm4Host = {"xfwm4",
+                               DisplayServer::kXvfb,
+                               ProgramLauncher::kNative,
+                               PictureSource::kXGetImage,
+                               10000,
+                               400,
+                               1000,
+                               2000,
+                               3000,
+                               X11WindowManager::kXfwm4};
+const ViewerHost kMutterX11Host = {"mutter_x11",
+                                   DisplayServer::kXvfb,
+                                   ProgramLauncher::kNative,
+                                   PictureSource::kXGetImage,
+                                   10000,
+                                   400,
+                                   1000,
+                                   2000,
+                                   3000,
+                                   X11WindowManager::kMutter};
+
 namespace {
 
 // Weston's one window: where its client area is on a screenshot, if there is one.
@@ -98,18 +140,10 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         ASSERT_TRUE(StartXvfb(&server_, options.serverArgs, &error)) << error;
         probe_ = std::make_unique<X11Probe>(server_.display);
         ASSERT_TRUE(probe_->Connected()) << "cannot connect to " << server_.display;
-        if (options.windowManager) {
-            ASSERT_TRUE(StartProcess({"/usr/bin/openbox", "--sm-disable"}, "/", server_.display,
-                                     &windowManager_));
-            // Managing once it names itself on the root window; a fixed wait was too short on a
-            // loaded machine, and a close sent before it manages reaches nobody.
-            Window root = DefaultRootWindow(probe_->display());
-            for (int i = 0;
-                 i < 200 && probe_->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty(); ++i) {
-                SleepMs(50);
-            }
-            ASSERT_FALSE(probe_->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty())
-                << "openbox did not start managing windows within 10 s";
+        if (UnderWindowManager()) {
+            ASSERT_TRUE(StartWindowManager(host_.windowManager, server_.display, probe_.get(),
+                                           &windowManager_, &error))
+                << error;
         }
         break;
     case DisplayServer::kSway:
@@ -162,10 +196,7 @@ void ViewerRig::TearDown() {
     if (host_.launcher == ProgramLauncher::kWine) {
         StopWine();
     }
-    KillProcess(&windowManager_);
-    if (!windowManager_.stderrPath.empty()) {
-        unlink(windowManager_.stderrPath.c_str());
-    }
+    EndWindowManager(&windowManager_);
     probe_.reset();
     StopXvfb(&server_);
     sway_.reset();
@@ -237,7 +268,8 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
 std::vector<Window> ViewerRig::FindWindows(const std::string& caption) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
-        return probe_->FindWindows(caption);
+        return UnderWindowManager() ? FindManagedWindows(probe_.get(), caption)
+                                    : probe_->FindWindows(caption);
     case DisplayServer::kSway:
         return sway_->FindWindows(caption);
     case DisplayServer::kWeston: {
@@ -302,7 +334,11 @@ bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height)
 void ViewerRig::Resize(Window window, int width, int height) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
-        probe_->Resize(window, width, height);
+        if (UnderWindowManager()) {
+            EXPECT_TRUE(ResizeThroughWindowManager(server_.display, window, width, height));
+        } else {
+            probe_->Resize(window, width, height);
+        }
         break;
     case DisplayServer::kSway:
         sway_->Resize(window, width, height);
@@ -316,8 +352,12 @@ void ViewerRig::Resize(Window window, int width, int height) {
 void ViewerRig::Move(Window window, int x, int y) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
-        XMoveWindow(probe_->display(), window, x, y);
-        XFlush(probe_->display());
+        if (UnderWindowManager()) {
+            EXPECT_TRUE(MoveThroughWindowManager(server_.display, window, x, y));
+        } else {
+            XMoveWindow(probe_->display(), window, x, y);
+            XFlush(probe_->display());
+        }
         break;
     case DisplayServer::kSway:
         sway_->Move(window, x, y);
@@ -331,7 +371,11 @@ void ViewerRig::Move(Window window, int x, int y) {
 void ViewerRig::Close(Window window) {
     switch (host_.server) {
     case DisplayServer::kXvfb:
-        probe_->SendClose(window);
+        if (UnderWindowManager()) {
+            EXPECT_TRUE(CloseThroughWindowManager(server_.display, window));
+        } else {
+            probe_->SendClose(window);
+        }
         break;
     case DisplayServer::kSway:
         sway_->SendClose(window);
@@ -345,6 +389,12 @@ void ViewerRig::Close(Window window) {
 RgbImage ViewerRig::Grab(Window window) {
     switch (host_.picture) {
     case PictureSource::kXGetImage:
+        if (UnderWindowManager()) {
+            int x, y, width, height;
+            return probe_->Geometry(window, &x, &y, &width, &height)
+                       ? GrabArea(window, Patch{0, 0, width, height})
+                       : RgbImage();
+        }
         return probe_->Grab(window);
     case PictureSource::kGrim:
         return sway_->Grab(window);
@@ -361,6 +411,15 @@ RgbImage ViewerRig::Grab(Window window) {
 RgbImage ViewerRig::GrabArea(Window window, const Patch& area) {
     switch (host_.picture) {
     case PictureSource::kXGetImage:
+        if (UnderWindowManager()) {
+            // From the root window: what the window manager puts over the client area shows.
+            int x, y, width, height;
+            if (!probe_->Geometry(window, &x, &y, &width, &height)) {
+                return RgbImage();
+            }
+            return probe_->GrabArea(DefaultRootWindow(probe_->display()), x + area.x, y + area.y,
+                                    area.width, area.height);
+        }
         return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
     case PictureSource::kGrim:
     case PictureSource::kWestonScreenshooter:

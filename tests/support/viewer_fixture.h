@@ -17,6 +17,7 @@
 #include "support/picture.h"
 #include "support/process.h"
 #include "support/wayland_probe.h"
+#include "support/x11_window_manager.h"
 #include "support/xvfb_server.h"
 #include "x11_probe.h"
 
@@ -50,11 +51,19 @@ struct ViewerHost {
     int exitMs;       // for the viewer to end once its window is closed
     int loadedExitMs; // the same while other viewers or a resize storm load the machine
     int fitMs;        // for the picture to fit a new client size
+    // On Xvfb, a window manager always started with the server: windows are then found among
+    // those it manages, closed and resized through it, and their pictures taken from the root
+    // window, where whatever it puts on top of them shows.
+    X11WindowManager windowManager = X11WindowManager::kNone;
 };
 extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;
 extern const ViewerHost kSwayHost;
 extern const ViewerHost kWestonHost;
+extern const ViewerHost kOpenboxHost;
+extern const ViewerHost kKwinX11Host;
+extern const ViewerHost kXfwm4Host;
+extern const ViewerHost kMutterX11Host;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
@@ -64,7 +73,6 @@ void UseNativeBinary(const std::string& path);
 struct ViewerOptions {
     bool withTexture = true;             // ../res/grass.bmp beside bin/
     std::vector<std::string> serverArgs; // for example {"-extension", "GLX"}
-    bool windowManager = false;          // openbox on the display
     int outputScale = 1;                 // sway's output scale when the viewer starts
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
@@ -93,7 +101,7 @@ class ViewerRig : public ::testing::Test {
     explicit ViewerRig(const ViewerHost& host) : host_(host) {}
     void TearDown() override;
 
-    // Starts the display server (and a window manager when asked), makes sure the Wine prefix
+    // Starts the display server (and the host's window manager), makes sure the Wine prefix
     // exists for Wine, and lays out the working directory; fails the test when any cannot be had.
     void StartServer(const ViewerOptions& options = {});
     // Starts one more viewer from bin/; the rig ends any that the test leaves running.
@@ -140,13 +148,14 @@ class ViewerRig : public ::testing::Test {
     // connection is closed first, so that only the viewers see the display go away.
     void EndServer(int signal);
     bool OnWayland() const { return host_.server != DisplayServer::kXvfb; }
+    bool UnderWindowManager() const { return host_.windowManager != X11WindowManager::kNone; }
 
     const ViewerHost& host_;
     XvfbServer server_;
     WaylandSession session_;
     std::unique_ptr<SwayProbe> sway_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
-    ChildProcess windowManager_;
+    WindowManagerSession windowManager_;
     std::unique_ptr<X11Probe> probe_;
     std::string root_; // holds bin/ (the working directory) and res/grass.bmp
     std::vector<std::unique_ptr<ChildProcess>> viewers_;
