@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRuns = 7; // counted runs of each program, after one uncounted start of each
+constexpr int kRuns = 11; // counted runs of each program, after one uncounted start of each
 
 struct Figures {
     double viewer = 0, bare = 0, request = 0; // medians, ms
@@ -117,10 +117,25 @@ void PrintRuns(const char* label, const std::vector<double>& runs) {
 
 } // namespace
 
+// The machine's load over the last minute, as a note beside the figures.
+double LoadAverage() {
+    double load = -1;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1) {
+            load = -1;
+        }
+        std::fclose(file);
+    }
+    return load;
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    double loadBefore = LoadAverage();
     int result = RUN_ALL_TESTS();
-    std::printf("\nclose request to process exit, ms (%d runs each, in turns)\n", kRuns);
+    std::printf("\nclose request to process exit, ms (%d runs each, in turns; load average %.1f "
+                "before, %.1f after)\n",
+                kRuns, loadBefore, LoadAverage());
     for (const ViewerHost* host : kHosts) {
         auto row = Table().find(host->name);
         if (row != Table().end()) {

@@ -112,6 +112,8 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
                             {"LIBGL_ALWAYS_SOFTWARE", "1"}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "SESSION_MANAGER",
                       "DBUS_SESSION_BUS_ADDRESS"};
+    // Openbox writes its messages to standard output: kept out of the test's own.
+    settings.captureStdout = true;
     if (manager != X11WindowManager::kOpenbox) {
         if (!StartBus(session, error)) {
             return false;
