@@ -98,7 +98,12 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
         return false;
     }
     session->home = tmpl;
-    // Its settings and caches stay in here, away from the user's.
+    // Its settings and caches stay in here, away from the user's. GSettings (mutter's) read a
+    // key file in here: without animations, so that a window is whole on the screen as soon as
+    // it is mapped, not zooming in for as long as the software renderer takes.
+    fs::create_directories(session->home + "/config/glib-2.0/settings");
+    std::ofstream(session->home + "/config/glib-2.0/settings/keyfile")
+        << "[org/gnome/desktop/interface]\nenable-animations=false\n";
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", display},
                             {"HOME", session->home},
@@ -108,6 +113,7 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
                             {"XDG_RUNTIME_DIR", session->home},
                             {"XDG_SESSION_TYPE", "x11"},
                             // Without compositing KWin draws nothing of its own with OpenGL.
+                            {"GSETTINGS_BACKEND", "keyfile"},
                             {"KWIN_COMPOSE", "N"},
                             {"LIBGL_ALWAYS_SOFTWARE", "1"}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "SESSION_MANAGER",
