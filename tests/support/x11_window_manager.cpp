@@ -98,12 +98,8 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
         return false;
     }
     session->home = tmpl;
-    // Its settings and caches stay in here, away from the user's. GSettings (mutter's) read a
-    // key file in here: without animations, so that a window is whole on the screen as soon as
-    // it is mapped, not zooming in for as long as the software renderer takes.
-    fs::create_directories(session->home + "/config/glib-2.0/settings");
-    std::ofstream(session->home + "/config/glib-2.0/settings/keyfile")
-        << "[org/gnome/desktop/interface]\nenable-animations=false\n";
+    // Its settings and caches stay in here, away from the user's; GSettings (mutter's) too, in a
+    // key file instead of the user's dconf database.
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", display},
                             {"HOME", session->home},
@@ -112,8 +108,8 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
                             {"XDG_DATA_HOME", session->home + "/data"},
                             {"XDG_RUNTIME_DIR", session->home},
                             {"XDG_SESSION_TYPE", "x11"},
-                            // Without compositing KWin draws nothing of its own with OpenGL.
                             {"GSETTINGS_BACKEND", "keyfile"},
+                            // Without compositing KWin draws nothing of its own with OpenGL.
                             {"KWIN_COMPOSE", "N"},
                             {"LIBGL_ALWAYS_SOFTWARE", "1"}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "SESSION_MANAGER",
