@@ -16,12 +16,15 @@ class BareWindowWayland : public BareWindow {
   public:
     ~BareWindowWayland() override;
     void Swap() override;
+    bool WaitUntil(const timespec& deadline) override;
     bool Open(int width, int height);
 
     static void Global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                        uint32_t version);
     static void Configure(libdecor_frame* frame, libdecor_configuration* configuration, void* data);
-    static void Close(libdecor_frame*, void*) {}
+    static void Close(libdecor_frame*, void* data) {
+        static_cast<BareWindowWayland*>(data)->closed_ = true;
+    }
     static void Commit(libdecor_frame*, void*) {}
     static void Error(libdecor*, libdecor_error, const char* message) {
         std::fprintf(stderr, "bare_loop: libdecor: %s\n", message);
@@ -38,6 +41,7 @@ class BareWindowWayland : public BareWindow {
     EGLSurface eglSurface_ = EGL_NO_SURFACE;
     int width_ = 0, height_ = 0;
     bool configured_ = false;
+    bool closed_ = false;
 };
 
 // libdecor's tables have reserved members: fill only what is used.
@@ -90,7 +94,8 @@ bool BareWindowWayland::Open(int width, int height) {
     surface_ = wl_compositor_create_surface(compositor_);
     decor_ = libdecor_new(display_, &kDecorInterface);
     frame_ = libdecor_decorate(decor_, surface_, &kFrameInterface, this);
-    libdecor_frame_set_title(frame_, "bare loop");
+    libdecor_frame_set_title(frame_, "Tavik");
+    libdecor_frame_set_app_id(frame_, "org.tavik.Tavik");
     libdecor_frame_map(frame_);
     while (!configured_ && libdecor_dispatch(decor_, -1) >= 0) {
     }
@@ -133,7 +138,16 @@ bool BareWindowWayland::Open(int width, int height) {
 
 void BareWindowWayland::Swap() {
     eglSwapBuffers(eglDisplay_, eglSurface_);
-    libdecor_dispatch(decor_, 0);
+}
+
+bool BareWindowWayland::WaitUntil(const timespec& deadline) {
+    // libdecor_dispatch flushes, polls the connection for up to the timeout and dispatches.
+    do {
+        if (libdecor_dispatch(decor_, MillisecondsUntil(deadline)) < 0) {
+            return false;
+        }
+    } while (!closed_ && MillisecondsUntil(deadline) > 0);
+    return !closed_;
 }
 
 BareWindowWayland::~BareWindowWayland() {

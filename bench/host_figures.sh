@@ -9,16 +9,21 @@
 #  - CPU time per frame while animating, beside the bare 25 Hz loop on the same window system
 #    (bench/bare_loop: GLX on X11, EGL on Wayland), as a ratio;
 #  - mean frame interval and the 99th percentile of its deviation from 40 ms over 10 seconds;
-#  - peak resident memory.
+#  - peak resident memory;
+#  - on every host the tests' rig starts (a bare Xvfb, openbox, kwin_x11, xfwm4, mutter on X11,
+#    sway, ...): the time from the close request to the process's exit, beside the same figure for
+#    the bare loop on that host (bench/close_bench, medians of seven runs each, taken in turns).
 # Frames are seen from outside through a preloaded glXSwapBuffers/eglSwapBuffers logger; the
 # viewer is unchanged. Nothing is left behind: everything lives in a temporary directory.
 # Usage: bench/host_figures.sh [BUILD_DIR=build/bench]   (an optimised tree with the benchmarks)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/bench}
-if [ ! -x "$build/bin/tavik" ] || [ ! -e "$build/bench/libswap_log.so" ]; then
+if [ ! -x "$build/bin/tavik" ] || [ ! -e "$build/bench/libswap_log.so" ] ||
+  [ ! -x "$build/bench/close_bench" ]; then
   cmake --preset bench >/dev/null
-  cmake --build --preset bench -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop
+  cmake --build --preset bench -j"$(nproc)" --target tavik tavik_screenshot swap_log bare_loop \
+    close_bench
 fi
 build=$(cd "$build" && pwd)
 
@@ -167,3 +172,7 @@ row "mean frame interval (ms, 40 +- 0.1)" "$(figure x11 mean)" "$(figure wayland
 row "  over the whole run (ms)" "$(figure x11 span)" "$(figure wayland span)"
 row "p99 deviation from 40 ms (< 2)" "$(figure x11 p99)" "$(figure wayland p99)"
 row "peak resident memory (MiB)" "$(figure x11 peak)" "$(figure wayland peak)"
+
+# Close latency, host by host: each host is started and ended by the rig itself.
+echo
+"$build/bench/close_bench" --gtest_brief=1

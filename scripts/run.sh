@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 
-scripts/setup.sh
+scripts/setup.sh run
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" --target tavik tavik_screenshot
 

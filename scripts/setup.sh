@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Tavik need.
+# Installs the Debian packages Tavik needs: `run` what building and running the viewer needs (a
+# compiler, CMake, the libraries' headers, Mesa, and a virtual X display with the screenshot
+# tool's needs for headless runs); `test` that and the whole test bench besides (the desktops and
+# compositors the tests start, Wine and MinGW, the sanitizers' and fuzzer's compiler, the
+# packaging and package-checking tools). Without an argument: `test`.
 # Idempotent: says nothing and changes nothing when everything is already installed.
+# Usage: scripts/setup.sh [run|test]
 set -euo pipefail
 
-packages=(
+run_packages=(
   # build
   cmake g++ make pkg-config
   # libraries
   libglew-dev libgl-dev libglu1-mesa-dev libx11-dev
-  libgtest-dev libbenchmark-dev
   # the Wayland host: client library and wayland-scanner, the protocol descriptions, EGL,
   # libdecor's window frame (with its drawn frame for compositors without server-side ones),
   # Pango and cairo for the message box
   libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
   libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
+  # Mesa's software renderer, and a virtual display for headless runs: the run command looks for
+  # a display with xdpyinfo, and its screenshot is written through ImageMagick
+  libgl1-mesa-dri libglx-mesa0 xvfb xauth x11-utils imagemagick
+)
+
+test_packages=(
+  # test and benchmark libraries; a JSON reader for sway's window tree
+  libgtest-dev libbenchmark-dev nlohmann-json3-dev
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
-  # a JSON reader for sway's window tree and gnome-shell's answers, and a virtual keyboard that
-  # types into sway's windows; gnome-shell, its private buses' daemon and the tool that calls it
-  sway weston grim nlohmann-json3-dev wtype gnome-shell dbus-daemon dbus-bin
-  # KDE Plasma's compositor on its virtual backend, its Breeze window frames (without them
-  # windows get none), and libdbus for the helper that drives it through its D-Bus interfaces
-  kwin-wayland kwin-style-breeze libdbus-1-dev
-  # Mesa's software renderer and a virtual display for the GL tests and headless runs
-  libgl1-mesa-dri libglx-mesa0 xvfb xauth mesa-utils x11-utils imagemagick openbox
+  # and a virtual keyboard that types into sway's windows
+  sway weston grim wtype
+  # the desktops the whole-program tests run on: GNOME and KDE Plasma on Wayland (KWin's Breeze
+  # frames: without them windows get none), and on X11 the window managers of Xfce, KDE Plasma,
+  # GNOME and openbox, driven with wmctrl; each on private D-Bus buses, called with dbus-send
+  # (GNOME) and a helper on libdbus (KDE)
+  gnome-shell mutter kwin-wayland kwin-x11 kwin-style-breeze xfwm4 openbox wmctrl dbus-daemon
+  dbus-bin dbus-x11 libdbus-1-dev qdbus-qt5 xdotool
+  # GL tests: glxinfo and the gears demos the host figures compare with
+  mesa-utils
   # image reader: sanitizers, fuzzing, memcheck, the benchmark's peer
   clang-14 libclang-rt-14-dev libfuzzer-14-dev valgrind libstb-dev
   # the Windows program: cross-compiler, Wine, and the tools that fetch GLEW's source
@@ -34,6 +48,15 @@ packages=(
   # the desktop entry, the AppStream metadata)
   unzip desktop-file-utils lintian devscripts appstream
 )
+
+case ${1:-test} in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -8,7 +8,7 @@ jobs=$(nproc)
 
 step() { printf '\n==== %s\n' "$*"; }
 
-scripts/setup.sh
+scripts/setup.sh test
 
 step "Windows build (MinGW-w64, x86-64)"
 cmake --preset windows >/dev/null

@@ -11,7 +11,7 @@ jobs=$(nproc)
 step() { printf '\n==== %s\n' "$*"; }
 
 step "set-up"
-scripts/setup.sh
+scripts/setup.sh test
 
 step "native debug build"
 cmake --preset default >/dev/null

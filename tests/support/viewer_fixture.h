@@ -19,6 +19,7 @@
 #include "support/picture.h"
 #include "support/process.h"
 #include "support/wayland_probe.h"
+#include "support/x11_window_manager.h"
 #include "support/xvfb_server.h"
 #include "x11_probe.h"
 
@@ -65,6 +66,10 @@ struct ViewerHost {
     // The output's scale from the start (KWin only): client sizes are in logical pixels, pictures
     // in the output's own, so a picture of a W x H client is round(W * scale) x round(H * scale).
     double scale = 1;
+    // On Xvfb, a window manager always started with the server: windows are then found among
+    // those it manages, closed and resized through it, and their pictures taken from the root
+    // window, where whatever it puts on top of them shows.
+    X11WindowManager windowManager = X11WindowManager::kNone;
 };
 extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;
@@ -75,6 +80,10 @@ extern const ViewerHost kKwinHost;
 extern const ViewerHost kKwinScale150Host;
 extern const ViewerHost kKwinScale125Host;
 extern const ViewerHost kGnomeHost;
+extern const ViewerHost kOpenboxHost;
+extern const ViewerHost kKwinX11Host;
+extern const ViewerHost kXfwm4Host;
+extern const ViewerHost kMutterX11Host;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
@@ -84,7 +93,6 @@ void UseNativeBinary(const std::string& path);
 struct ViewerOptions {
     bool withTexture = true;             // ../res/grass.bmp beside bin/
     std::vector<std::string> serverArgs; // for example {"-extension", "GLX"}
-    bool windowManager = false;          // openbox on the display
     int outputScale = 1;                 // the compositor's output scale when the viewer starts
     bool nested = false; // sway inside another (hostSession_), so that its outputs can be unplugged
     // Set for the viewer, for example to take its EGL away.
@@ -119,7 +127,7 @@ class ViewerRig : public ::testing::Test {
     explicit ViewerRig(const ViewerHost& host) : host_(host) {}
     void TearDown() override;
 
-    // Starts the display server (and a window manager when asked), makes sure the Wine prefix
+    // Starts the display server (and the host's window manager), makes sure the Wine prefix
     // exists for Wine, and lays out the working directory; fails the test when any cannot be had.
     void StartServer(const ViewerOptions& options = {});
     // Starts one more viewer from bin/; the rig ends any that the test leaves running.
@@ -177,6 +185,7 @@ class ViewerRig : public ::testing::Test {
     bool OnWayland() const { return host_.server != DisplayServer::kXvfb; }
     // A logical length in the host's output pixels, rounded as a client rounds it.
     int ToPixels(int logical) const;
+    bool UnderWindowManager() const { return host_.windowManager != X11WindowManager::kNone; }
 
     const ViewerHost& host_;
     XvfbServer server_;
@@ -187,7 +196,7 @@ class ViewerRig : public ::testing::Test {
     std::unique_ptr<GnomeProbe> gnome_;
     std::vector<std::pair<std::string, std::string>> viewerEnvironment_;
     std::vector<std::string> viewerUnset_;
-    ChildProcess windowManager_;
+    WindowManagerSession windowManager_;
     std::unique_ptr<X11Probe> probe_;
     std::string root_; // holds bin/ (the working directory) and res/grass.bmp
     std::vector<std::unique_ptr<ChildProcess>> viewers_;

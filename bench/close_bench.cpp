@@ -1,0 +1,160 @@
+// Close latency on every host: the time from the close request (the window manager's or the
+// compositor's close, sent as the whole-program tests send it) to the process's exit, for the
+// viewer and for the bare 25 Hz loop (bench/bare_loop) on the same host, taken in turns. Each
+// host is started by the tests' rig; a host more is one more entry in kHosts. Prints medians; it
+// asserts no time. Run one host: close_bench --gtest_filter='*/sway'.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "support/viewer_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRuns = 11; // counted runs of each program, after one uncounted start of each
+
+struct Figures {
+    double viewer = 0, bare = 0, request = 0; // medians, ms
+    std::vector<double> viewerRuns, bareRuns;
+};
+std::map<std::string, Figures>& Table() {
+    static std::map<std::string, Figures> table;
+    return table;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return -1;
+    }
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+class CloseLatency : public ViewerRig, public ::testing::WithParamInterface<const ViewerHost*> {
+  protected:
+    CloseLatency() : ViewerRig(*GetParam()) {}
+
+    // Makes `path` the program that StartViewer starts (on Wayland, the copy the session's user
+    // runs).
+    void UseProgram(const std::string& path) {
+        UseNativeBinary(path);
+        if (OnWayland()) {
+            fs::copy_file(path, root_ + "/bin/tavik", fs::copy_options::overwrite_existing);
+            ASSERT_TRUE(GiveToSessionUser(session_, root_));
+        }
+    }
+
+    // One start, settle and close: ms from the close request to the exit; -1 when it failed.
+    double TimeOneClose(double* requestMs) {
+        ChildProcess* program = nullptr;
+        Window window = StartAndWaitForWindow(&program);
+        if (window == 0) {
+            return -1;
+        }
+        SleepMs(host_.settleMs);
+        auto start = std::chrono::steady_clock::now();
+        Close(window);
+        *requestMs = MsSince(start);
+        int code = -1;
+        bool ended = WaitForExit(program, 10000, &code);
+        double ms = MsSince(start);
+        EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(*program);
+        return ended ? ms : -1;
+    }
+};
+
+TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
+    const std::string viewer = NativeBinary();
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    Figures figures;
+    std::vector<double> requests;
+    for (int run = 0; run <= kRuns; ++run) {
+        for (bool bare : {false, true}) {
+            ASSERT_NO_FATAL_FAILURE(UseProgram(bare ? TAVIK_BARE_LOOP : viewer));
+            double request = 0;
+            double ms = TimeOneClose(&request);
+            ASSERT_GE(ms, 0) << (bare ? "bare loop" : "viewer");
+            if (run > 0) {
+                (bare ? figures.bareRuns : figures.viewerRuns).push_back(ms);
+                requests.push_back(request);
+            }
+        }
+    }
+    UseNativeBinary(viewer);
+    figures.viewer = Median(figures.viewerRuns);
+    figures.bare = Median(figures.bareRuns);
+    figures.request = Median(requests);
+    Table()[host_.name] = figures;
+}
+
+// The rows of the table: a desktop added to the rig is added here.
+const ViewerHost* const kHosts[] = {&kX11Host,   &kOpenboxHost,   &kKwinX11Host,
+                                    &kXfwm4Host, &kMutterX11Host, &kSwayHost};
+INSTANTIATE_TEST_SUITE_P(Host, CloseLatency, ::testing::ValuesIn(kHosts),
+                         [](const ::testing::TestParamInfo<const ViewerHost*>& info) {
+                             return std::string(info.param->name);
+                         });
+
+void PrintRuns(const char* label, const std::vector<double>& runs) {
+    std::printf("  %-8s", label);
+    for (double ms : runs) {
+        std::printf(" %5.1f", ms);
+    }
+    std::printf("\n");
+}
+
+} // namespace
+
+// The machine's load over the last minute, as a note beside the figures.
+double LoadAverage() {
+    double load = -1;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1) {
+            load = -1;
+        }
+        std::fclose(file);
+    }
+    return load;
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    double loadBefore = LoadAverage();
+    int result = RUN_ALL_TESTS();
+    std::printf("\nclose request to process exit, ms (%d runs each, in turns; load average %.1f "
+                "before, %.1f after)\n",
+                kRuns, loadBefore, LoadAverage());
+    for (const ViewerHost* host : kHosts) {
+        auto row = Table().find(host->name);
+        if (row != Table().end()) {
+            std::printf("%s:\n", host->name);
+            PrintRuns("viewer", row->second.viewerRuns);
+            PrintRuns("bare", row->second.bareRuns);
+        }
+    }
+    std::printf("\n%-12s %8s %8s %8s %10s\n", "host", "viewer", "bare", "margin", "request");
+    std::printf("%-12s %8s %8s %8s %10s\n", "", "(<= 50)", "", "(<= 10)", "");
+    for (const ViewerHost* host : kHosts) {
+        auto row = Table().find(host->name);
+        if (row != Table().end()) {
+            const Figures& f = row->second;
+            std::printf("%-12s %8.1f %8.1f %8.1f %10.1f\n", host->name, f.viewer, f.bare,
+                        f.viewer - f.bare, f.request);
+        }
+    }
+    std::printf("(medians; from the moment the close is sent: 'request' is how long the sending\n"
+                " itself took, e.g. starting wmctrl or swaymsg, and is part of both figures)\n");
+    return result;
+}

@@ -1,0 +1,180 @@
+#include "support/x11_window_manager.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A session bus that only relays: no service directories, so nothing is started on demand
+// (KWin asks for kglobalaccel, xfwm4 for xfconfd) and nothing outlives the bus.
+const char kBusConfig[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=@SOCKET@</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+bool StartBus(WindowManagerSession* session, std::string* error) {
+    const std::string socket = session->home + "/bus";
+    std::string config = kBusConfig;
+    config.replace(config.find("@SOCKET@"), 8, socket);
+    std::ofstream(session->home + "/bus.conf") << config;
+    LaunchSettings settings;
+    if (!StartProcessWith({"dbus-daemon", "--config-file=" + session->home + "/bus.conf",
+                           "--nofork", "--nopidfile"},
+                          "/", settings, &session->bus)) {
+        *error = "cannot start dbus-daemon";
+        return false;
+    }
+    for (int i = 0; i < 200 && IsRunning(session->bus); ++i) {
+        if (fs::exists(socket)) {
+            return true;
+        }
+        SleepMs(25);
+    }
+    *error = "dbus-daemon made no socket: " + ReadStderr(session->bus);
+    return false;
+}
+
+std::vector<std::string> CommandOf(X11WindowManager manager) {
+    switch (manager) {
+    case X11WindowManager::kNone:
+        break;
+    case X11WindowManager::kOpenbox:
+        return {"openbox", "--sm-disable"};
+    case X11WindowManager::kKwin:
+        return {"kwin_x11"};
+    case X11WindowManager::kXfwm4:
+        return {"xfwm4", "--compositor=off", "--sm-client-disable"};
+    case X11WindowManager::kMutter:
+        return {"mutter", "--x11", "--sm-disable"};
+    }
+    return {};
+}
+
+std::string Hex(Window window) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", window);
+    return text;
+}
+
+bool Wmctrl(const std::string& display, const std::vector<std::string>& args) {
+    LaunchSettings settings;
+    settings.environment = {{"DISPLAY", display}};
+    std::vector<std::string> argv = {"wmctrl"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string output;
+    return RunForOutput(argv, settings, 10000, &output);
+}
+
+} // namespace
+
+bool StartWindowManager(X11WindowManager manager, const std::string& display, X11Probe* probe,
+                        WindowManagerSession* session, std::string* error) {
+    char tmpl[] = "/tmp/tavik-wm-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        *error = "cannot make a directory for the window manager";
+        return false;
+    }
+    session->home = tmpl;
+    // Its settings and caches stay in here, away from the user's; GSettings (mutter's) too, in a
+    // key file instead of the user's dconf database.
+    LaunchSettings settings;
+    settings.environment = {{"DISPLAY", display},
+                            {"HOME", session->home},
+                            {"XDG_CONFIG_HOME", session->home + "/config"},
+                            {"XDG_CACHE_HOME", session->home + "/cache"},
+                            {"XDG_DATA_HOME", session->home + "/data"},
+                            {"XDG_RUNTIME_DIR", session->home},
+                            {"XDG_SESSION_TYPE", "x11"},
+                            {"GSETTINGS_BACKEND", "keyfile"},
+                            // Without compositing KWin draws nothing of its own with OpenGL.
+                            {"KWIN_COMPOSE", "N"},
+                            {"LIBGL_ALWAYS_SOFTWARE", "1"}};
+    settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "SESSION_MANAGER",
+                      "DBUS_SESSION_BUS_ADDRESS"};
+    // Openbox writes its messages to standard output: kept out of the test's own.
+    settings.captureStdout = true;
+    if (manager != X11WindowManager::kOpenbox) {
+        if (!StartBus(session, error)) {
+            return false;
+        }
+        settings.environment.push_back(
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + session->home + "/bus"});
+    }
+    const std::vector<std::string> command = CommandOf(manager);
+    if (command.empty() || !StartProcessWith(command, "/", settings, &session->manager)) {
+        *error = "cannot start the window manager";
+        return false;
+    }
+    // Managing once it names itself on the root window; a close sent before that reaches nobody.
+    Window root = DefaultRootWindow(probe->display());
+    for (int i = 0; i < 200 && IsRunning(session->manager); ++i) {
+        if (!probe->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty()) {
+            return true;
+        }
+        SleepMs(50);
+    }
+    *error = command[0] + " did not start managing windows within 10 s; it said: " +
+             ReadStderr(session->manager);
+    return false;
+}
+
+void EndWindowManager(WindowManagerSession* session) {
+    for (ChildProcess* process : {&session->manager, &session->bus}) {
+        KillProcess(process);
+        RemoveCapturedOutput(process);
+    }
+    if (!session->home.empty()) {
+        std::error_code ignored;
+        fs::remove_all(session->home, ignored);
+        session->home.clear();
+    }
+}
+
+std::vector<Window> FindManagedWindows(X11Probe* probe, const std::string& caption) {
+    std::vector<Window> found;
+    for (unsigned long window :
+         probe->LongProperty(DefaultRootWindow(probe->display()), "_NET_CLIENT_LIST")) {
+        if (probe->TextProperty(window, "_NET_WM_NAME") == caption ||
+            probe->TextProperty(window, "WM_NAME") == caption) {
+            found.push_back(window);
+        }
+    }
+    return found;
+}
+
+bool CloseThroughWindowManager(const std::string& display, Window window) {
+    return Wmctrl(display, {"-i", "-c", Hex(window)});
+}
+
+bool ResizeThroughWindowManager(const std::string& display, Window window, int width, int height) {
+    return Wmctrl(display, {"-i", "-r", Hex(window), "-e",
+                            "0,-1,-1," + std::to_string(width) + "," + std::to_string(height)});
+}
+
+bool MoveThroughWindowManager(const std::string& display, Window window, int x, int y) {
+    return Wmctrl(display, {"-i", "-r", Hex(window), "-e",
+                            "0," + std::to_string(x) + "," + std::to_string(y) + ",-1,-1"});
+}

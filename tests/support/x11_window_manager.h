@@ -1,0 +1,43 @@
+// A window manager on a private Xvfb, as a desktop runs it: openbox, KWin, xfwm4 or mutter in
+// X11 mode, each with its own settings directories and, where it wants one, a private D-Bus
+// session bus, all ended with it. Windows are driven through the window manager with wmctrl.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+#include "x11_probe.h"
+
+enum class X11WindowManager {
+    kNone,    // a bare server: the tests themselves send the window manager's messages
+    kOpenbox, // openbox, no D-Bus
+    kKwin,    // kwin_x11 without compositing, on a private session bus
+    kXfwm4,   // xfwm4 without its compositor, on a private session bus
+    kMutter,  // mutter --x11 (always compositing, on Mesa's software renderer), on a private bus
+};
+
+struct WindowManagerSession {
+    ChildProcess bus;     // the private dbus-daemon, when the window manager has one
+    ChildProcess manager; // the window manager
+    std::string home;     // its HOME, XDG directories and the bus's socket
+};
+
+// Starts `manager` on `display` and waits until it names itself on the root window
+// (_NET_SUPPORTING_WM_CHECK), up to 10 s. False with the reason (and its stderr) in *error.
+bool StartWindowManager(X11WindowManager manager, const std::string& display, X11Probe* probe,
+                        WindowManagerSession* session, std::string* error);
+// Ends the window manager and its bus and removes their files.
+void EndWindowManager(WindowManagerSession* session);
+
+// The windows named `caption` that the window manager manages (its _NET_CLIENT_LIST), as
+// `wmctrl -l` lists them.
+std::vector<Window> FindManagedWindows(X11Probe* probe, const std::string& caption);
+// The window manager's close (`wmctrl -i -c`): it asks the client through WM_DELETE_WINDOW.
+bool CloseThroughWindowManager(const std::string& display, Window window);
+// A new client size through the window manager (`wmctrl -i -r -e`), the position unchanged.
+bool ResizeThroughWindowManager(const std::string& display, Window window, int width, int height);
+// Moves the frame's top-left corner through the window manager.
+bool MoveThroughWindowManager(const std::string& display, Window window, int x, int y);
