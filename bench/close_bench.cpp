@@ -100,8 +100,8 @@ TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
 }
 
 // The rows of the table: a desktop added to the rig is added here.
-const ViewerHost* const kHosts[] = {&kX11Host,   &kOpenboxHost,   &kKwinX11Host,
-                                    &kXfwm4Host, &kMutterX11Host, &kSwayHost};
+const ViewerHost* const kHosts[] = {&kX11Host,       &kOpenboxHost, &kKwinX11Host, &kXfwm4Host,
+                                    &kMutterX11Host, &kSwayHost,    &kKwinHost,    &kGnomeHost};
 INSTANTIATE_TEST_SUITE_P(Host, CloseLatency, ::testing::ValuesIn(kHosts),
                          [](const ::testing::TestParamInfo<const ViewerHost*>& info) {
                              return std::string(info.param->name);
