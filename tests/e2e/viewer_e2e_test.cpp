@@ -28,7 +28,7 @@ TEST_P(Viewer, ResizeRefitsThePicture) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
-    for (auto [width, height] : {std::pair{800, 500}, {240, 500}, {240, 560}}) {
+    for (auto [width, height] : {std::pair{800, 500}, {400, 500}, {400, 600}}) {
         Resize(window, width, height);
         EXPECT_EQ(WaitForPictureToFit(window, width, height), "") << width << " x " << height;
     }

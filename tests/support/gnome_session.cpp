@@ -79,8 +79,10 @@ bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::stri
     }
     std::string systemBus = dir + "/system-bus";
     session->busAddress = "unix:path=" + dir + "/session-bus";
-    if (!StartBusDaemon(*session, "session", dir + "/session-bus", &session->sessionBus, error) ||
-        !StartBusDaemon(*session, "system", systemBus, &session->systemBus, error)) {
+    if (!StartBusDaemon("session", dir + "/session-bus", dir, SessionSettings(*session),
+                        &session->sessionBus, error) ||
+        !StartBusDaemon("system", systemBus, dir, SessionSettings(*session), &session->systemBus,
+                        error)) {
         return false;
     }
     *settings = SessionSettings(*session);

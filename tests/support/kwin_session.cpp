@@ -54,7 +54,8 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
         *error = "cannot lay out KWin's session in " + dir;
         return false;
     }
-    if (!StartBusDaemon(*session, "session", bus, &session->sessionBus, error)) {
+    if (!StartBusDaemon("session", bus, dir, SessionSettings(*session), &session->sessionBus,
+                        error)) {
         return false;
     }
     session->busAddress = "unix:path=" + bus;

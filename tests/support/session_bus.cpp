@@ -1,5 +1,7 @@
 #include "support/session_bus.h"
 
+#include "support/wayland_session.h"
+
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -31,12 +33,12 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 } // namespace
 
-bool StartBusDaemon(const WaylandSession& session, const std::string& type, const std::string& path,
-                    ChildProcess* bus, std::string* error) {
-    std::string config = session.runtimeDir + "/" + type + "-bus.conf";
+bool StartBusDaemon(const std::string& type, const std::string& path, const std::string& directory,
+                    const LaunchSettings& settings, ChildProcess* bus, std::string* error) {
+    std::string config = directory + "/" + type + "-bus.conf";
     std::ofstream(config) << Replace(Replace(kBusConfig, "@TYPE@", type), "@PATH@", path);
-    if (!StartProcessWith({"dbus-daemon", "--nofork", "--config-file=" + config},
-                          session.runtimeDir, SessionSettings(session), bus)) {
+    if (!StartProcessWith({"dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + config},
+                          directory, settings, bus)) {
         *error = "cannot start the " + type + " bus";
         return false;
     }

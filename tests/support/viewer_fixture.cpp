@@ -141,7 +141,7 @@ const ViewerHost kMutterX11Host = {"mutter_x11",
                                    2000,
                                    3000,
                                    1,
-                                 X11WindowManager::kMutter};
+                                   X11WindowManager::kMutter};
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "support/x11_window_manager.h"
 
+#include "support/session_bus.h"
+
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,43 +20,9 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// A session bus that only relays: no service directories, so nothing is started on demand
-// (KWin asks for kglobalaccel, xfwm4 for xfconfd) and nothing outlives the bus.
-const char kBusConfig[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=@SOCKET@</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-
 bool StartBus(WindowManagerSession* session, std::string* error) {
-    const std::string socket = session->home + "/bus";
-    std::string config = kBusConfig;
-    config.replace(config.find("@SOCKET@"), 8, socket);
-    std::ofstream(session->home + "/bus.conf") << config;
-    LaunchSettings settings;
-    if (!StartProcessWith({"dbus-daemon", "--config-file=" + session->home + "/bus.conf",
-                           "--nofork", "--nopidfile"},
-                          "/", settings, &session->bus)) {
-        *error = "cannot start dbus-daemon";
-        return false;
-    }
-    for (int i = 0; i < 200 && IsRunning(session->bus); ++i) {
-        if (fs::exists(socket)) {
-            return true;
-        }
-        SleepMs(25);
-    }
-    *error = "dbus-daemon made no socket: " + ReadStderr(session->bus);
-    return false;
+    return StartBusDaemon("session", session->home + "/bus", session->home, LaunchSettings{},
+                          &session->bus, error);
 }
 
 std::vector<std::string> CommandOf(X11WindowManager manager) {
