@@ -24,8 +24,9 @@ run_packages=(
 )
 
 test_packages=(
-  # test and benchmark libraries; a JSON reader for sway's window tree
-  libgtest-dev libbenchmark-dev nlohmann-json3-dev
+  # test and benchmark libraries; a JSON reader for sway's window tree; XTest, which types on an X
+  # server's own keyboard
+  libgtest-dev libbenchmark-dev nlohmann-json3-dev libxtst-dev
   # whole-program tests on Wayland: headless compositors (no X server), their screenshot tools,
   # and a virtual keyboard that types into sway's windows
   sway weston grim wtype

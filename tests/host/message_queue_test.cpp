@@ -6,6 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 #include "host/platform.h"
 #include "host/resource.h"
 #include "gl_window.h"
@@ -173,6 +177,46 @@ TEST_F(MessageQueue, ResizesBecomeSizeMessagesAndTheWindowManagersCloseBecomesCl
     for (const Received& r : received) {
         EXPECT_NE(r.message, static_cast<UINT>(WM_SIZE));
     }
+}
+
+// A held key, typed on the server's own keyboard, repeats as key-down messages alone, as on
+// Windows, not as up-down pairs.
+TEST_F(MessageQueue, AHeldKeyRepeatsAsKeyDownsAlone) {
+    ShowWindow(hwnd_, SW_SHOW);
+    Window window = static_cast<WindowX11*>(hwnd_)->handle;
+    X11Probe probe(std::getenv("DISPLAY"));
+    Display* display = probe.display();
+    XWindowAttributes attributes = {};
+    for (int i = 0; i < 200 && (!XGetWindowAttributes(display, window, &attributes) ||
+                                attributes.map_state != IsViewable);
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    unsigned delay = 0, interval = 0;
+    ASSERT_TRUE(XkbGetAutoRepeatRate(display, XkbUseCoreKbd, &delay, &interval));
+    KeyCode space = XKeysymToKeycode(display, XK_space);
+    XTestFakeKeyEvent(display, space, True, CurrentTime);
+    XFlush(display);
+    auto release =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(delay + 5 * interval);
+    received.clear();
+    SetTimer(hwnd_, 1, 10, nullptr);
+    MSG msg;
+    while (std::chrono::steady_clock::now() < release && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&msg);
+    }
+    XTestFakeKeyEvent(display, space, False, CurrentTime);
+    XFlush(display);
+    ASSERT_TRUE(PumpUntil(WM_KEYUP));
+    std::string keys;
+    for (const Received& r : received) {
+        if ((r.message == WM_KEYDOWN || r.message == WM_KEYUP) && r.wParam == 0x20) {
+            keys += r.message == WM_KEYDOWN ? 'D' : 'U';
+        }
+    }
+    EXPECT_GE(keys.size(), 3u) << "no repeat within " << delay + 5 * interval << " ms: " << keys;
+    EXPECT_EQ(keys, std::string(keys.size() - 1, 'D') + "U");
 }
 
 } // namespace
