@@ -10,6 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "support/viewer_fixture.h"
@@ -62,6 +65,31 @@ int DrawnPieces(const RgbImage& image) {
         }
     }
     return pieces;
+}
+
+// The image of the last wl_pointer.set_cursor in a WAYLAND_DEBUG=client log: its surface's buffer
+// scale and buffer size, as "scale S, W x H".
+std::string LastCursorImage(const std::string& log) {
+    const std::regex buffer(R"(create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),)");
+    const std::regex scale(R"(wl_surface@(\d+)\.set_buffer_scale\((\d+)\))");
+    const std::regex attach(R"(wl_surface@(\d+)\.attach\(wl_buffer@(\d+))");
+    const std::regex setCursor(R"(set_cursor\(\d+, wl_surface@(\d+))");
+    std::map<std::string, std::string> bufferSizes, surfaceScales, surfaceSizes;
+    std::string image = "none", line;
+    std::smatch m;
+    for (std::istringstream lines(log); std::getline(lines, line);) {
+        if (std::regex_search(line, m, buffer)) {
+            bufferSizes[m[1]] = m[2].str() + " x " + m[3].str();
+        } else if (std::regex_search(line, m, scale)) {
+            surfaceScales[m[1]] = m[2];
+        } else if (std::regex_search(line, m, attach)) {
+            surfaceSizes[m[1]] = bufferSizes[m[2]];
+        } else if (std::regex_search(line, m, setCursor)) {
+            image = "scale " + surfaceScales.emplace(m[1], "1").first->second + ", " +
+                    surfaceSizes[m[1]];
+        }
+    }
+    return image;
 }
 
 class WaylandViewer : public ViewerRig {
@@ -221,15 +249,36 @@ TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
+// Under gnome-shell, whose pointer the test moves, the pointer over the client area is also the
+// arrow of the user's theme and size at the output's scale, as the viewer's protocol log shows.
 TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
+    const bool pointer = host_.server == DisplayServer::kGnome;
+    if (pointer) {
+        options.viewerEnvironment = {
+            {"WAYLAND_DEBUG", "client"}, {"XCURSOR_THEME", "Adwaita"}, {"XCURSOR_SIZE", "32"}};
+    }
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 2);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    if (!pointer) {
+        CloseAndExpectEndsWithZero(viewer, window, "close");
+        return;
+    }
+    gnome_->PointAtClientArea(window);
+    const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
+    for (int wait = 0; wait < host_.startMs && LastCursorImage(ReadStderr(*viewer)) != wanted;
+         wait += 100) {
+        SleepMs(100);
+    }
+    EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
+    Close(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
+    EXPECT_EQ(code, 0);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);

@@ -24,6 +24,14 @@ bool CallShell(const WaylandSession& session, const std::vector<std::string>& ca
     return RunForOutput(argv, SessionSettings(session), 10000, reply);
 }
 
+// The shell's virtual pointer as `p`, made once, and `t`, the time for its events in microseconds
+// of the monotonic clock; `C` is Clutter.
+constexpr const char* kVirtualPointer =
+    "const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time(); "
+    "if (!global.tavikPointer) global.tavikPointer = C.get_default_backend()"
+    ".get_default_seat().create_virtual_device(C.InputDeviceType.POINTER_DEVICE); "
+    "const p = global.tavikPointer; ";
+
 } // namespace
 
 bool GnomeEval(const WaylandSession& session, const std::string& code, std::string* result) {
@@ -119,12 +127,7 @@ void GnomeProbe::SendClose(unsigned long window) {
 }
 
 void GnomeProbe::ClickCloseButton(unsigned long window) {
-    // The shell's pointer, made once; events in microseconds of the monotonic clock.
-    const std::string pointer =
-        "const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time(); "
-        "if (!global.tavikPointer) global.tavikPointer = C.get_default_backend()"
-        ".get_default_seat().create_virtual_device(C.InputDeviceType.POINTER_DEVICE); "
-        "const p = global.tavikPointer; ";
+    const std::string pointer = kVirtualPointer;
     // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
     // from the title's side, so that the frame sees the pointer enter and move; then the press
     // and the release, each once the frame has had time to see the one before.
@@ -139,6 +142,12 @@ void GnomeProbe::ClickCloseButton(unsigned long window) {
                              "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
                              "); })()");
     }
+}
+
+void GnomeProbe::PointAtClientArea(unsigned long window) {
+    OnWindow(window, std::string("(b => { ") + kVirtualPointer +
+                         "p.notify_absolute_motion(t, b.x + b.width / 2, b.y + b.height / 2); })"
+                         "(w.get_buffer_rect())");
 }
 
 void GnomeProbe::Resize(unsigned long window, int width, int height) {

@@ -37,6 +37,8 @@ class GnomeProbe {
     // A click of the primary button on the close button at the right end of libdecor's title
     // bar, through a virtual pointer of the shell's, as a user's.
     void ClickCloseButton(unsigned long window);
+    // Moves that pointer onto the centre of the client area.
+    void PointAtClientArea(unsigned long window);
     void Resize(unsigned long window, int width, int height);
     // Moves the frame's top-left corner to `x`, `y` in the work area (below the top bar).
     void Move(unsigned long window, int x, int y);
