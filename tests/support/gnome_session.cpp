@@ -1,10 +1,7 @@
 #include "support/gnome_session.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "support/gnome_probe.h"
 #include "support/session_bus.h"
@@ -35,12 +32,6 @@ constexpr const char* kLogicalLayout = R"(
 experimental-features=['scale-monitor-framebuffer']
 )";
 
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 // The virtual monitor (named as mutter names it) at `scale`, in `width` x `height` pixels.
 std::string MonitorsXml(int scale, int width, int height) {
     return "<monitors version=\"2\"><configuration><logicalmonitor>"
@@ -70,9 +61,9 @@ bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::stri
     }
     int width = 1280 * scale, height = 1024 * scale;
     if (failed ||
-        !WriteText(dir + "/glib-2.0/settings/keyfile",
-                   std::string(kSettings) + (scale != 1 ? kLogicalLayout : "")) ||
-        (scale != 1 && !WriteText(dir + "/monitors.xml", MonitorsXml(scale, width, height))) ||
+        !WriteTextFile(dir + "/glib-2.0/settings/keyfile",
+                       std::string(kSettings) + (scale != 1 ? kLogicalLayout : "")) ||
+        (scale != 1 && !WriteTextFile(dir + "/monitors.xml", MonitorsXml(scale, width, height))) ||
         !GiveToSessionUser(*session, dir)) {
         *error = "cannot set up gnome-shell's settings and extension in " + dir;
         return false;

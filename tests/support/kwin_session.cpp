@@ -2,11 +2,8 @@
 
 #include "support/session_bus.h"
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -20,12 +17,6 @@ Name=Tavik test probe
 NoDisplay=true
 X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2
 Exec=)";
-
-bool WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-    return static_cast<bool>(out);
-}
 
 } // namespace
 
@@ -48,8 +39,8 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     fs::create_directories(dir + "/data/applications", failed);
     std::string bus = dir + "/bus";
     if (failed ||
-        !WriteFile(dir + "/data/applications/tavik-kwin-call.desktop",
-                   kHelperDesktopFile + session->kwinCall + "\n") ||
+        !WriteTextFile(dir + "/data/applications/tavik-kwin-call.desktop",
+                       kHelperDesktopFile + session->kwinCall + "\n") ||
         !GiveToSessionUser(*session, dir)) {
         *error = "cannot lay out KWin's session in " + dir;
         return false;

@@ -194,3 +194,13 @@ long ProcessResidentKiB(const ChildProcess& child) {
     }
     return -1;
 }
+
+bool WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

@@ -47,6 +47,10 @@ void KillProcess(ChildProcess* child);
 std::string ReadStderr(const ChildProcess& child);
 // Removes the files that hold its captured output.
 void RemoveCapturedOutput(ChildProcess* child);
+// Writes `text` to the file at `path` (a configuration a started program reads); false when it
+// cannot.
+bool WriteTextFile(const std::string& path, const std::string& text);
+void SleepMs(int ms);
 // CPU time (user + system) the process has used so far, in seconds; -1 if unknown.
 double ProcessCpuSeconds(const ChildProcess& child);
 // Resident memory of the process in KiB; -1 if unknown.

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "support/wine.h"
 
@@ -176,10 +175,6 @@ void UseNativeBinary(const std::string& path) {
 
 void PrintTo(const ViewerHost* host, std::ostream* out) {
     *out << host->name;
-}
-
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void ViewerRig::StartServer(const ViewerOptions& options) {

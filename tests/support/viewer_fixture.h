@@ -212,5 +212,3 @@ void PrintTo(const ViewerHost* host, std::ostream* out);
 // Runs `suite`'s cases on the hosts of this test program (TAVIK_VIEWER_HOSTS, set by its CMake).
 #define TAVIK_VIEWER_TESTS_ON_EVERY_HOST(suite)                                                    \
     INSTANTIATE_TEST_SUITE_P(Host, suite, ::testing::Values(TAVIK_VIEWER_HOSTS))
-
-void SleepMs(int ms);

@@ -42,12 +42,6 @@ panel-position=none
 locking=false
 )";
 
-bool WriteFile(const std::string& path, const char* text) {
-    std::ofstream out(path);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 // The compositor's Wayland socket (and sway's IPC socket) once they exist in the runtime
 // directory.
 bool FindSockets(WaylandSession* session) {
@@ -174,9 +168,9 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     if (compositor == Compositor::kSway) {
         std::string text = kSwayConfig + ("output HEADLESS-1 scale " +
                                           std::to_string(static_cast<int>(scale)) + "\n");
-        WriteFile(config, text.c_str());
+        WriteTextFile(config, text);
     } else if (compositor == Compositor::kWeston) {
-        WriteFile(config, kWestonConfig);
+        WriteTextFile(config, kWestonConfig);
     }
     // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
     // wherever the tree is.

@@ -6,19 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 bool StartBus(WindowManagerSession* session, std::string* error) {
     return StartBusDaemon("session", session->home + "/bus", session->home, LaunchSettings{},
