@@ -65,7 +65,7 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
     ASSERT_TRUE(StartProcess({NativeBinary()}, root_ + "/bin", display.display(), viewer));
-    ASSERT_TRUE(display.ServeOneClient(host_.startMs, &error)) << error;
+    ASSERT_TRUE(display.ServeOneClient(limits_.startMs, &error)) << error;
     ExpectPromptEndWithTheMessage(viewer, 0);
 }
 

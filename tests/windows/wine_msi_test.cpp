@@ -9,7 +9,7 @@
 #include <set>
 
 #include "support/viewer_fixture.h"
-#include "support/wine.h"
+#include "hosts/wine.h"
 
 namespace fs = std::filesystem;
 

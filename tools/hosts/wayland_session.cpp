@@ -1,4 +1,4 @@
-#include "support/wayland_session.h"
+#include "hosts/wayland_session.h"
 
 #include <pwd.h>
 #include <signal.h>
@@ -14,8 +14,8 @@
 #include <fstream>
 #include <thread>
 
-#include "support/kwin_session.h"
-#include "support/gnome_session.h"
+#include "hosts/kwin_session.h"
+#include "hosts/gnome_session.h"
 
 namespace fs = std::filesystem;
 
