@@ -171,9 +171,7 @@ class SwayViewer : public WaylandViewer {
             return c == 0;
         })) << "not black";
         Close(window);
-        int code = -1;
-        EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code));
-        EXPECT_EQ(code, 0);
+        ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
         EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
     }
 };
@@ -281,9 +279,7 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     WaitUntil([&] { return LastCursorImage(ReadStderr(*viewer)) == wanted; }, limits_.startMs, 100);
     EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     Close(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code));
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
@@ -366,9 +362,7 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
         limits_.fitMs);
     EXPECT_EQ(misfit, "");
     x11.SendClose(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code));
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
     std::string said = ReadStderr(*viewer);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;

@@ -65,7 +65,8 @@ TEST_P(ManyViewers, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
         Close(window);
     }
     for (int i = 0; i < kInstances; ++i) {
-        ExpectEndsWithZeroSilently(viewers[i], limits_.loadedExitMs, "instance " + std::to_string(i));
+        ExpectEndsWithZeroSilently(viewers[i], limits_.loadedExitMs,
+                                   "instance " + std::to_string(i));
     }
 }
 

@@ -73,7 +73,7 @@ TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage)
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(500);
+    WaitForNewPicture(window, WaitForPicture(window)); // animating
     EndServerAndExpectPromptEnd(viewer, SIGTERM);
 }
 
@@ -81,7 +81,7 @@ TEST_F(DisplayGoesAway, ServerKilledWhileItAnimatesEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(500);
+    WaitForNewPicture(window, WaitForPicture(window)); // animating
     EndServerAndExpectPromptEnd(viewer, SIGKILL);
 }
 

@@ -103,7 +103,7 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
                 Close(window);
                 ++closes;
             }
-            SleepMs(1);
+            SleepMs(desktop_->PollMs());
         }
         EXPECT_GT(closes, 0) << "no window ever appeared";
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run) + " after " +

@@ -56,7 +56,6 @@ class ViewerRig : public ::testing::Test {
     std::vector<Window> FindWindows(const std::string& caption) {
         return desktop_->FindWindows(caption);
     }
-    bool IsShown(Window window) { return desktop_->IsShown(window); }
     bool Exists(Window window) { return desktop_->Exists(window); }
     bool Geometry(Window window, int* x, int* y, int* width, int* height);
     void Resize(Window window, int width, int height);
@@ -69,7 +68,6 @@ class ViewerRig : public ::testing::Test {
     void PlaceOnWholePixels(Window window);
     void Close(Window window);
     RgbImage Grab(Window window) { return desktop_->Grab(window); }
-    RgbImage GrabArea(Window window, const Patch& area) { return desktop_->GrabArea(window, area); }
     // Watches the box patch of a client area of `width` x `height`.
     FrameWatcher WatchFrames(Window window, int width, int height);
     // Waits until the window is `width` x `height` (logical pixels) and its picture fits that
@@ -86,11 +84,12 @@ class ViewerRig : public ::testing::Test {
     // signal ended it) and the CPU time it used over its whole life.
     bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr);
     // Waits up to `timeoutMs` for the viewer to end after a close and checks that it ended as a
-    // close must: exit code 0 and nothing printed. `when` names the moment in failures.
-    void ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs, const std::string& when);
+    // close must: exit code 0 and, when `silently`, nothing printed. `when` names the moment in
+    // failures.
+    void ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs, const std::string& when,
+                                    bool silently = true);
     // Ends the X server or the compositor with `signal` and waits until it is gone.
     void EndServer(int signal) { desktop_->EndServer(signal); }
-    bool OnWayland() const { return desktop_->OnWayland(); }
     // A logical length in the host's output pixels, rounded as a client rounds it.
     int ToPixels(int logical) const;
 

@@ -55,7 +55,6 @@ class Desktop {
     // Hands a working directory to the programs' user.
     virtual bool GiveToProgramUser(const std::string&) { return true; }
     virtual std::string XDisplay() const { return ""; } // the X display, on X11 desktops
-    virtual bool OnWayland() const { return true; }
     // How often a wait may ask it: a question that starts a process costs the compositor a core.
     virtual int PollMs() const { return 50; }
     // The output's scale: client sizes are in logical pixels, pictures in the output's own.
@@ -63,10 +62,14 @@ class Desktop {
 
     // Windows named `caption` now.
     virtual std::vector<Window> FindWindows(const std::string& caption) = 0;
-    virtual bool Exists(Window window) = 0;
-    virtual bool IsShown(Window window) { return Exists(window); } // Wayland lists mapped ones
-    // The client area's position on the screen and its size, in logical pixels.
+    // The client area's position on the screen and its size, in logical pixels; false when the
+    // window is gone.
     virtual bool Geometry(Window window, ClientArea* area) = 0;
+    virtual bool Exists(Window window) {
+        ClientArea area = {};
+        return Geometry(window, &area);
+    }
+    virtual bool IsShown(Window window) { return Exists(window); } // Wayland lists mapped ones
     // The client area, or a rectangle of it, in the output's pixels; empty when it cannot be had.
     virtual RgbImage Grab(Window window) = 0;
     virtual RgbImage GrabArea(Window window, const Patch& area) { return Crop(Grab(window), area); }
@@ -93,7 +96,6 @@ class XvfbDesktop : public Desktop {
     void EndServer(int signal) override;
     LaunchSettings ProgramSettings() const override;
     std::string XDisplay() const override { return server_.display; }
-    bool OnWayland() const override { return false; }
     int PollMs() const override { return 1; } // an X request, no process
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Exists(Window window) override { return probe_->Exists(window); }
@@ -161,7 +163,6 @@ class SwayDesktop : public WaylandDesktop {
     SwayDesktop() : WaylandDesktop(Compositor::kSway) {}
     bool Start(const ViewerOptions& options, std::string* error) override;
     std::vector<Window> FindWindows(const std::string& caption) override;
-    bool Exists(Window window) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
     bool Resize(Window window, int width, int height) override;
@@ -192,7 +193,6 @@ class WestonDesktop : public WaylandDesktop {
   public:
     WestonDesktop() : WaylandDesktop(Compositor::kWeston) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
-    bool Exists(Window window) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
 };
@@ -205,7 +205,6 @@ class KwinDesktop : public WaylandDesktop {
     explicit KwinDesktop(double scale = 1) : WaylandDesktop(Compositor::kKwin, scale) {}
     bool Start(const ViewerOptions& options, std::string* error) override;
     std::vector<Window> FindWindows(const std::string& caption) override;
-    bool Exists(Window window) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
     bool Resize(Window window, int width, int height) override;
@@ -228,7 +227,6 @@ class GnomeDesktop : public WaylandDesktop {
   public:
     GnomeDesktop() : WaylandDesktop(Compositor::kGnomeShell) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
-    bool Exists(Window window) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
     bool Resize(Window window, int width, int height) override;

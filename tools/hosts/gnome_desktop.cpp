@@ -100,10 +100,6 @@ std::string GnomeDesktop::AppId(Window window) {
     return id.is_string() ? id.get<std::string>() : "";
 }
 
-bool GnomeDesktop::Exists(Window window) {
-    return OnWindow(window, "true") == "true";
-}
-
 RgbImage GnomeDesktop::Grab(Window window) {
     ClientArea area = {};
     if (!Geometry(window, &area)) {

@@ -74,10 +74,6 @@ bool KwinDesktop::Geometry(Window window, ClientArea* area) {
     return static_cast<bool>(numbers >> area->x >> area->y >> area->width >> area->height);
 }
 
-bool KwinDesktop::Exists(Window window) {
-    return OnWindow(window, "report(\"here\");") == "here";
-}
-
 std::string KwinDesktop::AppId(Window window) {
     std::string id = OnWindow(window, "report(\"id:\" + w.desktopFileName);");
     return id.rfind("id:", 0) == 0 ? id.substr(3) : "";

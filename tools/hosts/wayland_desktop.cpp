@@ -111,10 +111,6 @@ std::string SwayDesktop::AppId(Window window) {
     return view.is_null() || !view["app_id"].is_string() ? "" : view["app_id"].get<std::string>();
 }
 
-bool SwayDesktop::Exists(Window window) {
-    return !FindView(Tree(), window).is_null();
-}
-
 RgbImage SwayDesktop::Grab(Window window) {
     ClientArea area = {};
     if (!Geometry(window, &area)) {
@@ -236,11 +232,6 @@ constexpr Window kWestonWindow = 1;
 std::vector<Window> WestonDesktop::FindWindows(const std::string& caption) {
     return caption == "Tavik" && Exists(kWestonWindow) ? std::vector<Window>{kWestonWindow}
                                                        : std::vector<Window>{};
-}
-
-bool WestonDesktop::Exists(Window window) {
-    ClientArea area = {};
-    return Geometry(window, &area);
 }
 
 bool WestonDesktop::Geometry(Window window, ClientArea* area) {
