@@ -3,8 +3,6 @@
 // viewer and for the bare 25 Hz loop (bench/bare_loop) on the same host, taken in turns. Each
 // host is one of tools/hosts; a host more is one more entry in kHosts. Prints medians; it
 // asserts no time. Run one host: close_bench --gtest_filter='*/sway'.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -70,14 +68,8 @@ class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
         ChildProcess program;
         Window window = 0;
         if (StartViewerOn(*GetParam(), *desktop_, root_, {}, &program)) {
-            WaitUntil(
-                [&] {
-                    for (Window found : desktop_->FindWindows("Tavik")) {
-                        window = desktop_->IsShown(found) ? found : window;
-                    }
-                    return window != 0 && desktop_->Grab(window).width > 0;
-                },
-                10000, desktop_->PollMs());
+            window = WaitForNewWindow(*desktop_, {}, 10000);
+            WaitUntil([&] { return window == 0 || desktop_->Grab(window).width > 0; }, 10000);
         }
         double ms = -1;
         if (window != 0) {
@@ -85,17 +77,7 @@ class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
             desktop_->Close(window);
             *requestMs = MsSince(start);
             int code = -1;
-            bool ended = WaitUntil(
-                [&] {
-                    int status = 0;
-                    if (waitpid(program.pid, &status, WNOHANG) != program.pid) {
-                        return false;
-                    }
-                    program.pid = -1;
-                    code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                    return true;
-                },
-                10000, 1);
+            bool ended = WaitForExit(&program, 10000, &code);
             ms = ended && code == 0 ? MsSince(start) : -1;
             EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(program);
         }

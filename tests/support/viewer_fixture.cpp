@@ -57,19 +57,7 @@ ChildProcess* ViewerRig::StartViewer() {
 }
 
 Window ViewerRig::WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
-    Window found = 0;
-    WaitUntil(
-        [&] {
-            for (Window window : FindWindows("Tavik")) {
-                if (std::find(known.begin(), known.end(), window) == known.end() &&
-                    desktop_->IsShown(window)) {
-                    found = window;
-                }
-            }
-            return found != 0;
-        },
-        timeoutMs, desktop_->PollMs());
-    return found;
+    return ::WaitForNewWindow(*desktop_, known, timeoutMs);
 }
 
 Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
@@ -219,24 +207,7 @@ bool ViewerRig::WaitForNewPicture(Window window, const RgbImage& before) {
 }
 
 bool ViewerRig::WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
-    bool ended = WaitUntil(
-        [&] {
-            int status = 0;
-            rusage usage = {};
-            if (viewer->pid <= 0 || wait4(viewer->pid, &status, WNOHANG, &usage) != viewer->pid) {
-                return false;
-            }
-            viewer->pid = -1;
-            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            if (cpuSeconds != nullptr) {
-                *cpuSeconds =
-                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-            }
-            return true;
-        },
-        timeoutMs, 1);
-    return ended;
+    return ::WaitForExit(viewer, timeoutMs, code, cpuSeconds);
 }
 
 void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,

@@ -1,6 +1,8 @@
 #include "hosts/hosts.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -129,4 +131,41 @@ bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& 
         settings.unset.push_back(name);
     }
     return StartProcessWith(host.launcher->Command(root + "/bin"), root + "/bin", settings, viewer);
+}
+
+Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int timeoutMs) {
+    Window found = 0;
+    WaitUntil(
+        [&] {
+            for (Window window : desktop.FindWindows("Tavik")) {
+                if (std::find(known.begin(), known.end(), window) == known.end() &&
+                    desktop.IsShown(window)) {
+                    found = window;
+                }
+            }
+            return found != 0;
+        },
+        timeoutMs, desktop.PollMs());
+    return found;
+}
+
+bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
+    bool ended = WaitUntil(
+        [&] {
+            int status = 0;
+            rusage usage = {};
+            if (viewer->pid <= 0 || wait4(viewer->pid, &status, WNOHANG, &usage) != viewer->pid) {
+                return false;
+            }
+            viewer->pid = -1;
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (cpuSeconds != nullptr) {
+                *cpuSeconds =
+                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            }
+            return true;
+        },
+        timeoutMs, 1);
+    return ended;
 }
