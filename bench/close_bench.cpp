@@ -1,17 +1,17 @@
 // Close latency on every host: the time from the close request (the window manager's or the
 // compositor's close, sent as the whole-program tests send it) to the process's exit, for the
 // viewer and for the bare 25 Hz loop (bench/bare_loop) on the same host, taken in turns. Each
-// host is started by the tests' rig; a host more is one more entry in kHosts. Prints medians; it
+// host is one of tools/hosts; a host more is one more entry in kHosts. Prints medians; it
 // asserts no time. Run one host: close_bench --gtest_filter='*/sway'.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 
-#include "support/viewer_fixture.h"
+#include <gtest/gtest.h>
+
+#include "hosts/hosts.h"
 
 namespace fs = std::filesystem;
 
@@ -42,42 +42,56 @@ double MsSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-class CloseLatency : public ViewerRig, public ::testing::WithParamInterface<const ViewerHost*> {
+class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
   protected:
-    CloseLatency() : ViewerRig(*GetParam()) {}
+    void SetUp() override {
+        desktop_ = GetParam()->desktop();
+        std::string error;
+        ASSERT_TRUE(desktop_->Start({}, &error)) << error;
+        ASSERT_TRUE(MakeViewerRoot(*GetParam(), *desktop_, true, &root_, &error)) << error;
+    }
+    void TearDown() override {
+        desktop_.reset();
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
 
-    // Makes `path` the program that StartViewer starts (on Wayland, the copy the session's user
-    // runs).
+    // Makes `path` the program in bin/.
     void UseProgram(const std::string& path) {
-        UseNativeBinary(path);
-        if (OnWayland()) {
-            fs::copy_file(path, root_ + "/bin/tavik", fs::copy_options::overwrite_existing);
-            ASSERT_TRUE(GiveToSessionUser(session_, root_));
-        }
+        fs::copy_file(path, root_ + "/bin/tavik", fs::copy_options::overwrite_existing);
+        ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
     }
 
-    // One start, settle and close: ms from the close request to the exit; -1 when it failed.
+    // One start, first picture and close: ms from the close request to the exit; -1 when it
+    // failed.
     double TimeOneClose(double* requestMs) {
-        ChildProcess* program = nullptr;
-        Window window = StartAndWaitForWindow(&program);
-        if (window == 0) {
-            return -1;
+        ChildProcess program;
+        Window window = 0;
+        if (StartViewerOn(*GetParam(), *desktop_, root_, {}, &program)) {
+            window = WaitForNewWindow(*desktop_, {}, 10000);
+            WaitUntil([&] { return window == 0 || desktop_->Grab(window).width > 0; }, 10000);
         }
-        SleepMs(host_.settleMs);
-        auto start = std::chrono::steady_clock::now();
-        Close(window);
-        *requestMs = MsSince(start);
-        int code = -1;
-        bool ended = WaitForExit(program, 10000, &code);
-        double ms = MsSince(start);
-        EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(*program);
-        return ended ? ms : -1;
+        double ms = -1;
+        if (window != 0) {
+            auto start = std::chrono::steady_clock::now();
+            desktop_->Close(window);
+            *requestMs = MsSince(start);
+            int code = -1;
+            bool ended = WaitForExit(&program, 10000, &code);
+            ms = ended && code == 0 ? MsSince(start) : -1;
+            EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(program);
+        }
+        KillProcess(&program);
+        RemoveCapturedOutput(&program);
+        return ms;
     }
+
+    std::unique_ptr<Desktop> desktop_;
+    std::string root_;
 };
 
 TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
     const std::string viewer = NativeBinary();
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     Figures figures;
     std::vector<double> requests;
     for (int run = 0; run <= kRuns; ++run) {
@@ -92,11 +106,10 @@ TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
             }
         }
     }
-    UseNativeBinary(viewer);
     figures.viewer = Median(figures.viewerRuns);
     figures.bare = Median(figures.bareRuns);
     figures.request = Median(requests);
-    Table()[host_.name] = figures;
+    Table()[GetParam()->name] = figures;
 }
 
 // The rows of the table: a desktop added to the rig is added here.

@@ -31,18 +31,17 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
+    RgbImage picture = WaitForPicture(window);
     int x = 0, y = 0, width = 0, height = 0;
     ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
     EXPECT_EQ(width, kWidth);
     EXPECT_EQ(height, kHeight);
-    RgbImage picture = Grab(window);
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
     std::string log = ReadStderr(*viewer);
     std::vector<int> preferred = LastMatch(log, std::regex(R"(preferred_scale\((\d+)\))"));
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
-    EXPECT_EQ(preferred[0], static_cast<int>(host_.scale * 120));
+    EXPECT_EQ(preferred[0], static_cast<int>(desktop_->Scale() * 120));
     std::vector<int> destination =
         LastMatch(log, std::regex(R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))"));
     EXPECT_EQ(destination, (std::vector<int>{kWidth, kHeight}));
@@ -55,9 +54,7 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
 
     // The protocol log fills stderr: only the exit code tells.
     Close(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code)) << "still running after the close";
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);

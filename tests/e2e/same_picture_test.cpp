@@ -52,7 +52,9 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     Resize(window, kLogicalWidth, kLogicalHeight);
     ASSERT_EQ(WaitForPictureToFit(window, kLogicalWidth, kLogicalHeight), "");
     nativeProbe.Resize(nativeWindow, kWidth, kHeight);
-    SleepMs(400);
+    WaitUntil(
+        [&] { return PictureMisfit(nativeProbe.Grab(nativeWindow), kWidth, kHeight).empty(); },
+        limits_.fitMs);
 
     // A whole frame: two grabs in a row agree.
     RgbImage windows;

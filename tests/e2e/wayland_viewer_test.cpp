@@ -98,16 +98,16 @@ class WaylandViewer : public ViewerRig {
 
     // The client area keeps its logical size, and its picture fits `scale` times as many pixels
     // each way, with lines one of them wide, unbroken; a picture still drawn at another scale gets
-    // up to `waitMs` to change.
-    void ExpectTemplateSizeDrawnAtScale(Window window, int scale, int waitMs = 0) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-        RgbImage picture = Grab(window);
-        while ((PictureMisfit(picture, scale * kWidth, scale * kHeight) != "" ||
-                AxisWidth(picture) != 1 || DrawnPieces(picture) > 3) &&
-               std::chrono::steady_clock::now() < deadline) {
-            SleepMs(50);
-            picture = Grab(window);
-        }
+    // the fit time to change.
+    void ExpectTemplateSizeDrawnAtScale(Window window, int scale) {
+        RgbImage picture;
+        WaitUntil(
+            [&] {
+                picture = Grab(window);
+                return PictureMisfit(picture, scale * kWidth, scale * kHeight) == "" &&
+                       AxisWidth(picture) == 1 && DrawnPieces(picture) <= 3;
+            },
+            limits_.fitMs);
         int x = 0, y = 0, width = 0, height = 0;
         ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
         EXPECT_EQ(width, kWidth);
@@ -117,8 +117,9 @@ class WaylandViewer : public ViewerRig {
         // Unbroken in every frame, not just in one at an angle that hides it.
         for (int grab = 0; grab < 5 && !HasFailure(); ++grab) {
             EXPECT_LE(DrawnPieces(picture), 3) << "drawn at a finer scale and shrunk to the output";
-            SleepMs(100);
-            picture = Grab(window);
+            RgbImage before = picture;
+            WaitUntil([&] { return CountDifferingPixels(before, picture = Grab(window)) > 0; },
+                      limits_.fitMs);
         }
     }
 
@@ -153,28 +154,24 @@ class SwayViewer : public WaylandViewer {
     // A viewer without OpenGL: GLEW's error box, modal, then the window, black, which closes.
     void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer) {
         std::vector<Window> boxes;
-        for (int i = 0; i < 500 && boxes.empty(); ++i) {
-            boxes = FindWindows("Error Glew");
-        }
+        WaitUntil([&] { return !(boxes = FindWindows("Error Glew")).empty(); }, limits_.startMs);
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
         // The box is modal: the viewer's window is not shown before it is dismissed.
         EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
         ASSERT_TRUE(sway_->PressKey("Return", KEY_ENTER))
             << "wtype could not type on the compositor";
-        Window window = WaitForNewWindow({}, host_.startMs);
+        Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
-        SleepMs(200);
+        RgbImage picture;
+        WaitUntil([&] { return (picture = Grab(window)).width == kWidth; }, limits_.fitMs);
         EXPECT_TRUE(IsRunning(*viewer));
-        RgbImage picture = Grab(window);
         EXPECT_EQ(picture.width, kWidth);
         EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](unsigned char c) {
             return c == 0;
         })) << "not black";
         Close(window);
-        int code = -1;
-        EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
-        EXPECT_EQ(code, 0);
+        ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
         EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
     }
 };
@@ -193,7 +190,6 @@ TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     EXPECT_EQ(AppId(window), "org.tavik.Tavik");
-    SleepMs(host_.settleMs);
     if (gnome_ != nullptr) {
         EXPECT_GE(gnome_->TitleBarHeight(window), 10) << "no title bar above the client area";
     }
@@ -212,26 +208,38 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
             ASSERT_TRUE(sway_->Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
         }
         ChildProcess* viewer = nullptr;
-        ASSERT_NE(StartAndWaitForWindow(&viewer), 0u);
-        SleepMs(host_.settleMs);
-        // libdecor's toplevel is a new one for sway.
-        std::vector<Window> windows = FindWindows("Tavik");
-        ASSERT_EQ(windows.size(), 1u);
-        Window window = windows[0];
+        Window window = StartAndWaitForWindow(&viewer);
+        ASSERT_NE(window, 0u);
+        if (clientSide) {
+            // libdecor's toplevel is a new one for sway, once sway has told it client side.
+            WaitUntil([&] { return !Exists(window) && FindWindows("Tavik").size() == 1; },
+                      limits_.startMs);
+            std::vector<Window> windows = FindWindows("Tavik");
+            ASSERT_EQ(windows.size(), 1u);
+            window = windows[0];
+        }
         EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
         if (clientSide) {
             ClientArea area = {};
-            ASSERT_TRUE(sway_->Geometry(window, &area));
-            int titleBar = area.height - kHeight;
+            int titleBar = 0;
+            std::string misfit;
+            WaitUntil(
+                [&] {
+                    titleBar = sway_->Geometry(window, &area) ? area.height - kHeight : 0;
+                    misfit = PictureMisfit(Crop(Grab(window), {0, titleBar, kWidth, kHeight}),
+                                           kWidth, kHeight);
+                    return titleBar > 10 && misfit.empty();
+                },
+                limits_.fitMs);
             EXPECT_GT(titleBar, 10) << "no frame above the client area";
-            EXPECT_EQ(PictureMisfit(Crop(sway_->Grab(window), {0, titleBar, kWidth, kHeight}),
-                                    kWidth, kHeight),
-                      "");
+            EXPECT_EQ(misfit, "");
         } else {
             ExpectTemplateSizeDrawnAtScale(window, 1);
             // Hidden, the window gets no frame callbacks: its swaps must not wait for them.
+            // It keeps drawing while hidden: some of its CPU time goes by before the close.
+            double cpu = ProcessCpuSeconds(*viewer);
             ASSERT_TRUE(sway_->Run("workspace 2"));
-            SleepMs(host_.settleMs);
+            WaitUntil([&] { return ProcessCpuSeconds(*viewer) >= cpu + 0.05; }, limits_.fitMs);
         }
         CloseAndExpectEndsWithZero(viewer, window, clientSide ? "close" : "close when hidden");
     }
@@ -244,7 +252,6 @@ TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
@@ -254,7 +261,7 @@ TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
 TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
-    const bool pointer = host_.server == DisplayServer::kGnome;
+    const bool pointer = gnome_ != nullptr;
     if (pointer) {
         options.viewerEnvironment = {
             {"WAYLAND_DEBUG", "client"}, {"XCURSOR_THEME", "Adwaita"}, {"XCURSOR_SIZE", "32"}};
@@ -262,7 +269,6 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 2);
     if (!pointer) {
         CloseAndExpectEndsWithZero(viewer, window, "close");
@@ -270,15 +276,10 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     }
     gnome_->PointAtClientArea(window);
     const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
-    for (int wait = 0; wait < host_.startMs && LastCursorImage(ReadStderr(*viewer)) != wanted;
-         wait += 100) {
-        SleepMs(100);
-    }
+    WaitUntil([&] { return LastCursorImage(ReadStderr(*viewer)) == wanted; }, limits_.startMs, 100);
     EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     Close(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
@@ -293,12 +294,11 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 1);
     ASSERT_TRUE(sway_->SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
     sway_->Move(window, 0, 0);
-    ExpectTemplateSizeDrawnAtScale(window, 2, host_.fitMs);
+    ExpectTemplateSizeDrawnAtScale(window, 2);
 
     // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
     // it stays where it is when the second comes).
@@ -306,14 +306,14 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     ASSERT_TRUE(sway_->Run("create_output"));
     ASSERT_TRUE(sway_->Run("output WL-2 position 640 0 scale 1"));
     ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
-    SleepMs(host_.settleMs);
+    WaitForNewPicture(window, Grab(window)); // a frame drawn across the edge
     ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
-    ExpectTemplateSizeDrawnAtScale(window, 1, host_.fitMs);
+    ExpectTemplateSizeDrawnAtScale(window, 1);
 
     ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
-    SleepMs(host_.settleMs);
-    ASSERT_TRUE(SwayProbe(hostSession_).Run("[title=\"wlroots - WL-1\"] kill"));
-    ExpectTemplateSizeDrawnAtScale(window, 1, host_.fitMs);
+    WaitForNewPicture(window, Grab(window)); // a frame drawn across the edge
+    ASSERT_TRUE(sway_->Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
+    ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
@@ -331,9 +331,10 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     ASSERT_NO_FATAL_FAILURE(StartServer());
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
-    ASSERT_TRUE(GiveToSessionUser(session_, root_));
+    ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
     // A sanitized viewer would otherwise refuse a library loaded before its runtime.
-    viewerEnvironment_ = {{"LD_PRELOAD", shim}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    options_.viewerEnvironment = {{"LD_PRELOAD", shim},
+                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
 
@@ -348,17 +349,20 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ChildProcess* viewer = StartViewer();
     X11Probe x11(server_.display);
-    Window window = x11.WaitForWindow("Tavik", host_.startMs);
+    Window window = x11.WaitForWindow("Tavik", limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
     EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on Wayland too";
-    SleepMs(host_.settleMs);
     int x = 0, y = 0, width = 0, height = 0;
-    ASSERT_TRUE(x11.Geometry(window, &x, &y, &width, &height));
-    EXPECT_EQ(PictureMisfit(x11.Grab(window), width, height), "");
+    std::string misfit;
+    WaitUntil(
+        [&] {
+            return x11.Geometry(window, &x, &y, &width, &height) &&
+                   (misfit = PictureMisfit(x11.Grab(window), width, height)).empty();
+        },
+        limits_.fitMs);
+    EXPECT_EQ(misfit, "");
     x11.SendClose(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
     std::string said = ReadStderr(*viewer);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
@@ -391,15 +395,25 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, LibdecorOptions(framed));
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
-    WestonShot screen = WestonScreenshot(session_);
+    WestonShot screen;
     ClientArea area = {};
-    ASSERT_TRUE(FindClientArea(screen, &area));
+    bool desktopAbove = true;
+    // Once the window has its size and, where framed, its frame: the title bar is neither the
+    // desktop (0x203050) nor part of the client area.
+    WaitUntil(
+        [&] {
+            screen = WestonScreenshot(wayland_->Session());
+            if (!FindClientArea(screen, &area)) {
+                return false;
+            }
+            const unsigned char* bar =
+                screen.rgb.At(area.x + area.width / 4, std::max(0, area.y - 10));
+            desktopAbove = area.y < 10 || (bar[0] == 0x20 && bar[1] == 0x30 && bar[2] == 0x50);
+            return area.width == kWidth && area.height == kHeight && desktopAbove != framed;
+        },
+        limits_.fitMs);
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
-    // The title bar: neither the desktop (0x203050) nor part of the client area.
-    const unsigned char* bar = screen.rgb.At(area.x + area.width / 4, std::max(0, area.y - 10));
-    bool desktopAbove = area.y < 10 || (bar[0] == 0x20 && bar[1] == 0x30 && bar[2] == 0x50);
     EXPECT_NE(desktopAbove, framed) << (framed ? "no frame above" : "a frame above");
     const std::string errors = ReadStderr(*viewer);
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), framed ? 0 : 1) << errors;
@@ -419,8 +433,7 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
         }
     }
     EXPECT_GT(boxPixels, box.width * box.height / 2) << "no box around the origin";
-    SleepMs(300);
-    EXPECT_GT(CountDifferingPixels(first, Grab(window)), 50) << "the picture does not animate";
+    EXPECT_TRUE(WaitForNewPicture(window, first)) << "the picture does not animate";
 }
 INSTANTIATE_TEST_SUITE_P(Start, WestonViewerLibdecor, ::testing::Values(true, false), LibdecorName);
 
@@ -435,15 +448,18 @@ TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(host_.settleMs);
+    // Its frame drawn and its first frames on screen.
+    WaitUntil([&] { return gnome_->TitleBarHeight(window) > 10; }, limits_.fitMs);
+    WaitForPicture(window);
     gnome_->ClickCloseButton(window);
-    ExpectEndsWithZeroSilently(viewer, host_.exitMs, "click on the close button");
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "click on the close button");
 }
 
 TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
-    ASSERT_NE(Start(&viewer), 0u);
-    SleepMs(500);
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    WaitForPicture(window); // its first frames on screen
     ExpectPromptEndWhenTheCompositorIsKilled(viewer);
 }
 
@@ -489,18 +505,18 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     }
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     // The default socket, as a desktop session of the same user would have it.
-    std::string defaultSocket = session_.runtimeDir + "/wayland-0";
-    if (session_.socket != "wayland-0") {
-        ASSERT_EQ(symlink(session_.socket.c_str(), defaultSocket.c_str()), 0);
+    std::string defaultSocket = wayland_->Session().runtimeDir + "/wayland-0";
+    if (wayland_->Session().socket != "wayland-0") {
+        ASSERT_EQ(symlink(wayland_->Session().socket.c_str(), defaultSocket.c_str()), 0);
     }
     ChildProcess* viewer = StartViewer();
-    Window window = choice.onX11 ? x11.WaitForWindow("Tavik", host_.startMs)
-                                 : WaitForNewWindow({}, host_.startMs);
+    Window window = choice.onX11 ? x11.WaitForWindow("Tavik", limits_.startMs)
+                                 : WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
     EXPECT_TRUE((choice.onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
     if (choice.onX11) {
         x11.SendClose(window);
-        ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close on X11");
+        ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close on X11");
     } else {
         CloseAndExpectEndsWithZero(viewer, window, "close on Wayland");
     }

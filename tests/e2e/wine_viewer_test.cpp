@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "support/viewer_fixture.h"
-#include "support/wine.h"
+#include "hosts/wine.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ class WineViewer : public ViewerRig {
     // Runs a Windows console program under Wine to its end and returns its standard error.
     std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
         ChildProcess child;
-        if (!StartUnderWine(program, arguments, root_, server_.display, &child)) {
+        if (!StartUnderWine(program, arguments, root_, desktop_->XDisplay(), &child)) {
             ADD_FAILURE() << "could not start " << program << " under Wine";
             return "";
         }

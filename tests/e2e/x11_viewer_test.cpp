@@ -94,15 +94,13 @@ TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
     // The box is modal: the viewer's window is not shown before it is dismissed.
     EXPECT_EQ(probe_->WaitForWindow("Tavik", 300), 0u);
     probe_->SendKey(box, XK_Return);
-    Window window = WaitForNewWindow({}, host_.startMs);
+    Window window = WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
     EXPECT_FALSE(probe_->Exists(box));
     SleepMs(200);
     EXPECT_TRUE(IsRunning(*viewer));
     probe_->SendClose(window);
-    int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
-    EXPECT_EQ(code, 0);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
     EXPECT_NE(ReadStderr(*viewer).find("GLX"), std::string::npos);
 }
 
@@ -116,18 +114,24 @@ TEST_P(ViewerUnderAWindowManager, TheFrameOffersCloseAndItsCloseEndsWithZero) {
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(500);
     std::vector<std::string> actions;
-    for (unsigned long atom : probe_->LongProperty(window, "_NET_WM_ALLOWED_ACTIONS")) {
-        actions.push_back(probe_->AtomName(atom));
-    }
     auto has = [&](const char* name) {
         return std::find(actions.begin(), actions.end(), name) != actions.end();
     };
+    // Once the window manager has framed the window and said what its frame offers.
+    WaitUntil(
+        [&] {
+            actions.clear();
+            for (unsigned long atom : probe_->LongProperty(window, "_NET_WM_ALLOWED_ACTIONS")) {
+                actions.push_back(probe_->AtomName(atom));
+            }
+            return has("_NET_WM_ACTION_CLOSE") && has("_NET_WM_ACTION_RESIZE");
+        },
+        limits_.fitMs);
     EXPECT_TRUE(has("_NET_WM_ACTION_CLOSE"));
     EXPECT_TRUE(has("_NET_WM_ACTION_RESIZE"));
-    if (host_.windowManager == X11WindowManager::kXfwm4 ||
-        host_.windowManager == X11WindowManager::kMutter) {
+    if (windowManager_->Manager() == X11WindowManager::kXfwm4 ||
+        windowManager_->Manager() == X11WindowManager::kMutter) {
         EXPECT_FALSE(has("_NET_WM_ACTION_MINIMIZE"));
         EXPECT_FALSE(has("_NET_WM_ACTION_MAXIMIZE_HORZ"));
         EXPECT_FALSE(has("_NET_WM_ACTION_MAXIMIZE_VERT"));

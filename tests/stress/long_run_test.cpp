@@ -101,7 +101,7 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
         << "no frames since " << nextReport - reportEvery << " s";
     EXPECT_LT(rssEnd - rssStart, kAllowedGrowthKiB);
     Close(window);
-    ExpectEndsWithZeroSilently(viewer, host_.loadedExitMs, "close after the long run");
+    ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, "close after the long run");
 }
 
 } // namespace

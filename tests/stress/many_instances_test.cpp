@@ -26,7 +26,7 @@ TEST_P(ManyViewers, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
     }
     std::vector<Window> windows;
     for (int i = 0; i < kInstances; ++i) {
-        Window window = WaitForNewWindow(windows, 3 * host_.startMs);
+        Window window = WaitForNewWindow(windows, 3 * limits_.startMs);
         ASSERT_NE(window, 0u) << "only " << i << " windows were shown";
         windows.push_back(window);
     }
@@ -65,7 +65,8 @@ TEST_P(ManyViewers, EightInstancesOnOneDisplayAllAnimateAndAllCloseWithZero) {
         Close(window);
     }
     for (int i = 0; i < kInstances; ++i) {
-        ExpectEndsWithZeroSilently(viewers[i], host_.loadedExitMs, "instance " + std::to_string(i));
+        ExpectEndsWithZeroSilently(viewers[i], limits_.loadedExitMs,
+                                   "instance " + std::to_string(i));
     }
 }
 

@@ -65,7 +65,7 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
     ASSERT_TRUE(StartProcess({NativeBinary()}, root_ + "/bin", display.display(), viewer));
-    ASSERT_TRUE(display.ServeOneClient(host_.startMs, &error)) << error;
+    ASSERT_TRUE(display.ServeOneClient(limits_.startMs, &error)) << error;
     ExpectPromptEndWithTheMessage(viewer, 0);
 }
 
@@ -73,7 +73,7 @@ TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage)
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(500);
+    WaitForNewPicture(window, WaitForPicture(window)); // animating
     EndServerAndExpectPromptEnd(viewer, SIGTERM);
 }
 
@@ -81,7 +81,7 @@ TEST_F(DisplayGoesAway, ServerKilledWhileItAnimatesEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    SleepMs(500);
+    WaitForNewPicture(window, WaitForPicture(window)); // animating
     EndServerAndExpectPromptEnd(viewer, SIGKILL);
 }
 

@@ -18,12 +18,12 @@ class ViewerUnderStress : public ViewerTest {
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
 
     // Wine starts and ends a program far more slowly: fewer sizes and runs there.
-    bool Slow() const { return host_.launcher == ProgramLauncher::kWine; }
+    bool Slow() const { return host_.launcher == &kWineLauncher; }
     int StormResizes() const { return Slow() ? 60 : 500; }
     int TickPhases() const { return Slow() ? 4 : 8; }
     int Repeats() const { return Slow() ? 1 : 3; }
     void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
-        ViewerRig::ExpectEndsWithZeroSilently(viewer, host_.loadedExitMs, when);
+        ViewerRig::ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, when);
     }
 };
 
@@ -97,13 +97,13 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
         ChildProcess* viewer = StartViewer();
         int closes = 0;
         auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(host_.startMs + host_.loadedExitMs);
+                        std::chrono::milliseconds(limits_.startMs + limits_.loadedExitMs);
         while (IsRunning(*viewer) && std::chrono::steady_clock::now() < deadline) {
             for (Window window : FindWindows("Tavik")) {
                 Close(window);
                 ++closes;
             }
-            SleepMs(1);
+            SleepMs(desktop_->PollMs());
         }
         EXPECT_GT(closes, 0) << "no window ever appeared";
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run) + " after " +
@@ -122,7 +122,7 @@ TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently)
         int x, y, width, height;
         ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
         FrameWatcher frames = WatchFrames(window, width, height);
-        ASSERT_TRUE(frames.WaitForFrame(host_.startMs)) << "no frame drawn";
+        ASSERT_TRUE(frames.WaitForFrame(limits_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
         Close(window);
         ExpectEndsWithZeroSilently(viewer, std::to_string(delayMs) + " ms after a frame");

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "support/viewer_fixture.h"
-#include "support/wine.h"
+#include "hosts/wine.h"
 
 namespace fs = std::filesystem;
 
@@ -45,8 +45,8 @@ class WineMsi : public ViewerRig {
     void Msiexec(const char* action) {
         std::string msi = TAVIK_WINDOWS_MSI, output;
         std::replace(msi.begin(), msi.end(), '/', '\\');
-        EXPECT_TRUE(RunWineTool({TAVIK_WINE, "msiexec", action, "Z:" + msi, "/qn"}, server_.display,
-                                120000, &output))
+        EXPECT_TRUE(RunWineTool({TAVIK_WINE, "msiexec", action, "Z:" + msi, "/qn"},
+                                desktop_->XDisplay(), 120000, &output))
             << "msiexec " << action << " failed: " << output;
     }
 };
@@ -80,11 +80,10 @@ TEST_F(WineMsi, InstallsRunsFromBinAndUninstallsWithoutATrace) {
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
     ASSERT_TRUE(StartUnderWine((installed / "bin" / "tavik.exe").string(), {},
-                               (installed / "bin").string(), server_.display, viewer));
-    Window window = WaitForNewWindow({}, host_.startMs);
+                               (installed / "bin").string(), desktop_->XDisplay(), viewer));
+    Window window = WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << "no window captioned Tavik: " << ReadStderr(*viewer);
-    SleepMs(host_.settleMs);
-    RgbImage picture = Grab(window);
+    RgbImage picture = WaitForPicture(window);
     EXPECT_EQ(PictureMisfit(picture, picture.width, picture.height), "");
     CloseAndExpectEndsWithZero(viewer, window, "the installed program");
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "support/process.h"
+#include "hosts/process.h"
 
 // Starts a dbus-daemon of `type` ("session" or "system") as `settings` say, its configuration
 // written in `directory`, listening on the Unix socket `path`, and waits until it takes

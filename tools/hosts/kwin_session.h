@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/wayland_session.h"
+#include "hosts/wayland_session.h"
 
 // Lays out KWin's files in the session's runtime directory and starts its D-Bus daemon; then
 // *argv and *settings start KWin on a 1280 x 1024 virtual output at `scale`. False with the

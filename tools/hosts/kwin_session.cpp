@@ -1,6 +1,6 @@
-#include "support/kwin_session.h"
+#include "hosts/kwin_session.h"
 
-#include "support/session_bus.h"
+#include "hosts/session_bus.h"
 
 #include <filesystem>
 #include <sstream>

@@ -1,6 +1,6 @@
-#include "support/x11_window_manager.h"
+#include "hosts/x11_window_manager.h"
 
-#include "support/session_bus.h"
+#include "hosts/session_bus.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>

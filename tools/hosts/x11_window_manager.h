@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
+#include "hosts/process.h"
 #include "x11_probe.h"
 
 enum class X11WindowManager {

@@ -1,4 +1,4 @@
-#include "support/xvfb_server.h"
+#include "hosts/xvfb_server.h"
 
 #include <fcntl.h>
 #include <signal.h>

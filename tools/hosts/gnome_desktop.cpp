@@ -1,4 +1,5 @@
-#include "support/gnome_probe.h"
+// gnome-shell, driven through its Eval and pictured through its ScreenshotArea.
+#include "hosts/desktop.h"
 
 #include <unistd.h>
 
@@ -51,7 +52,7 @@ bool GnomeEval(const WaylandSession& session, const std::string& code, std::stri
     return true;
 }
 
-std::string GnomeProbe::OnWindow(unsigned long window, const std::string& expression) {
+std::string GnomeDesktop::OnWindow(Window window, const std::string& expression) {
     std::string result;
     std::string code = "(w => w ? " + expression +
                        " : null)(global.get_window_actors().map(a => a.meta_window).find(w => "
@@ -62,7 +63,7 @@ std::string GnomeProbe::OnWindow(unsigned long window, const std::string& expres
 
 // NOTE: mutter lists a new window before it places and shows it, with an empty rectangle; a
 // resize sent then is lost. It counts as shown once its actor is visible.
-std::vector<unsigned long> GnomeProbe::FindWindows(const std::string& caption) {
+std::vector<Window> GnomeDesktop::FindWindows(const std::string& caption) {
     std::string result;
     GnomeEval(session_,
               "global.get_window_actors().filter(a => a.visible).map(a => a.meta_window)"
@@ -70,16 +71,16 @@ std::vector<unsigned long> GnomeProbe::FindWindows(const std::string& caption) {
                   json(caption).dump() + ").map(w => w.get_id())",
               &result);
     json ids = json::parse(result, nullptr, false);
-    std::vector<unsigned long> windows;
+    std::vector<Window> windows;
     if (ids.is_array()) {
         for (const json& id : ids) {
-            windows.push_back(id.get<unsigned long>());
+            windows.push_back(id.get<Window>());
         }
     }
     return windows;
 }
 
-bool GnomeProbe::Geometry(unsigned long window, ClientArea* area) {
+bool GnomeDesktop::Geometry(Window window, ClientArea* area) {
     json rect = json::parse(OnWindow(window, kClientArea), nullptr, false);
     if (!rect.is_array() || rect.size() != 4) {
         return false;
@@ -88,22 +89,18 @@ bool GnomeProbe::Geometry(unsigned long window, ClientArea* area) {
     return true;
 }
 
-int GnomeProbe::TitleBarHeight(unsigned long window) {
+int GnomeDesktop::TitleBarHeight(Window window) {
     json height = json::parse(OnWindow(window, "w.get_buffer_rect().y - w.get_frame_rect().y"),
                               nullptr, false);
     return height.is_number_integer() ? height.get<int>() : -1;
 }
 
-std::string GnomeProbe::AppId(unsigned long window) {
+std::string GnomeDesktop::AppId(Window window) {
     json id = json::parse(OnWindow(window, "w.get_wm_class()"), nullptr, false);
     return id.is_string() ? id.get<std::string>() : "";
 }
 
-bool GnomeProbe::Exists(unsigned long window) {
-    return OnWindow(window, "true") == "true";
-}
-
-RgbImage GnomeProbe::Grab(unsigned long window) {
+RgbImage GnomeDesktop::Grab(Window window) {
     ClientArea area = {};
     if (!Geometry(window, &area)) {
         return RgbImage();
@@ -122,11 +119,11 @@ RgbImage GnomeProbe::Grab(unsigned long window) {
     return RgbFromPpm(ppm);
 }
 
-void GnomeProbe::SendClose(unsigned long window) {
-    OnWindow(window, "w.delete(global.get_current_time())");
+bool GnomeDesktop::Close(Window window) {
+    return OnWindow(window, "(w.delete(global.get_current_time()), true)") == "true";
 }
 
-void GnomeProbe::ClickCloseButton(unsigned long window) {
+void GnomeDesktop::ClickCloseButton(Window window) {
     const std::string pointer = kVirtualPointer;
     // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
     // from the title's side, so that the frame sees the pointer enter and move; then the press
@@ -144,13 +141,13 @@ void GnomeProbe::ClickCloseButton(unsigned long window) {
     }
 }
 
-void GnomeProbe::PointAtClientArea(unsigned long window) {
+void GnomeDesktop::PointAtClientArea(Window window) {
     OnWindow(window, std::string("(b => { ") + kVirtualPointer +
                          "p.notify_absolute_motion(t, b.x + b.width / 2, b.y + b.height / 2); })"
                          "(w.get_buffer_rect())");
 }
 
-void GnomeProbe::Resize(unsigned long window, int width, int height) {
+bool GnomeDesktop::Resize(Window window, int width, int height) {
     // mutter sizes the frame, which holds libdecor's title bar: add it to the client size.
     // NOTE: while a resize is under way mutter's frame has the new size and the buffer the old
     // one, so the frame's extra size is measured once, on the window as it was first shown.
@@ -161,7 +158,7 @@ void GnomeProbe::Resize(unsigned long window, int width, int height) {
                                                  "rect())"),
                                 nullptr, false);
         if (!size.is_array() || size.size() != 2) {
-            return;
+            return false;
         }
         extra =
             frameExtra_.emplace(window, std::pair{size[0].get<int>(), size[1].get<int>()}).first;
@@ -171,16 +168,19 @@ void GnomeProbe::Resize(unsigned long window, int width, int height) {
     // user's operation: mutter 43 answered those, after a burst, with an older size of the burst.
     std::string frameWidth = std::to_string(width + extra->second.first);
     std::string frameHeight = std::to_string(height + extra->second.second);
-    OnWindow(window, "(f => (a => w.move_resize_frame(false, Math.max(a.x, Math.min(f.x, a.x + "
-                     "a.width - " +
-                         frameWidth + ")), Math.max(a.y, Math.min(f.y, a.y + a.height - " +
-                         frameHeight + ")), " + frameWidth + ", " + frameHeight +
-                         "))(w.get_work_area_current_monitor()))(w.get_frame_rect())");
+    return OnWindow(window,
+                    "(f => (a => (w.move_resize_frame(false, Math.max(a.x, Math.min(f.x, a.x + "
+                    "a.width - " +
+                        frameWidth + ")), Math.max(a.y, Math.min(f.y, a.y + a.height - " +
+                        frameHeight + ")), " + frameWidth + ", " + frameHeight +
+                        "), true))(w.get_work_area_current_monitor()))(w.get_frame_rect())") ==
+           "true";
 }
 
 // Relative to the work area, below the shell's top bar, as the tests place windows in the
 // space where they are seen whole.
-void GnomeProbe::Move(unsigned long window, int x, int y) {
-    OnWindow(window, "(a => w.move_frame(false, a.x + " + std::to_string(x) + ", a.y + " +
-                         std::to_string(y) + "))(w.get_work_area_current_monitor())");
+bool GnomeDesktop::Move(Window window, int x, int y) {
+    return OnWindow(window, "(a => (w.move_frame(false, a.x + " + std::to_string(x) + ", a.y + " +
+                                std::to_string(y) +
+                                "), true))(w.get_work_area_current_monitor())") == "true";
 }

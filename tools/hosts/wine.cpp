@@ -1,4 +1,4 @@
-#include "wine.h"
+#include "hosts/wine.h"
 
 #include <unistd.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/wayland_session.h"
+#include "hosts/wayland_session.h"
 
 // Writes the settings (and, at a scale other than 1, a monitors.xml that scales the virtual
 // monitor), installs the extension, starts both buses and fills *argv and *settings with how to

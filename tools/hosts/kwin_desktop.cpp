@@ -1,9 +1,10 @@
-#include "support/kwin_probe.h"
+// KWin, driven through its scripts and pictured through its screenshot interface.
+#include "hosts/desktop.h"
 
 #include <algorithm>
 #include <sstream>
 
-#include "support/kwin_session.h"
+#include "hosts/kwin_session.h"
 
 namespace {
 
@@ -21,7 +22,12 @@ std::string Quoted(const std::string& text) {
 
 } // namespace
 
-std::vector<unsigned long> KwinProbe::FindWindows(const std::string& caption) {
+bool KwinDesktop::Start(const ViewerOptions& options, std::string* error) {
+    *error = "KWin's scale is the host's";
+    return options.outputScale == 1 && WaylandDesktop::Start(options, error);
+}
+
+std::vector<Window> KwinDesktop::FindWindows(const std::string& caption) {
     std::string output;
     RunKwinScript(session_,
                   "var found = [], all = workspace.clientList();\n"
@@ -31,19 +37,19 @@ std::vector<unsigned long> KwinProbe::FindWindows(const std::string& caption) {
                       ") found.push(String(all[i].internalId));\n"
                       "report(found.join(\" \"));",
                   &output);
-    std::vector<unsigned long> windows;
+    std::vector<Window> windows;
     std::istringstream uuids(output);
     for (std::string uuid; uuids >> uuid;) {
         auto known = std::find(uuids_.begin(), uuids_.end(), uuid);
         if (known == uuids_.end()) {
             known = uuids_.insert(uuids_.end(), uuid);
         }
-        windows.push_back(static_cast<unsigned long>(known - uuids_.begin()) + 1);
+        windows.push_back(static_cast<Window>(known - uuids_.begin()) + 1);
     }
     return windows;
 }
 
-std::string KwinProbe::OnWindow(unsigned long window, const std::string& statements) {
+std::string KwinDesktop::OnWindow(Window window, const std::string& statements) {
     if (window == 0 || window > uuids_.size()) {
         return "gone";
     }
@@ -60,7 +66,7 @@ std::string KwinProbe::OnWindow(unsigned long window, const std::string& stateme
     return output;
 }
 
-bool KwinProbe::Geometry(unsigned long window, ClientArea* area) {
+bool KwinDesktop::Geometry(Window window, ClientArea* area) {
     // The buffer's geometry is the client area: the viewer's frame is KWin's.
     std::istringstream numbers(OnWindow(window,
                                         "var b = w.bufferGeometry;\n"
@@ -68,46 +74,41 @@ bool KwinProbe::Geometry(unsigned long window, ClientArea* area) {
     return static_cast<bool>(numbers >> area->x >> area->y >> area->width >> area->height);
 }
 
-bool KwinProbe::Exists(unsigned long window) {
-    return OnWindow(window, "report(\"here\");") == "here";
-}
-
-std::string KwinProbe::AppId(unsigned long window) {
+std::string KwinDesktop::AppId(Window window) {
     std::string id = OnWindow(window, "report(\"id:\" + w.desktopFileName);");
     return id.rfind("id:", 0) == 0 ? id.substr(3) : "";
 }
 
-RgbImage KwinProbe::Grab(unsigned long window) {
+RgbImage KwinDesktop::Grab(Window window) {
     if (window == 0 || window > uuids_.size()) {
         return RgbImage();
     }
     std::string output;
-    RunForOutput({session_.kwinCall, "capture", uuids_[window - 1]}, SessionSettings(session_),
-                 15000, &output);
+    RunInSession({session_.kwinCall, "capture", uuids_[window - 1]}, &output, 15000);
     return RgbFromPpm(output);
 }
 
-void KwinProbe::SendClose(unsigned long window) {
-    OnWindow(window, "w.closeWindow();\nreport(\"closed\");");
+bool KwinDesktop::Close(Window window) {
+    return OnWindow(window, "w.closeWindow();\nreport(\"closed\");") == "closed";
 }
 
-void KwinProbe::Resize(unsigned long window, int width, int height) {
-    OnWindow(window, "var f = w.frameGeometry, b = w.bufferGeometry;\n"
-                     "w.frameGeometry = {x: f.x, y: f.y, width: " +
-                         std::to_string(width) +
-                         " + f.width - b.width, height: " + std::to_string(height) +
-                         " + f.height - b.height};\n"
-                         "report(\"resized\");");
+bool KwinDesktop::Resize(Window window, int width, int height) {
+    return OnWindow(window, "var f = w.frameGeometry, b = w.bufferGeometry;\n"
+                            "w.frameGeometry = {x: f.x, y: f.y, width: " +
+                                std::to_string(width) +
+                                " + f.width - b.width, height: " + std::to_string(height) +
+                                " + f.height - b.height};\n"
+                                "report(\"resized\");") == "resized";
 }
 
-void KwinProbe::RemoveFrame(unsigned long window) {
+void KwinDesktop::RemoveFrame(Window window) {
     OnWindow(window, "w.noBorder = true;\nreport(\"unframed\");");
 }
 
-void KwinProbe::Move(unsigned long window, int x, int y) {
-    OnWindow(window, "var f = w.frameGeometry;\n"
-                     "w.frameGeometry = {x: " +
-                         std::to_string(x) + ", y: " + std::to_string(y) +
-                         ", width: f.width, height: f.height};\n"
-                         "report(\"moved\");");
+bool KwinDesktop::Move(Window window, int x, int y) {
+    return OnWindow(window, "var f = w.frameGeometry;\n"
+                            "w.frameGeometry = {x: " +
+                                std::to_string(x) + ", y: " + std::to_string(y) +
+                                ", width: f.width, height: f.height};\n"
+                                "report(\"moved\");") == "moved";
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
+#include "hosts/process.h"
 
 struct XvfbServer {
     ChildProcess process;

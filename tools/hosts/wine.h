@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
+#include "hosts/process.h"
 
 // Points this process and the Wine processes it starts at the tests' prefix.
 void UseTestWinePrefix();

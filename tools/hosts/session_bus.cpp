@@ -1,6 +1,6 @@
-#include "support/session_bus.h"
+#include "hosts/session_bus.h"
 
-#include "support/wayland_session.h"
+#include "hosts/wayland_session.h"
 
 #include <chrono>
 #include <fstream>

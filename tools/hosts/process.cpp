@@ -1,4 +1,4 @@
-#include "support/process.h"
+#include "hosts/process.h"
 
 #include <fcntl.h>
 #include <grp.h>

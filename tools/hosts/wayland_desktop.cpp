@@ -1,4 +1,6 @@
-#include "support/wayland_probe.h"
+// sway and weston: the wlroots compositor, driven through swaymsg and pictured with grim, and
+// weston, seen through its screenshooter alone; and what every private Wayland desktop shares.
+#include "hosts/desktop.h"
 
 #include <nlohmann/json.hpp>
 
@@ -42,14 +44,42 @@ json FindView(const std::string& tree, unsigned long id) {
 
 } // namespace
 
-std::string SwayProbe::Tree() {
+bool WaylandDesktop::Start(const ViewerOptions& options, std::string* error) {
+    if (options.nested) {
+        *error = "only sway runs nested";
+        return false;
+    }
+    return StartCompositor(compositor_, &session_, error, options.outputScale * scale_);
+}
+
+bool WaylandDesktop::GiveToProgramUser(const std::string& path) {
+    return GiveToSessionUser(session_, path);
+}
+
+bool WaylandDesktop::RunInSession(const std::vector<std::string>& argv, std::string* output,
+                                  int timeoutMs) const {
+    std::string ignored;
+    return RunForOutput(argv, ProgramSettings(), timeoutMs, output ? output : &ignored);
+}
+
+bool SwayDesktop::Start(const ViewerOptions& options, std::string* error) {
+    if (!options.nested) {
+        return WaylandDesktop::Start(options, error);
+    }
+    outer_ = std::make_unique<SwayDesktop>();
+    // Tiled, the outputs would share the outer output, and change size when one comes.
+    return outer_->Start({}, error) && outer_->Run("for_window [app_id=wlroots] floating enable") &&
+           StartCompositor(compositor_, &session_, error, options.outputScale, &outer_->session_);
+}
+
+std::string SwayDesktop::Tree() {
     std::string output;
-    RunForOutput({"swaymsg", "--raw", "-t", "get_tree"}, SessionSettings(session_), 5000, &output);
+    RunInSession({"swaymsg", "--raw", "-t", "get_tree"}, &output);
     return output;
 }
 
-std::vector<unsigned long> SwayProbe::FindWindows(const std::string& caption) {
-    std::vector<unsigned long> windows;
+std::vector<Window> SwayDesktop::FindWindows(const std::string& caption) {
+    std::vector<Window> windows;
     json root = json::parse(Tree(), nullptr, false);
     if (!root.is_discarded()) {
         ForEachView(root, [&](const json& view) {
@@ -61,7 +91,7 @@ std::vector<unsigned long> SwayProbe::FindWindows(const std::string& caption) {
     return windows;
 }
 
-bool SwayProbe::Geometry(unsigned long window, ClientArea* area) {
+bool SwayDesktop::Geometry(Window window, ClientArea* area) {
     json view = FindView(Tree(), window);
     if (view.is_null()) {
         return false;
@@ -76,16 +106,12 @@ bool SwayProbe::Geometry(unsigned long window, ClientArea* area) {
     return true;
 }
 
-std::string SwayProbe::AppId(unsigned long window) {
+std::string SwayDesktop::AppId(Window window) {
     json view = FindView(Tree(), window);
     return view.is_null() || !view["app_id"].is_string() ? "" : view["app_id"].get<std::string>();
 }
 
-bool SwayProbe::Exists(unsigned long window) {
-    return !FindView(Tree(), window).is_null();
-}
-
-RgbImage SwayProbe::Grab(unsigned long window) {
+RgbImage SwayDesktop::Grab(Window window) {
     ClientArea area = {};
     if (!Geometry(window, &area)) {
         return RgbImage();
@@ -93,30 +119,20 @@ RgbImage SwayProbe::Grab(unsigned long window) {
     std::ostringstream region;
     region << area.x << "," << area.y << " " << area.width << "x" << area.height;
     std::string output;
-    RunForOutput({"grim", "-t", "ppm", "-g", region.str(), "-"}, SessionSettings(session_), 5000,
-                 &output);
+    RunInSession({"grim", "-t", "ppm", "-g", region.str(), "-"}, &output);
     return RgbFromPpm(output);
 }
 
-bool SwayProbe::Command(unsigned long window, const std::string& command) {
+bool SwayDesktop::Command(Window window, const std::string& command) {
     return Run("[con_id=" + std::to_string(window) + "] " + command);
 }
 
-bool SwayProbe::Run(const std::string& command) {
-    std::string output;
-    return RunForOutput({"swaymsg", command}, SessionSettings(session_), 5000, &output);
-}
-
-void SwayProbe::SendClose(unsigned long window) {
-    Command(window, "kill");
-}
-
-void SwayProbe::Resize(unsigned long window, int width, int height) {
+bool SwayDesktop::Resize(Window window, int width, int height) {
     // sway sizes the container with its border and title bar: add them to the client size.
     std::string tree = Tree();
     json view = FindView(tree, window);
     if (view.is_null()) {
-        return;
+        return false;
     }
     const json& rect = view["rect"];
     width += rect["width"].get<int>() - view["window_rect"]["width"].get<int>();
@@ -137,14 +153,14 @@ void SwayProbe::Resize(unsigned long window, int width, int height) {
             break;
         }
     }
-    Command(window, command);
+    return Command(window, command);
 }
 
-void SwayProbe::Move(unsigned long window, int x, int y) {
-    Command(window, "move position " + std::to_string(x) + " " + std::to_string(y));
+bool SwayDesktop::Move(Window window, int x, int y) {
+    return Command(window, "move position " + std::to_string(x) + " " + std::to_string(y));
 }
 
-bool SwayProbe::PressKey(const std::string& keysym, int code) {
+bool SwayDesktop::PressKey(const std::string& keysym, int code) {
     // NOTE: wtype makes a keymap of its own, in which the n-th key it meets has the evdev code n;
     // releases of code - 1 other keys, which no client acts on without a press, put the key at
     // its code. And sway gives the seat a keyboard only once wtype's virtual keyboard is there,
@@ -154,14 +170,11 @@ bool SwayProbe::PressKey(const std::string& keysym, int code) {
         argv.insert(argv.end(), {"-p", "U" + std::to_string(0x4e00 + other)});
     }
     argv.insert(argv.end(), {"-P", keysym, "-p", keysym});
-    std::string output;
-    return RunForOutput(argv, SessionSettings(session_), 5000, &output);
+    return RunInSession(argv);
 }
 
-bool SwayProbe::SetScale(int scale) {
-    std::string output;
-    return RunForOutput({"swaymsg", "output", "*", "scale", std::to_string(scale)},
-                        SessionSettings(session_), 5000, &output);
+bool SwayDesktop::SetScale(int scale) {
+    return Run("output * scale " + std::to_string(scale));
 }
 
 WestonShot WestonScreenshot(const WaylandSession& session) {
@@ -213,38 +226,21 @@ bool FindClientArea(const WestonShot& screen, ClientArea* area) {
     return right >= left;
 }
 
-RgbImage Crop(const RgbImage& image, const ClientArea& area) {
-    RgbImage out;
-    if (area.x < 0 || area.y < 0 || area.width <= 0 || area.height <= 0 ||
-        area.x + area.width > image.width || area.y + area.height > image.height) {
-        return out;
-    }
-    out.width = area.width;
-    out.height = area.height;
-    for (int y = area.y; y < area.y + area.height; ++y) {
-        const unsigned char* row = image.At(area.x, y);
-        out.pixels.insert(out.pixels.end(), row, row + area.width * 3);
-    }
-    return out;
+// Weston's one window: where its client area is on a screenshot, if there is one.
+constexpr Window kWestonWindow = 1;
+
+std::vector<Window> WestonDesktop::FindWindows(const std::string& caption) {
+    return caption == "Tavik" && Exists(kWestonWindow) ? std::vector<Window>{kWestonWindow}
+                                                       : std::vector<Window>{};
 }
 
-RgbImage RgbFromPpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0, height = 0, maxValue = 0;
-    in >> magic >> width >> height >> maxValue;
-    RgbImage image;
-    size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    if (magic != "P6" || maxValue != 255 || width <= 0 || height <= 0 || !in) {
-        return image;
-    }
-    size_t start = static_cast<size_t>(in.tellg()) + 1; // one whitespace after the header
-    if (data.size() < start + size) {
-        return image;
-    }
-    image.width = width;
-    image.height = height;
-    image.pixels.assign(data.begin() + static_cast<long>(start),
-                        data.begin() + static_cast<long>(start + size));
-    return image;
+bool WestonDesktop::Geometry(Window window, ClientArea* area) {
+    return window == kWestonWindow && FindClientArea(WestonScreenshot(session_), area);
+}
+
+RgbImage WestonDesktop::Grab(Window window) {
+    WestonShot shot = WestonScreenshot(session_);
+    ClientArea area = {};
+    return window == kWestonWindow && FindClientArea(shot, &area) ? Crop(shot.rgb, area)
+                                                                  : RgbImage();
 }

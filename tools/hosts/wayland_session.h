@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
+#include "hosts/process.h"
 
 enum class Compositor {
     kSway,   // wlroots headless backend, pixman renderer; swaymsg and grim look at it

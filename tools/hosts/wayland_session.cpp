@@ -1,4 +1,4 @@
-#include "support/wayland_session.h"
+#include "hosts/wayland_session.h"
 
 #include <pwd.h>
 #include <signal.h>
@@ -14,8 +14,8 @@
 #include <fstream>
 #include <thread>
 
-#include "support/kwin_session.h"
-#include "support/gnome_session.h"
+#include "hosts/kwin_session.h"
+#include "hosts/gnome_session.h"
 
 namespace fs = std::filesystem;
 
@@ -222,7 +222,9 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
         *error = "cannot start " + argv[0];
         return false;
     }
-    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
+    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less. Each
+    // readiness check but the socket's starts a process (swaymsg, a KWin script, dbus-send): no
+    // more than one every 50 ms, to leave the cores to the compositor.
     auto started = std::chrono::steady_clock::now();
     auto deadline = started + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
@@ -233,7 +235,7 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
                             .count());
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     *error = argv[0] + (IsRunning(session->process) ? " accepts no client" : " ended") +
              "; its log:\n" + ReadStderr(session->process);

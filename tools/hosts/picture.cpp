@@ -1,7 +1,8 @@
-#include "support/picture.h"
+#include "hosts/picture.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 
 bool IsBackground(const unsigned char* p) {
     return p[0] == 26 && p[1] == 26 && p[2] == 26;
@@ -117,4 +118,40 @@ std::string PictureMisfit(const RgbImage& image, int width, int height) {
                ", not centred in " + std::to_string(width);
     }
     return "";
+}
+
+RgbImage Crop(const RgbImage& image, const Patch& area) {
+    RgbImage out;
+    if (area.x < 0 || area.y < 0 || area.width <= 0 || area.height <= 0 ||
+        area.x + area.width > image.width || area.y + area.height > image.height) {
+        return out;
+    }
+    out.width = area.width;
+    out.height = area.height;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        const unsigned char* row = image.At(area.x, y);
+        out.pixels.insert(out.pixels.end(), row, row + area.width * 3);
+    }
+    return out;
+}
+
+RgbImage RgbFromPpm(const std::string& data) {
+    std::istringstream in(data);
+    std::string magic;
+    int width = 0, height = 0, maxValue = 0;
+    in >> magic >> width >> height >> maxValue;
+    RgbImage image;
+    size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    if (magic != "P6" || maxValue != 255 || width <= 0 || height <= 0 || !in) {
+        return image;
+    }
+    size_t start = static_cast<size_t>(in.tellg()) + 1; // one whitespace after the header
+    if (data.size() < start + size) {
+        return image;
+    }
+    image.width = width;
+    image.height = height;
+    image.pixels.assign(data.begin() + static_cast<long>(start),
+                        data.begin() + static_cast<long>(start + size));
+    return image;
 }

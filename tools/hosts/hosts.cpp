@@ -1,0 +1,171 @@
+#include "hosts/hosts.h"
+
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "hosts/wine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string& NativeBinaryPath() {
+    static std::string path = TAVIK_BINARY;
+    return path;
+}
+
+template <typename T, auto... arguments> std::unique_ptr<Desktop> Make() {
+    return std::make_unique<T>(arguments...);
+}
+
+} // namespace
+
+const Launcher kNativeLauncher;
+const WineLauncher kWineLauncher;
+
+const ViewerHost kX11Host = {.name = "x11", .desktop = Make<XvfbDesktop>};
+const ViewerHost kWineHost = {
+    .name = "wine", .desktop = Make<XvfbDesktop>, .launcher = &kWineLauncher};
+const ViewerHost kSwayHost = {.name = "sway", .desktop = Make<SwayDesktop>};
+const ViewerHost kWestonHost = {.name = "weston", .desktop = Make<WestonDesktop>};
+const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>};
+const ViewerHost kKwinScale150Host = {.name = "kwin-1.5x",
+                                      .desktop = [] { return std::make_unique<KwinDesktop>(1.5); }};
+const ViewerHost kKwinScale125Host = {
+    .name = "kwin-1.25x", .desktop = [] { return std::make_unique<KwinDesktop>(1.25); }};
+const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>};
+const ViewerHost kOpenboxHost = {.name = "openbox",
+                                 .desktop = Make<WindowManagerDesktop, X11WindowManager::kOpenbox>};
+const ViewerHost kKwinX11Host = {.name = "kwin_x11",
+                                 .desktop = Make<WindowManagerDesktop, X11WindowManager::kKwin>};
+const ViewerHost kXfwm4Host = {.name = "xfwm4",
+                               .desktop = Make<WindowManagerDesktop, X11WindowManager::kXfwm4>};
+const ViewerHost kMutterX11Host = {
+    .name = "mutter_x11", .desktop = Make<WindowManagerDesktop, X11WindowManager::kMutter>};
+
+const std::string& NativeBinary() {
+    return NativeBinaryPath();
+}
+
+void UseNativeBinary(const std::string& path) {
+    NativeBinaryPath() = path;
+}
+
+bool Launcher::Prepare(const Desktop&, const std::string& bin, std::string* error) const {
+    std::error_code failed;
+    fs::copy_file(NativeBinary(), bin + "/tavik", fs::copy_options::overwrite_existing, failed);
+    *error = "cannot copy " + NativeBinary() + " into " + bin;
+    return !failed;
+}
+
+std::vector<std::string> Launcher::Command(const std::string& bin) const {
+    return {bin + "/tavik"};
+}
+
+WineLauncher::WineLauncher() {
+    startMs = 30000;
+    exitMs = 20000;
+    loadedExitMs = 20000;
+}
+
+bool WineLauncher::Prepare(const Desktop& desktop, const std::string& bin,
+                           std::string* error) const {
+    if (!fs::exists(TAVIK_WINDOWS_EXE)) {
+        *error = "'" TAVIK_WINDOWS_EXE "' is missing: build the windows preset first";
+        return false;
+    }
+    fs::copy_file(TAVIK_WINDOWS_EXE, bin + "/tavik.exe", fs::copy_options::overwrite_existing);
+    return EnsureWinePrefix(desktop.XDisplay(), error);
+}
+
+std::vector<std::string> WineLauncher::Command(const std::string& bin) const {
+    return {TAVIK_WINE, bin + "/tavik.exe"};
+}
+
+void WineLauncher::Stop() const {
+    StopWine();
+}
+
+bool MakeViewerRoot(const ViewerHost& host, Desktop& desktop, bool withTexture, std::string* root,
+                    std::string* error) {
+    char tmpl[] = "/tmp/tavik-viewer-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        *error = "cannot make a working directory";
+        return false;
+    }
+    *root = tmpl;
+    fs::create_directories(*root + "/bin");
+    if (withTexture) {
+        fs::create_directories(*root + "/res");
+        fs::copy_file(TAVIK_SOURCE_DIR "/res/grass.bmp", *root + "/res/grass.bmp");
+    }
+    if (!host.launcher->Prepare(desktop, *root + "/bin", error)) {
+        return false;
+    }
+    *error = "cannot hand " + *root + " over";
+    return desktop.GiveToProgramUser(*root);
+}
+
+bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& root,
+                   const ViewerOptions& options, ChildProcess* viewer) {
+    LaunchSettings settings = desktop.ProgramSettings();
+    auto& set = settings.environment;
+    if (!options.unusableLibraries.empty()) {
+        fs::create_directories(root + "/lib");
+        for (const std::string& name : options.unusableLibraries) {
+            std::ofstream(root + "/lib/" + name);
+        }
+        desktop.GiveToProgramUser(root + "/lib");
+        set.push_back({"LD_LIBRARY_PATH", root + "/lib"});
+    }
+    set.insert(set.end(), options.viewerEnvironment.begin(), options.viewerEnvironment.end());
+    for (const std::string& name : options.viewerUnset) {
+        set.erase(std::remove_if(set.begin(), set.end(),
+                                 [&](const auto& variable) { return variable.first == name; }),
+                  set.end());
+        settings.unset.push_back(name);
+    }
+    return StartProcessWith(host.launcher->Command(root + "/bin"), root + "/bin", settings, viewer);
+}
+
+Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int timeoutMs) {
+    Window found = 0;
+    WaitUntil(
+        [&] {
+            for (Window window : desktop.FindWindows("Tavik")) {
+                if (std::find(known.begin(), known.end(), window) == known.end() &&
+                    desktop.IsShown(window)) {
+                    found = window;
+                }
+            }
+            return found != 0;
+        },
+        timeoutMs, desktop.PollMs());
+    return found;
+}
+
+bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
+    bool ended = WaitUntil(
+        [&] {
+            int status = 0;
+            rusage usage = {};
+            if (viewer->pid <= 0 || wait4(viewer->pid, &status, WNOHANG, &usage) != viewer->pid) {
+                return false;
+            }
+            viewer->pid = -1;
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (cpuSeconds != nullptr) {
+                *cpuSeconds =
+                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            }
+            return true;
+        },
+        timeoutMs, 1);
+    return ended;
+}

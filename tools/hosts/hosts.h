@@ -1,0 +1,80 @@
+// The hosts a viewer runs on: a desktop and a launcher. A desktop (desktop.h) is the display
+// server the viewer's window appears on; a launcher is how the program is started there (the
+// native binary, tavik.exe under Wine). A new host is one line below and one in hosts.cpp.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosts/desktop.h"
+
+// How the viewer is started on a desktop, and how long that may take.
+class Launcher {
+  public:
+    virtual ~Launcher() = default;
+    // Copies the program into `bin`, where the desktop's user can read it, and makes ready what
+    // it needs (a Wine prefix); false with the reason in *error.
+    virtual bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const;
+    // The command line that starts the copy in `bin`.
+    virtual std::vector<std::string> Command(const std::string& bin) const;
+    // Ends what the launcher itself left running (Wine's server).
+    virtual void Stop() const {}
+
+    // Time limits: Wine starts and ends a program far more slowly than the native binary.
+    int startMs = 10000;     // for a started viewer's window to be shown
+    int exitMs = 1000;       // for the viewer to end once its window is closed
+    int loadedExitMs = 2000; // the same while other viewers or a resize storm load the machine
+    int fitMs = 5000;        // for the picture to fit a new client size
+};
+
+// The cross-built tavik.exe under Wine, in the tree's Wine prefix (X11 desktops only).
+class WineLauncher : public Launcher {
+  public:
+    WineLauncher();
+    bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const override;
+    std::vector<std::string> Command(const std::string& bin) const override;
+    void Stop() const override;
+};
+
+extern const Launcher kNativeLauncher;
+extern const WineLauncher kWineLauncher;
+
+struct ViewerHost {
+    const char* name;                                  // in test names
+    std::function<std::unique_ptr<Desktop>()> desktop; // a new one, not started
+    const Launcher* launcher = &kNativeLauncher;
+};
+extern const ViewerHost kX11Host;
+extern const ViewerHost kWineHost;
+extern const ViewerHost kSwayHost;
+extern const ViewerHost kWestonHost;
+extern const ViewerHost kKwinHost;
+// KWin at fractional scales, which it offers to clients through wp_fractional_scale_v1.
+extern const ViewerHost kKwinScale150Host;
+extern const ViewerHost kKwinScale125Host;
+extern const ViewerHost kGnomeHost;
+// Window managers on Xvfb, as Xfce, KDE Plasma and GNOME run them on X11, and openbox.
+extern const ViewerHost kOpenboxHost;
+extern const ViewerHost kKwinX11Host;
+extern const ViewerHost kXfwm4Host;
+extern const ViewerHost kMutterX11Host;
+
+// The native binary the launchers start; `path` replaces the one built with the hosts (the long
+// run measures a release build this way).
+const std::string& NativeBinary();
+void UseNativeBinary(const std::string& path);
+
+// Lays out a working directory as the package does (bin/, and res/grass.bmp unless told not),
+// puts the program into bin/ and gives it all to the desktop's user; its path in *root.
+bool MakeViewerRoot(const ViewerHost& host, Desktop& desktop, bool withTexture, std::string* root,
+                    std::string* error);
+// Starts the viewer in root/bin on the desktop, with the options' environment.
+bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& root,
+                   const ViewerOptions& options, ChildProcess* viewer);
+// A shown window captioned Tavik that is not among `known`; 0 if none is shown in time.
+Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int timeoutMs);
+// Waits up to `timeoutMs` for the viewer to end, asking every millisecond; then its exit code
+// (128 + signal when a signal ended it) and the CPU time it used over its whole life.
+bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr);

@@ -1,0 +1,129 @@
+// The X11 desktops: a bare Xvfb, where the rig itself sends what a window manager would, and
+// Xvfb with a desktop's window manager, driven through it.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "hosts/desktop.h"
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+    }
+}
+
+XvfbDesktop::~XvfbDesktop() {
+    probe_.reset();
+    StopXvfb(&server_);
+}
+
+bool XvfbDesktop::Start(const ViewerOptions& options, std::string* error) {
+    if (!StartXvfb(&server_, options.serverArgs, error)) {
+        return false;
+    }
+    probe_ = std::make_unique<X11Probe>(server_.display);
+    *error = "cannot connect to " + server_.display;
+    return probe_->Connected();
+}
+
+void XvfbDesktop::EndServer(int signal) {
+    probe_.reset();
+    if (server_.process.pid > 0) {
+        kill(server_.process.pid, signal);
+        int status = 0;
+        waitpid(server_.process.pid, &status, 0);
+    }
+    // A killed server leaves its socket file behind. It is not removed here: by now another
+    // server may have taken the number, and the next one to take it replaces the file anyway.
+    server_.process.pid = -1;
+}
+
+LaunchSettings XvfbDesktop::ProgramSettings() const {
+    LaunchSettings settings;
+    // X11 even in a Wayland session: the layer takes X11 only when the session says so.
+    settings.environment = {{"DISPLAY", server_.display}, {"XDG_SESSION_TYPE", "x11"}};
+    settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+    return settings;
+}
+
+std::vector<Window> XvfbDesktop::FindWindows(const std::string& caption) {
+    return probe_->FindWindows(caption);
+}
+
+bool XvfbDesktop::IsShown(Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(probe_->display(), window, &attributes) &&
+           attributes.map_state == IsViewable;
+}
+
+bool XvfbDesktop::Geometry(Window window, ClientArea* area) {
+    return probe_->Geometry(window, &area->x, &area->y, &area->width, &area->height);
+}
+
+RgbImage XvfbDesktop::GrabArea(Window window, const Patch& area) {
+    return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
+}
+
+bool XvfbDesktop::Resize(Window window, int width, int height) {
+    probe_->Resize(window, width, height);
+    return true;
+}
+
+bool XvfbDesktop::Move(Window window, int x, int y) {
+    XMoveWindow(probe_->display(), window, x, y);
+    XFlush(probe_->display());
+    return true;
+}
+
+bool XvfbDesktop::Close(Window window) {
+    probe_->SendClose(window);
+    return true;
+}
+
+WindowManagerDesktop::~WindowManagerDesktop() {
+    EndWindowManager(&session_);
+}
+
+bool WindowManagerDesktop::Start(const ViewerOptions& options, std::string* error) {
+    return XvfbDesktop::Start(options, error) &&
+           StartWindowManager(manager_, server_.display, probe_.get(), &session_, error);
+}
+
+std::vector<Window> WindowManagerDesktop::FindWindows(const std::string& caption) {
+    return FindManagedWindows(probe_.get(), caption);
+}
+
+RgbImage WindowManagerDesktop::Grab(Window window) {
+    ClientArea area = {};
+    return Geometry(window, &area) ? GrabArea(window, {0, 0, area.width, area.height}) : RgbImage();
+}
+
+RgbImage WindowManagerDesktop::GrabArea(Window window, const Patch& area) {
+    ClientArea client = {};
+    if (!Geometry(window, &client)) {
+        return RgbImage();
+    }
+    return probe_->GrabArea(DefaultRootWindow(probe_->display()), client.x + area.x,
+                            client.y + area.y, area.width, area.height);
+}
+
+bool WindowManagerDesktop::Resize(Window window, int width, int height) {
+    return ResizeThroughWindowManager(server_.display, window, width, height);
+}
+
+bool WindowManagerDesktop::Move(Window window, int x, int y) {
+    return MoveThroughWindowManager(server_.display, window, x, y);
+}
+
+bool WindowManagerDesktop::Close(Window window) {
+    return CloseThroughWindowManager(server_.display, window);
+}
