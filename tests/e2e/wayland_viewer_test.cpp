@@ -4,6 +4,8 @@
 // starts its own headless compositor, with no X server.
 #include <linux/input-event-codes.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -453,14 +455,19 @@ TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ExpectPromptEndWhenTheCompositorIsKilled(viewer);
 }
 
-// Both window systems reachable at once (sway, and an Xvfb given as DISPLAY): the environment
-// decides which one the window opens on. Over `ssh -X` no compositor is named, yet a local
-// desktop's default socket may be there; in an X11 session a named compositor is not taken.
+// Both window systems reachable at once (sway, and an Xvfb given as DISPLAY unless the row has
+// none): the environment decides which one the window opens on, if any. Over `ssh -X` no
+// compositor is named, yet a local desktop's default socket may be there; over plain ssh that
+// socket is someone else's desktop; in an X11 session a named compositor is not taken, but one
+// that hands its socket over (WAYLAND_SOCKET) is; an empty variable counts as unset.
+enum class Compositor { kNamed, kUnset, kEmpty, kHandedOver };
+enum class Opens { kOnX11, kOnWayland, kNowhere };
 struct WindowSystemChoice {
     const char* name;
     const char* sessionType;
-    bool compositorNamed;
-    bool onX11;
+    bool displaySet;
+    Compositor compositor;
+    Opens opens;
 };
 
 void PrintTo(const WindowSystemChoice& choice, std::ostream* out) {
@@ -482,10 +489,16 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     ASSERT_TRUE(StartXvfb(&xvfb, {}, &error)) << error;
     X11Probe x11(xvfb.display);
     ViewerOptions options;
-    options.viewerEnvironment = {{"DISPLAY", xvfb.display},
-                                 {"XDG_SESSION_TYPE", choice.sessionType}};
-    if (!choice.compositorNamed) {
-        options.viewerUnset = {"WAYLAND_DISPLAY"};
+    options.viewerEnvironment = {{"XDG_SESSION_TYPE", choice.sessionType}};
+    if (choice.displaySet) {
+        options.viewerEnvironment.emplace_back("DISPLAY", xvfb.display);
+    } else {
+        options.viewerUnset = {"DISPLAY"};
+    }
+    if (choice.compositor == Compositor::kEmpty) {
+        options.viewerEnvironment.emplace_back("WAYLAND_DISPLAY", "");
+    } else if (choice.compositor != Compositor::kNamed) {
+        options.viewerUnset.push_back("WAYLAND_DISPLAY");
     }
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     // The default socket, as a desktop session of the same user would have it.
@@ -493,12 +506,35 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     if (session_.socket != "wayland-0") {
         ASSERT_EQ(symlink(session_.socket.c_str(), defaultSocket.c_str()), 0);
     }
+    // A connection to the compositor that the viewer inherits, as from a compositor starting it.
+    int handedOver = -1;
+    if (choice.compositor == Compositor::kHandedOver) {
+        handedOver = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", defaultSocket.c_str());
+        ASSERT_EQ(connect(handedOver, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        viewerEnvironment_.emplace_back("WAYLAND_SOCKET", std::to_string(handedOver));
+    }
     ChildProcess* viewer = StartViewer();
-    Window window = choice.onX11 ? x11.WaitForWindow("Tavik", host_.startMs)
-                                 : WaitForNewWindow({}, host_.startMs);
+    if (handedOver >= 0) {
+        close(handedOver);
+    }
+    if (choice.opens == Opens::kNowhere) {
+        int code = -1;
+        ASSERT_TRUE(WaitForExit(viewer, host_.exitMs, &code)) << "still running";
+        EXPECT_EQ(code, 1);
+        EXPECT_NE(ReadStderr(*viewer).find("cannot open display"), std::string::npos)
+            << ReadStderr(*viewer);
+        EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on the compositor";
+        return;
+    }
+    bool onX11 = choice.opens == Opens::kOnX11;
+    Window window =
+        onX11 ? x11.WaitForWindow("Tavik", host_.startMs) : WaitForNewWindow({}, host_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
-    EXPECT_TRUE((choice.onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
-    if (choice.onX11) {
+    EXPECT_TRUE((onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
+    if (onX11) {
         x11.SendClose(window);
         ExpectEndsWithZeroSilently(viewer, host_.exitMs, "close on X11");
     } else {
@@ -507,9 +543,16 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Choice, BothWindowSystems,
-    ::testing::Values(WindowSystemChoice{"SshForwardedDisplay", "tty", false, true},
-                      WindowSystemChoice{"X11Session", "x11", true, true},
-                      WindowSystemChoice{"WaylandSession", "wayland", true, false}),
+    ::testing::Values(
+        WindowSystemChoice{"SshForwardedDisplay", "tty", true, Compositor::kUnset, Opens::kOnX11},
+        WindowSystemChoice{"X11Session", "x11", true, Compositor::kNamed, Opens::kOnX11},
+        WindowSystemChoice{"WaylandSession", "wayland", true, Compositor::kNamed,
+                           Opens::kOnWayland},
+        WindowSystemChoice{"PlainSsh", "tty", false, Compositor::kUnset, Opens::kNowhere},
+        WindowSystemChoice{"HandedOverSocketInX11Session", "x11", true, Compositor::kHandedOver,
+                           Opens::kOnWayland},
+        WindowSystemChoice{"SshForwardedDisplayEmptyWaylandDisplay", "tty", true,
+                           Compositor::kEmpty, Opens::kOnX11}),
     [](const ::testing::TestParamInfo<WindowSystemChoice>& info) { return info.param.name; });
 
 } // namespace
