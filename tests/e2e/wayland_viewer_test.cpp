@@ -148,6 +148,27 @@ class WaylandViewer : public ViewerRig {
     }
 };
 
+// The numbers of the lines of a viewer's protocol log (WAYLAND_DEBUG=client) that match.
+std::vector<std::size_t> LogLines(const ChildProcess& viewer, const std::string& pattern) {
+    const std::regex wanted(pattern);
+    std::vector<std::size_t> lines;
+    std::istringstream log(ReadStderr(viewer));
+    std::string line;
+    for (std::size_t number = 0; std::getline(log, line); ++number) {
+        if (std::regex_search(line, wanted)) {
+            lines.push_back(number);
+        }
+    }
+    return lines;
+}
+
+// The first match of the pattern's group in the log: an object's number.
+std::string BoxObject(const ChildProcess& viewer, const std::string& pattern) {
+    std::smatch match;
+    std::string log = ReadStderr(viewer);
+    return std::regex_search(log, match, std::regex(pattern)) ? match[1].str() : "none";
+}
+
 class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
@@ -161,11 +182,35 @@ class SwayViewer : public WaylandViewer {
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
         // The box is modal: the viewer's window is not shown before it is dismissed.
         EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
-        ASSERT_TRUE(sway_->PressKey("Return", KEY_ENTER))
-            << "wtype could not type on the compositor";
+        // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
+        // box; Return dismisses it. The log shows when the x has been dispatched.
+        const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
+        ASSERT_TRUE(sway_->PressKey("x")) << "wtype could not type on the compositor";
+        for (int wait = 0; wait < host_.startMs && LogLines(*viewer, pressed).empty(); wait += 10) {
+            SleepMs(10);
+        }
+        ASSERT_TRUE(sway_->PressKey("Return")) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, host_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
+        // Closed by the second key, not the first; its frame torn down in the protocol's order.
+        std::vector<std::size_t> keys = LogLines(*viewer, pressed);
+        std::string toplevel =
+            BoxObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
+        std::string decoration = BoxObject(
+            *viewer,
+            R"(get_toplevel_decoration\(new id zxdg_toplevel_decoration_v1@(\d+), xdg_toplevel@)" +
+                toplevel);
+        std::vector<std::size_t> toplevelGone =
+            LogLines(*viewer, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
+        std::vector<std::size_t> decorationGone =
+            LogLines(*viewer, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
+        ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
+        ASSERT_FALSE(toplevelGone.empty() || decorationGone.empty())
+            << "box " << toplevel << ", " << decoration;
+        EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
+        EXPECT_LT(decorationGone[0], toplevelGone[0])
+            << "the box's decoration outlived its toplevel";
         SleepMs(200);
         EXPECT_TRUE(IsRunning(*viewer));
         RgbImage picture = Grab(window);
@@ -322,7 +367,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
 TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
-    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}};
+    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
+                                 {"WAYLAND_DEBUG", "client"}};
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
@@ -335,7 +381,9 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
     ASSERT_TRUE(GiveToSessionUser(session_, root_));
     // A sanitized viewer would otherwise refuse a library loaded before its runtime.
-    viewerEnvironment_ = {{"LD_PRELOAD", shim}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    viewerEnvironment_ = {{"LD_PRELOAD", shim},
+                          {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                          {"WAYLAND_DEBUG", "client"}};
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
 

@@ -30,9 +30,10 @@ class SwayProbe {
     void SendClose(unsigned long window);
     void Resize(unsigned long window, int width, int height);
     void Move(unsigned long window, int x, int y);
-    // Presses and releases a key, an XKB keysym ("Return") with its evdev code (KEY_ENTER), on a
-    // virtual keyboard, which goes to the focused window; true when wtype could type.
-    bool PressKey(const std::string& keysym, int code);
+    // Presses and releases a key, an XKB keysym ("Return"), on a virtual keyboard whose keymap
+    // wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes to the
+    // focused window; true when wtype could type.
+    bool PressKey(const std::string& keysym);
     // Integer scale of the session's only output.
     bool SetScale(int scale);
     // A swaymsg command on the window (criteria added); true when sway says it succeeded.
