@@ -163,7 +163,7 @@ std::vector<std::size_t> LogLines(const ChildProcess& viewer, const std::string&
 }
 
 // The first match of the pattern's group in the log: an object's number.
-std::string BoxObject(const ChildProcess& viewer, const std::string& pattern) {
+std::string LogObject(const ChildProcess& viewer, const std::string& pattern) {
     std::smatch match;
     std::string log = ReadStderr(viewer);
     return std::regex_search(log, match, std::regex(pattern)) ? match[1].str() : "none";
@@ -196,8 +196,8 @@ class SwayViewer : public WaylandViewer {
         // Closed by the second key, not the first; its frame torn down in the protocol's order.
         std::vector<std::size_t> keys = LogLines(*viewer, pressed);
         std::string toplevel =
-            BoxObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
-        std::string decoration = BoxObject(
+            LogObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
+        std::string decoration = LogObject(
             *viewer,
             R"(get_toplevel_decoration\(new id zxdg_toplevel_decoration_v1@(\d+), xdg_toplevel@)" +
                 toplevel);
@@ -302,26 +302,34 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
     const bool pointer = host_.server == DisplayServer::kGnome;
-    if (pointer) {
-        options.viewerEnvironment = {
-            {"WAYLAND_DEBUG", "client"}, {"XCURSOR_THEME", "Adwaita"}, {"XCURSOR_SIZE", "32"}};
-    }
+    // Started by a launcher with an activation token, which it hands on for its surface once shown.
+    options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
+                                 {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
+                                 {"XCURSOR_THEME", "Adwaita"},
+                                 {"XCURSOR_SIZE", "32"}};
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 2);
-    if (!pointer) {
-        CloseAndExpectEndsWithZero(viewer, window, "close");
-        return;
+    std::string surface =
+        LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+))");
+    std::vector<std::size_t> activated =
+        LogLines(*viewer, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
+                              surface + R"(\))");
+    std::vector<std::size_t> attached =
+        LogLines(*viewer, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
+    ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
+    EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
+    if (pointer) {
+        gnome_->PointAtClientArea(window);
+        const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
+        for (int wait = 0; wait < host_.startMs && LastCursorImage(ReadStderr(*viewer)) != wanted;
+             wait += 100) {
+            SleepMs(100);
+        }
+        EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     }
-    gnome_->PointAtClientArea(window);
-    const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
-    for (int wait = 0; wait < host_.startMs && LastCursorImage(ReadStderr(*viewer)) != wanted;
-         wait += 100) {
-        SleepMs(100);
-    }
-    EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     Close(window);
     int code = -1;
     EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
