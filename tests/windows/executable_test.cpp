@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -147,6 +148,86 @@ TEST_F(WindowsExecutable, CarriesTheDialogLayoutResourceOfTwoZeroBytes) {
     }
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->data, (std::vector<uint8_t>{0, 0}));
+}
+
+uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = value << 8 | (at + i < data.size() ? data[at + i] : 0);
+    }
+    return value;
+}
+
+// The icon group: GRPICONDIR, then per image its size (0: 256) and the icon resource it names,
+// which must hold that many bytes: a bitmap (BITMAPINFOHEADER, twice the height for the mask)
+// or, at 256, a PNG. As "SIZE:bmp|png ...".
+TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
+    const ResourceEntry* group = Find(14, 1);
+    ASSERT_NE(group, nullptr);
+    const std::vector<uint8_t>& dir = group->data;
+    ASSERT_EQ(Le(dir, 2, 2), 1u) << "not an icon directory";
+    std::string images;
+    for (uint32_t i = 0, count = Le(dir, 4, 2); i < count; ++i) {
+        std::size_t at = 6 + 14 * i;
+        uint32_t size = dir.at(at) == 0 ? 256 : dir[at];
+        const ResourceEntry* icon = Find(3, static_cast<uint16_t>(Le(dir, at + 12, 2)));
+        ASSERT_NE(icon, nullptr);
+        ASSERT_EQ(icon->data.size(), Le(dir, at + 8, 4));
+        bool png = Le(icon->data, 0, 4) == 0x474e5089u;
+        bool bitmap = Le(icon->data, 0, 4) == 40 && Le(icon->data, 4, 4) == size &&
+                      Le(icon->data, 8, 4) == 2 * size;
+        images += (images.empty() ? "" : " ") + std::to_string(size) +
+                  (png      ? ":png"
+                   : bitmap ? ":bmp"
+                            : ":neither");
+    }
+    EXPECT_EQ(images, "16:bmp 24:bmp 32:bmp 48:bmp 256:png");
+}
+
+// VS_VERSIONINFO: the fixed file version, and the strings of StringFileInfo, read as the tree of
+// blocks it is (length, value length, type, key, value, children; each 32-bit aligned).
+void ReadVersionBlock(const std::vector<uint8_t>& data, std::size_t at, std::size_t end,
+                      std::map<std::string, std::string>* strings) {
+    while (at + 6 < end) {
+        std::size_t length = Le(data, at, 2), valueLength = Le(data, at + 2, 2);
+        ASSERT_GE(length, 6u);
+        std::string key;
+        std::size_t p = at + 6;
+        for (; Le(data, p, 2) != 0 && p < at + length; p += 2) {
+            key += static_cast<char>(Le(data, p, 2));
+        }
+        std::size_t value = (p + 2 + 3) & ~std::size_t{3};
+        if (Le(data, at + 4, 2) == 1 && valueLength > 0) { // text, in characters with the NUL
+            std::string text;
+            for (std::size_t c = 0; c + 1 < valueLength; ++c) {
+                text += static_cast<char>(Le(data, value + 2 * c, 2));
+            }
+            (*strings)[key] = text;
+        } else if (key == "VS_VERSION_INFO") {
+            (*strings)["(file version)"] = std::to_string(Le(data, value + 10, 2)) + "." +
+                                           std::to_string(Le(data, value + 8, 2)) + "." +
+                                           std::to_string(Le(data, value + 14, 2));
+            ReadVersionBlock(data, (value + valueLength + 3) & ~std::size_t{3}, at + length,
+                             strings);
+        } else {
+            ReadVersionBlock(data, (value + valueLength + 3) & ~std::size_t{3}, at + length,
+                             strings);
+        }
+        at = (at + length + 3) & ~std::size_t{3};
+    }
+}
+
+TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
+    const ResourceEntry* version = Find(16, 1);
+    ASSERT_NE(version, nullptr);
+    std::map<std::string, std::string> strings;
+    ReadVersionBlock(version->data, 0, version->data.size(), &strings);
+    EXPECT_EQ(strings["(file version)"], TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(strings["FileVersion"], TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(strings["ProductVersion"], TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(strings["ProductName"], "Tavik");
+    EXPECT_EQ(strings["OriginalFilename"], "tavik.exe");
+    EXPECT_EQ(strings["LegalCopyright"], "Copyright (c) 2026 the Tavik developers");
 }
 
 TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
