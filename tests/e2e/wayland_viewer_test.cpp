@@ -302,12 +302,19 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     options.outputScale = 2;
     const bool pointer = host_.server == DisplayServer::kGnome;
     // Started by a launcher with an activation token, which it hands on for its surface once shown.
-    options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
-                                 {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
-                                 {"XCURSOR_THEME", "Adwaita"},
-                                 {"XCURSOR_SIZE", "32"}};
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    std::string shim = root_ + "/bin/" + fs::path(TAVIK_ENVIRONMENT_AT_EXIT).filename().string();
+    fs::copy_file(TAVIK_ENVIRONMENT_AT_EXIT, shim);
+    ASSERT_TRUE(GiveToSessionUser(session_, root_));
+    viewerEnvironment_ = {{"WAYLAND_DEBUG", "client"},
+                          {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
+                          {"XCURSOR_THEME", "Adwaita"},
+                          {"XCURSOR_SIZE", "32"},
+                          {"LD_PRELOAD", shim},
+                          {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                          {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/bin/environment"}};
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
+    Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     SleepMs(host_.settleMs);
     ExpectTemplateSizeDrawnAtScale(window, 2);
@@ -333,6 +340,8 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     int code = -1;
     EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
     EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFile(root_ + "/bin/environment"),
+              "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);

@@ -88,7 +88,10 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     LaunchSettings launch;
     launch.environment = {{"DISPLAY", server_.display},
                           {"XDG_SESSION_TYPE", "x11"},
-                          {"DESKTOP_STARTUP_ID", "tavik test_TIME42"}};
+                          {"DESKTOP_STARTUP_ID", "tavik test_TIME42"},
+                          {"LD_PRELOAD", TAVIK_ENVIRONMENT_AT_EXIT},
+                          {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                          {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}};
     launch.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", launch, viewer));
     Window window = WaitForNewWindow({}, host_.startMs);
@@ -134,6 +137,8 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     }
     EXPECT_TRUE(answered) << "no answer to the window manager's ping";
     CloseAndExpectEndsWithZero(viewer, window, "close");
+    EXPECT_EQ(ReadFile(root_ + "/environment"),
+              "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
 INSTANTIATE_TEST_SUITE_P(Dpi, X11ViewerAtDpi, ::testing::Values(0, 192),
                          [](const ::testing::TestParamInfo<int>& info) {
