@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -184,50 +183,34 @@ TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
     EXPECT_EQ(images, "16:bmp 24:bmp 32:bmp 48:bmp 256:png");
 }
 
-// VS_VERSIONINFO: the fixed file version, and the strings of StringFileInfo, read as the tree of
-// blocks it is (length, value length, type, key, value, children; each 32-bit aligned).
-void ReadVersionBlock(const std::vector<uint8_t>& data, std::size_t at, std::size_t end,
-                      std::map<std::string, std::string>* strings) {
-    while (at + 6 < end) {
-        std::size_t length = Le(data, at, 2), valueLength = Le(data, at + 2, 2);
-        ASSERT_GE(length, 6u);
-        std::string key;
-        std::size_t p = at + 6;
-        for (; Le(data, p, 2) != 0 && p < at + length; p += 2) {
-            key += static_cast<char>(Le(data, p, 2));
-        }
-        std::size_t value = (p + 2 + 3) & ~std::size_t{3};
-        if (Le(data, at + 4, 2) == 1 && valueLength > 0) { // text, in characters with the NUL
-            std::string text;
-            for (std::size_t c = 0; c + 1 < valueLength; ++c) {
-                text += static_cast<char>(Le(data, value + 2 * c, 2));
-            }
-            (*strings)[key] = text;
-        } else if (key == "VS_VERSION_INFO") {
-            (*strings)["(file version)"] = std::to_string(Le(data, value + 10, 2)) + "." +
-                                           std::to_string(Le(data, value + 8, 2)) + "." +
-                                           std::to_string(Le(data, value + 14, 2));
-            ReadVersionBlock(data, (value + valueLength + 3) & ~std::size_t{3}, at + length,
-                             strings);
-        } else {
-            ReadVersionBlock(data, (value + valueLength + 3) & ~std::size_t{3}, at + length,
-                             strings);
-        }
-        at = (at + length + 3) & ~std::size_t{3};
-    }
-}
-
+// VS_VERSIONINFO: the fixed file version (after its signature), and the strings of
+// StringFileInfo, each a UTF-16 key and value, NULs and padding between, read as ASCII.
 TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
     const ResourceEntry* version = Find(16, 1);
     ASSERT_NE(version, nullptr);
-    std::map<std::string, std::string> strings;
-    ReadVersionBlock(version->data, 0, version->data.size(), &strings);
-    EXPECT_EQ(strings["(file version)"], TAVIK_PROJECT_VERSION);
-    EXPECT_EQ(strings["FileVersion"], TAVIK_PROJECT_VERSION);
-    EXPECT_EQ(strings["ProductVersion"], TAVIK_PROJECT_VERSION);
-    EXPECT_EQ(strings["ProductName"], "Tavik");
-    EXPECT_EQ(strings["OriginalFilename"], "tavik.exe");
-    EXPECT_EQ(strings["LegalCopyright"], "Copyright (c) 2026 the Tavik developers");
+    const std::vector<uint8_t>& data = version->data;
+    std::size_t fixed = 0;
+    while (fixed + 16 < data.size() && Le(data, fixed, 4) != 0xFEEF04BDu) {
+        fixed += 4;
+    }
+    EXPECT_EQ(std::to_string(Le(data, fixed + 10, 2)) + "." +
+                  std::to_string(Le(data, fixed + 8, 2)) + "." +
+                  std::to_string(Le(data, fixed + 14, 2)),
+              TAVIK_PROJECT_VERSION);
+    std::string text;
+    for (std::size_t at = 0; at + 1 < data.size(); at += 2) {
+        text += static_cast<char>(Le(data, at, 2) < 0x80 ? Le(data, at, 2) : '?');
+    }
+    auto value = [&](const std::string& key) {
+        std::smatch match;
+        std::regex pattern(key + std::string(1, '\0') + "+([^" + std::string(1, '\0') + "]*)");
+        return std::regex_search(text, match, pattern) ? match[1].str() : "(none)";
+    };
+    EXPECT_EQ(value("FileVersion"), TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(value("ProductVersion"), TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(value("ProductName"), "Tavik");
+    EXPECT_EQ(value("OriginalFilename"), "tavik.exe");
+    EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Tavik developers");
 }
 
 TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
