@@ -15,13 +15,15 @@ else()
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX EGL)
   find_package(GLEW REQUIRED)
   find_package(X11 REQUIRED)
+  # The build-time tool that turns the icon's PNG renderings into the X11 window's icon data.
+  find_package(PNG REQUIRED)
   # The Wayland host: the client library and its cursor themes, EGL windows, libdecor's frames,
-  # and the protocol descriptions that wayland-scanner turns into code. The program uses only their
+  # libxkbcommon for the compositor's keymap, and the protocol descriptions that wayland-scanner turns into code. The program uses only their
   # headers and loads the libraries at run time, as it does Pango and cairo, which draw the message
   # box and are loaded when a box is first shown.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WaylandHost REQUIRED IMPORTED_TARGET
-    wayland-client wayland-cursor wayland-egl libdecor-0)
+    wayland-client wayland-cursor wayland-egl libdecor-0 xkbcommon)
   pkg_check_modules(WaylandText REQUIRED pangocairo)
   pkg_get_variable(TAVIK_WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
   pkg_get_variable(TAVIK_WAYLAND_SCANNER wayland-scanner wayland_scanner)

@@ -47,24 +47,12 @@ install(FILES ${generated}/tavik.1 DESTINATION share/man/man1)
 string(TIMESTAMP TAVIK_RELEASE_DATE_RFC2822 "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${packaging}/debian/changelog.in ${generated}/debian/changelog @ONLY)
 
-# The icon: the SVG, and PNG sizes rendered from it by librsvg's rsvg-convert.
-set(icon ${packaging}/icons/${TAVIK_APP_ID}.svg)
-install(FILES ${icon} DESTINATION share/icons/hicolor/scalable/apps)
-find_program(TAVIK_RSVG_CONVERT rsvg-convert)
-if(TAVIK_RSVG_CONVERT)
-  set(pngs)
-  foreach(size 16 24 32 48 64 128 256)
-    set(png ${generated}/icons/${size}x${size}/${TAVIK_APP_ID}.png)
-    add_custom_command(
-      OUTPUT ${png}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}/icons/${size}x${size}
-      COMMAND ${TAVIK_RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${icon}
-      DEPENDS ${icon}
-      VERBATIM)
-    install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
-    list(APPEND pngs ${png})
-  endforeach()
-  add_custom_target(tavik_icons ALL DEPENDS ${pngs})
-else()
-  message(STATUS "rsvg-convert (librsvg2-bin) not found: the icon is installed as SVG only")
-endif()
+# The icon: the SVG, and PNG sizes rendered from it (cmake/Icons.cmake).
+install(FILES ${TAVIK_ICON_SVG} DESTINATION share/icons/hicolor/scalable/apps)
+set(pngs)
+foreach(size 16 24 32 48 64 128 256)
+  tavik_render_icon(${size} ${generated}/icons png)
+  install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+  list(APPEND pngs ${png})
+endforeach()
+add_custom_target(tavik_icons ALL DEPENDS ${pngs})

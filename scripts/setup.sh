@@ -18,6 +18,10 @@ run_packages=(
   # Pango and cairo for the message box
   libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev
   libdecor-0-plugin-1-cairo libpango1.0-dev libcairo2-dev
+  # the Wayland host's keymap (the compositor's, read through libxkbcommon)
+  libxkbcommon-dev
+  # the window icon, rendered from the SVG at build time and read back into the program
+  librsvg2-bin libpng-dev
   # Mesa's software renderer, and a virtual display for headless runs: the run command looks for
   # a display with xdpyinfo, and its screenshot is written through ImageMagick
   libgl1-mesa-dri libglx-mesa0 xvfb xauth x11-utils imagemagick

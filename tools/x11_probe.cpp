@@ -70,8 +70,8 @@ std::string X11Probe::TextProperty(Window window, const char* name) {
     unsigned long items, after;
     unsigned char* data = nullptr;
     std::string result;
-    if (XGetWindowProperty(display_, window, Intern(name), 0, 1024, False, AnyPropertyType, &type,
-                           &format, &items, &after, &data) == Success &&
+    if (XGetWindowProperty(display_, window, Intern(name), 0, 1 << 16, False, AnyPropertyType,
+                           &type, &format, &items, &after, &data) == Success &&
         data && format == 8) {
         result.assign(reinterpret_cast<char*>(data), items);
     }
@@ -87,8 +87,8 @@ std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* nam
     unsigned long items, after;
     unsigned char* data = nullptr;
     std::vector<unsigned long> result;
-    if (XGetWindowProperty(display_, window, Intern(name), 0, 1024, False, AnyPropertyType, &type,
-                           &format, &items, &after, &data) == Success &&
+    if (XGetWindowProperty(display_, window, Intern(name), 0, 1 << 16, False, AnyPropertyType,
+                           &type, &format, &items, &after, &data) == Success &&
         data && format == 32) {
         auto* values = reinterpret_cast<unsigned long*>(data);
         result.assign(values, values + items);

@@ -2,6 +2,7 @@
 #pragma once
 
 #define IDD_MAIN 101
+#define IDI_TAVIK 1
 #define IDD_MAIN_X 0
 #define IDD_MAIN_Y 0
 #define IDD_MAIN_WIDTH 310

@@ -4,6 +4,8 @@
 // starts its own headless compositor, with no X server.
 #include <linux/input-event-codes.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,6 +149,27 @@ class WaylandViewer : public ViewerRig {
     }
 };
 
+// The numbers of the lines of a viewer's protocol log (WAYLAND_DEBUG=client) that match.
+std::vector<std::size_t> LogLines(const ChildProcess& viewer, const std::string& pattern) {
+    const std::regex wanted(pattern);
+    std::vector<std::size_t> lines;
+    std::istringstream log(ReadStderr(viewer));
+    std::string line;
+    for (std::size_t number = 0; std::getline(log, line); ++number) {
+        if (std::regex_search(line, wanted)) {
+            lines.push_back(number);
+        }
+    }
+    return lines;
+}
+
+// The first match of the pattern's group in the log: an object's number.
+std::string LogObject(const ChildProcess& viewer, const std::string& pattern) {
+    std::smatch match;
+    std::string log = ReadStderr(viewer);
+    return std::regex_search(log, match, std::regex(pattern)) ? match[1].str() : "none";
+}
+
 class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
@@ -158,11 +181,32 @@ class SwayViewer : public WaylandViewer {
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
         // The box is modal: the viewer's window is not shown before it is dismissed.
         EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
-        ASSERT_TRUE(sway_->PressKey("Return", KEY_ENTER))
-            << "wtype could not type on the compositor";
+        // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
+        // box; Return dismisses it. The log shows when the x has been dispatched.
+        const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
+        ASSERT_TRUE(sway_->PressKey("x")) << "wtype could not type on the compositor";
+        WaitUntil([&] { return !LogLines(*viewer, pressed).empty(); }, limits_.startMs, 10);
+        ASSERT_TRUE(sway_->PressKey("Return")) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
+        // Closed by the second key, not the first; its frame torn down in the protocol's order.
+        std::vector<std::size_t> keys = LogLines(*viewer, pressed);
+        std::string toplevel =
+            LogObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
+        std::string decoration = LogObject(
+            *viewer,
+            R"(get_toplevel_decoration\(new id zxdg_toplevel_decoration_v1@(\d+), xdg_toplevel@)" +
+                toplevel);
+        std::vector<std::size_t> toplevelGone =
+            LogLines(*viewer, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
+        std::vector<std::size_t> decorationGone =
+            LogLines(*viewer, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
+        ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
+        ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
+        EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
+        EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
+            << "the box's decoration " << decoration << " outlived its toplevel " << toplevel;
         RgbImage picture;
         WaitUntil([&] { return (picture = Grab(window)).width == kWidth; }, limits_.fitMs);
         EXPECT_TRUE(IsRunning(*viewer));
@@ -262,24 +306,44 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
     const bool pointer = gnome_ != nullptr;
-    if (pointer) {
-        options.viewerEnvironment = {
-            {"WAYLAND_DEBUG", "client"}, {"XCURSOR_THEME", "Adwaita"}, {"XCURSOR_SIZE", "32"}};
-    }
+    // Started by a launcher with an activation token, which it hands on for its surface once shown.
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    std::string shim = root_ + "/bin/" + fs::path(TAVIK_ENVIRONMENT_AT_EXIT).filename().string();
+    fs::copy_file(TAVIK_ENVIRONMENT_AT_EXIT, shim);
+    ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
+    options_.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
+                                  {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
+                                  {"XCURSOR_THEME", "Adwaita"},
+                                  {"XCURSOR_SIZE", "32"},
+                                  {"LD_PRELOAD", shim},
+                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                                  {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/bin/environment"}};
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
+    Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
     ExpectTemplateSizeDrawnAtScale(window, 2);
-    if (!pointer) {
-        CloseAndExpectEndsWithZero(viewer, window, "close");
-        return;
+    std::string surface =
+        LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+))");
+    std::vector<std::size_t> activated =
+        LogLines(*viewer, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
+                              surface + R"(\))");
+    std::vector<std::size_t> attached =
+        LogLines(*viewer, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
+    ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
+    EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
+    if (pointer) {
+        gnome_->PointAtClientArea(window);
+        const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
+        WaitUntil([&] { return LastCursorImage(ReadStderr(*viewer)) == wanted; }, limits_.startMs,
+                  100);
+        EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     }
-    gnome_->PointAtClientArea(window);
-    const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
-    WaitUntil([&] { return LastCursorImage(ReadStderr(*viewer)) == wanted; }, limits_.startMs, 100);
-    EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
     Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFile(root_ + "/bin/environment"),
+              "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
@@ -320,7 +384,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
 TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
-    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"}};
+    options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
+                                 {"WAYLAND_DEBUG", "client"}};
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
@@ -334,7 +399,8 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
     // A sanitized viewer would otherwise refuse a library loaded before its runtime.
     options_.viewerEnvironment = {{"LD_PRELOAD", shim},
-                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                                  {"WAYLAND_DEBUG", "client"}};
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
 
@@ -469,14 +535,19 @@ TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
     ExpectPromptEndWhenTheCompositorIsKilled(viewer);
 }
 
-// Both window systems reachable at once (sway, and an Xvfb given as DISPLAY): the environment
-// decides which one the window opens on. Over `ssh -X` no compositor is named, yet a local
-// desktop's default socket may be there; in an X11 session a named compositor is not taken.
+// Both window systems reachable at once (sway, and an Xvfb given as DISPLAY unless the row has
+// none): the environment decides which one the window opens on, if any. Over `ssh -X` no
+// compositor is named, yet a local desktop's default socket may be there; over plain ssh that
+// socket is someone else's desktop; in an X11 session a named compositor is not taken, but one
+// that hands its socket over (WAYLAND_SOCKET) is; an empty variable counts as unset.
+enum class WaylandVariables { kNamed, kUnset, kEmpty, kHandedOver };
+enum class Opens { kOnX11, kOnWayland, kNowhere };
 struct WindowSystemChoice {
     const char* name;
     const char* sessionType;
-    bool compositorNamed;
-    bool onX11;
+    bool displaySet;
+    WaylandVariables compositor;
+    Opens opens;
 };
 
 void PrintTo(const WindowSystemChoice& choice, std::ostream* out) {
@@ -498,10 +569,16 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     ASSERT_TRUE(StartXvfb(&xvfb, {}, &error)) << error;
     X11Probe x11(xvfb.display);
     ViewerOptions options;
-    options.viewerEnvironment = {{"DISPLAY", xvfb.display},
-                                 {"XDG_SESSION_TYPE", choice.sessionType}};
-    if (!choice.compositorNamed) {
-        options.viewerUnset = {"WAYLAND_DISPLAY"};
+    options.viewerEnvironment = {{"XDG_SESSION_TYPE", choice.sessionType}};
+    if (choice.displaySet) {
+        options.viewerEnvironment.emplace_back("DISPLAY", xvfb.display);
+    } else {
+        options.viewerUnset = {"DISPLAY"};
+    }
+    if (choice.compositor == WaylandVariables::kEmpty) {
+        options.viewerEnvironment.emplace_back("WAYLAND_DISPLAY", "");
+    } else if (choice.compositor != WaylandVariables::kNamed) {
+        options.viewerUnset.push_back("WAYLAND_DISPLAY");
     }
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     // The default socket, as a desktop session of the same user would have it.
@@ -509,12 +586,35 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     if (wayland_->Session().socket != "wayland-0") {
         ASSERT_EQ(symlink(wayland_->Session().socket.c_str(), defaultSocket.c_str()), 0);
     }
+    // A connection to the compositor that the viewer inherits, as from a compositor starting it.
+    int handedOver = -1;
+    if (choice.compositor == WaylandVariables::kHandedOver) {
+        handedOver = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", defaultSocket.c_str());
+        ASSERT_EQ(connect(handedOver, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        options_.viewerEnvironment.emplace_back("WAYLAND_SOCKET", std::to_string(handedOver));
+    }
     ChildProcess* viewer = StartViewer();
-    Window window = choice.onX11 ? x11.WaitForWindow("Tavik", limits_.startMs)
-                                 : WaitForNewWindow({}, limits_.startMs);
+    if (handedOver >= 0) {
+        close(handedOver);
+    }
+    if (choice.opens == Opens::kNowhere) {
+        int code = -1;
+        ASSERT_TRUE(WaitForExit(viewer, limits_.exitMs, &code)) << "still running";
+        EXPECT_EQ(code, 1);
+        EXPECT_NE(ReadStderr(*viewer).find("cannot open display"), std::string::npos)
+            << ReadStderr(*viewer);
+        EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on the compositor";
+        return;
+    }
+    bool onX11 = choice.opens == Opens::kOnX11;
+    Window window =
+        onX11 ? x11.WaitForWindow("Tavik", limits_.startMs) : WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
-    EXPECT_TRUE((choice.onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
-    if (choice.onX11) {
+    EXPECT_TRUE((onX11 ? FindWindows("Tavik") : x11.FindWindows("Tavik")).empty());
+    if (onX11) {
         x11.SendClose(window);
         ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close on X11");
     } else {
@@ -523,9 +623,16 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Choice, BothWindowSystems,
-    ::testing::Values(WindowSystemChoice{"SshForwardedDisplay", "tty", false, true},
-                      WindowSystemChoice{"X11Session", "x11", true, true},
-                      WindowSystemChoice{"WaylandSession", "wayland", true, false}),
+    ::testing::Values(
+        WindowSystemChoice{"SshForwardedDisplay", "tty", true, WaylandVariables::kUnset, Opens::kOnX11},
+        WindowSystemChoice{"X11Session", "x11", true, WaylandVariables::kNamed, Opens::kOnX11},
+        WindowSystemChoice{"WaylandSession", "wayland", true, WaylandVariables::kNamed,
+                           Opens::kOnWayland},
+        WindowSystemChoice{"PlainSsh", "tty", false, WaylandVariables::kUnset, Opens::kNowhere},
+        WindowSystemChoice{"HandedOverSocketInX11Session", "x11", true, WaylandVariables::kHandedOver,
+                           Opens::kOnWayland},
+        WindowSystemChoice{"SshForwardedDisplayEmptyWaylandDisplay", "tty", true,
+                           WaylandVariables::kEmpty, Opens::kOnX11}),
     [](const ::testing::TestParamInfo<WindowSystemChoice>& info) { return info.param.name; });
 
 } // namespace

@@ -22,8 +22,51 @@ class X11Viewer : public ViewerRig {
 // On a server at its default 96 dpi and on a desktop that sets Xft.dpi to 192, where the template
 // has twice as many pixels (310 x 177 dialog units with 12 x 26 base units). Also what lets a
 // window manager tell that the program has hung and offer to end it: its process, host and
-// answer to a ping.
+// answer to a ping. And what a panel shows and a launcher waits for: the icon at each size, and
+// the end of the launch feedback for the startup id the viewer was started with.
 class X11ViewerAtDpi : public X11Viewer, public ::testing::WithParamInterface<int> {};
+
+// The _NET_WM_ICON images' sizes as "WxH ...", or what is wrong with the property.
+std::string IconSizes(const std::vector<unsigned long>& icon) {
+    std::string sizes;
+    for (std::size_t at = 0; at < icon.size();) {
+        unsigned long width = icon[at], height = at + 1 < icon.size() ? icon[at + 1] : 0;
+        if (width == 0 || height == 0 || icon.size() - at - 2 < width * height) {
+            return sizes + "then a malformed image";
+        }
+        auto pixels = icon.begin() + static_cast<long>(at) + 2;
+        auto end = pixels + static_cast<long>(width * height);
+        // NOTE: Xlib hands 32-bit items over as longs, sign-extended.
+        if (std::none_of(pixels, end,
+                         [](unsigned long argb) { return (argb >> 24 & 0xFF) == 0xFF; })) {
+            return sizes + "then an image without an opaque pixel";
+        }
+        sizes += (sizes.empty() ? "" : " ") + std::to_string(width) + "x" + std::to_string(height);
+        at += 2 + width * height;
+    }
+    return sizes;
+}
+
+// The startup-notification message sent to the root window (with PropertyChangeMask, which the
+// display selects there): its pieces joined up to the NUL.
+std::string StartupMessage(Display* display, Atom begin, Atom more) {
+    std::string message;
+    for (int i = 0; i < 2000; ++i) {
+        XEvent event;
+        while (XCheckTypedEvent(display, ClientMessage, &event)) {
+            Atom type = event.xclient.message_type;
+            if (type == begin || (type == more && !message.empty())) {
+                message.append(event.xclient.data.b, sizeof event.xclient.data.b);
+                std::size_t end = message.find('\0');
+                if (end != std::string::npos) {
+                    return message.substr(0, end);
+                }
+            }
+        }
+        SleepMs(1);
+    }
+    return message + " (unfinished)";
+}
 
 TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProcess) {
     const int dpi = GetParam();
@@ -36,9 +79,28 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
                         static_cast<int>(resources.size()));
         XSync(display, False);
     }
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
+    // Started as a launcher starts it, with a startup id (one that the message must quote).
+    Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, PropertyChangeMask | SubstructureNotifyMask);
+    XSync(display, False);
+    viewers_.push_back(std::make_unique<ChildProcess>());
+    ChildProcess* viewer = viewers_.back().get();
+    LaunchSettings launch;
+    launch.environment = {{"DISPLAY", desktop_->XDisplay()},
+                          {"XDG_SESSION_TYPE", "x11"},
+                          {"DESKTOP_STARTUP_ID", "tavik test_TIME42"},
+                          {"LD_PRELOAD", TAVIK_ENVIRONMENT_AT_EXIT},
+                          {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                          {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}};
+    launch.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+    ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", launch, viewer));
+    Window window = WaitForNewWindow({}, limits_.startMs);
+    ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+    EXPECT_EQ(StartupMessage(display, probe_->Intern("_NET_STARTUP_INFO_BEGIN"),
+                             probe_->Intern("_NET_STARTUP_INFO")),
+              "remove: ID=\"tavik test_TIME42\"");
+    EXPECT_EQ(probe_->TextProperty(window, "_NET_STARTUP_ID"), "tavik test_TIME42");
+    EXPECT_EQ(IconSizes(probe_->LongProperty(window, "_NET_WM_ICON")), "16x16 32x32 48x48 64x64");
     int x, y, width, height;
     ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
     EXPECT_EQ(x, 0);
@@ -54,8 +116,6 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     gethostname(host, sizeof host - 1);
     EXPECT_EQ(probe_->TextProperty(window, "WM_CLIENT_MACHINE"), host);
     // The ping comes back to the root window, where a window manager listens.
-    Window root = DefaultRootWindow(display);
-    XSelectInput(display, root, SubstructureNotifyMask);
     XEvent ping = {};
     ping.xclient.type = ClientMessage;
     ping.xclient.window = window;
@@ -77,6 +137,8 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     }
     EXPECT_TRUE(answered) << "no answer to the window manager's ping";
     CloseAndExpectEndsWithZero(viewer, window, "close");
+    EXPECT_EQ(ReadFile(root_ + "/environment"),
+              "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
 INSTANTIATE_TEST_SUITE_P(Dpi, X11ViewerAtDpi, ::testing::Values(0, 192),
                          [](const ::testing::TestParamInfo<int>& info) {

@@ -149,6 +149,70 @@ TEST_F(WindowsExecutable, CarriesTheDialogLayoutResourceOfTwoZeroBytes) {
     EXPECT_EQ(found->data, (std::vector<uint8_t>{0, 0}));
 }
 
+uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = value << 8 | (at + i < data.size() ? data[at + i] : 0);
+    }
+    return value;
+}
+
+// The icon group: GRPICONDIR, then per image its size (0: 256) and the icon resource it names,
+// which must hold that many bytes: a bitmap (BITMAPINFOHEADER, twice the height for the mask)
+// or, at 256, a PNG. As "SIZE:bmp|png ...".
+TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
+    const ResourceEntry* group = Find(14, 1);
+    ASSERT_NE(group, nullptr);
+    const std::vector<uint8_t>& dir = group->data;
+    ASSERT_EQ(Le(dir, 2, 2), 1u) << "not an icon directory";
+    std::string images;
+    for (uint32_t i = 0, count = Le(dir, 4, 2); i < count; ++i) {
+        std::size_t at = 6 + 14 * i;
+        uint32_t size = dir.at(at) == 0 ? 256 : dir[at];
+        const ResourceEntry* icon = Find(3, static_cast<uint16_t>(Le(dir, at + 12, 2)));
+        ASSERT_NE(icon, nullptr);
+        ASSERT_EQ(icon->data.size(), Le(dir, at + 8, 4));
+        bool png = Le(icon->data, 0, 4) == 0x474e5089u;
+        bool bitmap = Le(icon->data, 0, 4) == 40 && Le(icon->data, 4, 4) == size &&
+                      Le(icon->data, 8, 4) == 2 * size;
+        images += (images.empty() ? "" : " ") + std::to_string(size) +
+                  (png      ? ":png"
+                   : bitmap ? ":bmp"
+                            : ":neither");
+    }
+    EXPECT_EQ(images, "16:bmp 24:bmp 32:bmp 48:bmp 256:png");
+}
+
+// VS_VERSIONINFO: the fixed file version (after its signature), and the strings of
+// StringFileInfo, each a UTF-16 key and value, NULs and padding between, read as ASCII.
+TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
+    const ResourceEntry* version = Find(16, 1);
+    ASSERT_NE(version, nullptr);
+    const std::vector<uint8_t>& data = version->data;
+    std::size_t fixed = 0;
+    while (fixed + 16 < data.size() && Le(data, fixed, 4) != 0xFEEF04BDu) {
+        fixed += 4;
+    }
+    EXPECT_EQ(std::to_string(Le(data, fixed + 10, 2)) + "." +
+                  std::to_string(Le(data, fixed + 8, 2)) + "." +
+                  std::to_string(Le(data, fixed + 14, 2)),
+              TAVIK_PROJECT_VERSION);
+    std::string text;
+    for (std::size_t at = 0; at + 1 < data.size(); at += 2) {
+        text += static_cast<char>(Le(data, at, 2) < 0x80 ? Le(data, at, 2) : '?');
+    }
+    auto value = [&](const std::string& key) {
+        std::smatch match;
+        std::regex pattern(key + std::string(1, '\0') + "+([^" + std::string(1, '\0') + "]*)");
+        return std::regex_search(text, match, pattern) ? match[1].str() : "(none)";
+    };
+    EXPECT_EQ(value("FileVersion"), TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(value("ProductVersion"), TAVIK_PROJECT_VERSION);
+    EXPECT_EQ(value("ProductName"), "Tavik");
+    EXPECT_EQ(value("OriginalFilename"), "tavik.exe");
+    EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Tavik developers");
+}
+
 TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
     const ResourceEntry* entry = Find(kRtManifest, 1);
     ASSERT_NE(entry, nullptr);

@@ -169,9 +169,10 @@ class SwayDesktop : public WaylandDesktop {
     bool Move(Window window, int x, int y) override;
     bool Close(Window window) override { return Command(window, "kill"); }
     std::string AppId(Window window) override;
-    // Presses and releases a key, an XKB keysym ("Return") with its evdev code (KEY_ENTER), on a
-    // virtual keyboard, which goes to the focused window; true when wtype could type.
-    bool PressKey(const std::string& keysym, int code);
+    // Presses and releases a key, an XKB keysym ("Return"), on a virtual keyboard whose keymap
+    // wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes to the
+    // focused window; true when wtype could type.
+    bool PressKey(const std::string& keysym);
     // Integer scale of the session's only output.
     bool SetScale(int scale);
     // A swaymsg command on the window (criteria added); true when sway says it succeeded.

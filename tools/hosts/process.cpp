@@ -25,14 +25,14 @@ int CaptureFile(std::string* path) {
     return fd;
 }
 
+} // namespace
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
-
-} // namespace
 
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
                   const std::string& display, ChildProcess* child) {

@@ -45,6 +45,8 @@ bool IsRunning(const ChildProcess& child);
 void KillProcess(ChildProcess* child);
 // Its captured standard error so far.
 std::string ReadStderr(const ChildProcess& child);
+// A file's whole content; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
 // Removes the files that hold its captured output.
 void RemoveCapturedOutput(ChildProcess* child);
 // Writes `text` to the file at `path` (a configuration a started program reads); false when it

@@ -160,17 +160,10 @@ bool SwayDesktop::Move(Window window, int x, int y) {
     return Command(window, "move position " + std::to_string(x) + " " + std::to_string(y));
 }
 
-bool SwayDesktop::PressKey(const std::string& keysym, int code) {
-    // NOTE: wtype makes a keymap of its own, in which the n-th key it meets has the evdev code n;
-    // releases of code - 1 other keys, which no client acts on without a press, put the key at
-    // its code. And sway gives the seat a keyboard only once wtype's virtual keyboard is there,
-    // and clients ask for their wl_keyboard when told so: a key pressed at once reaches no one.
-    std::vector<std::string> argv = {"wtype", "-s", "1000"};
-    for (int other = 1; other < code; ++other) {
-        argv.insert(argv.end(), {"-p", "U" + std::to_string(0x4e00 + other)});
-    }
-    argv.insert(argv.end(), {"-P", keysym, "-p", keysym});
-    return RunInSession(argv);
+bool SwayDesktop::PressKey(const std::string& keysym) {
+    // NOTE: sway gives the seat a keyboard only once wtype's virtual keyboard is there, and
+    // clients ask for their wl_keyboard when told so: a key pressed at once reaches no one.
+    return RunInSession({"wtype", "-s", "1000", "-k", keysym});
 }
 
 bool SwayDesktop::SetScale(int scale) {

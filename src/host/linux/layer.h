@@ -99,6 +99,12 @@ struct LayerLinux {
     std::vector<ContextLinux*> contexts;
     HDC currentDC = nullptr;
     HGLRC currentContext = nullptr;
+    // What the launcher handed over for its launch feedback and for focus, taken out of the
+    // environment when the window system is chosen, so that nothing the program starts inherits
+    // it: the X11 startup id (DESKTOP_STARTUP_ID) and the Wayland activation token
+    // (XDG_ACTIVATION_TOKEN); empty when not given, and once used.
+    std::string startupId;
+    std::string activationToken;
 };
 
 LayerLinux& LinuxLayer();

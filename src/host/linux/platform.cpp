@@ -1,7 +1,7 @@
 // Choosing the window system once, at the first call that needs one, the way the windowing
 // toolkits do: Wayland when a compositor is reachable, X11 otherwise; X11 alone when a display is
-// set and either the session type names X11 or no compositor is named. Also the window list and
-// the helpers both backends use.
+// set and either the session type names X11 or no compositor is named; the default compositor
+// socket only in a Wayland session. Also the window list and the helpers both backends use.
 #include "host/linux/layer.h"
 
 #include <algorithm>
@@ -20,20 +20,37 @@ bool Named(const char* variable) {
     return value != nullptr && *value != '\0';
 }
 
-// Whether the environment asks for X11 alone: a display is set, and the session type is X11 or
-// no compositor is named.
-bool PreferX11() {
-    if (!Named("DISPLAY")) {
+bool SessionIs(const char* type) {
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    return session != nullptr && std::strcmp(session, type) == 0;
+}
+
+// Whether a compositor may be tried: one handed over in WAYLAND_SOCKET always; otherwise a display
+// of the environment, and never X11 alone where the environment asks for it. The default socket
+// (wayland-0) counts only in a Wayland session: over plain ssh it belongs to whoever sits at the
+// machine.
+bool TryWayland() {
+    if (Named("WAYLAND_SOCKET")) {
+        return true;
+    }
+    if (Named("DISPLAY") && SessionIs("x11")) {
         return false;
     }
-    const char* session = std::getenv("XDG_SESSION_TYPE");
-    if (session != nullptr && std::strcmp(session, "x11") == 0) {
+    if (Named("WAYLAND_DISPLAY")) {
         return true;
     }
     // NOTE: over `ssh -X` DISPLAY is the forwarded server and no compositor is named, while the
     // default socket of a local desktop of the same user may still be there: opening a window on
     // it would put it on someone else's screen.
-    return !Named("WAYLAND_DISPLAY") && !Named("WAYLAND_SOCKET");
+    return !Named("DISPLAY") && SessionIs("wayland");
+}
+
+// The variable's value, removed from the environment; empty when unset.
+std::string TakeVariable(const char* variable) {
+    const char* value = std::getenv(variable);
+    std::string taken = value != nullptr ? value : "";
+    unsetenv(variable);
+    return taken;
 }
 
 } // namespace
@@ -42,8 +59,10 @@ const PlatformLinux* ConnectPlatform() {
     LayerLinux& layer = LinuxLayer();
     if (!layer.platformChosen) {
         layer.platformChosen = true;
+        layer.startupId = TakeVariable("DESKTOP_STARTUP_ID");
+        layer.activationToken = TakeVariable("XDG_ACTIVATION_TOKEN");
         layer.platformConnected =
-            (!PreferX11() && ConnectWayland(&layer.platform)) || ConnectX11(&layer.platform);
+            (TryWayland() && ConnectWayland(&layer.platform)) || ConnectX11(&layer.platform);
     }
     return ConnectedPlatform();
 }

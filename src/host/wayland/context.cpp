@@ -158,7 +158,11 @@ bool SwapBuffersWayland(WindowLinux* windowLinux) {
     if (window->bufferScaleChanged) {
         ApplyBufferScaleWayland(window);
     }
-    return eglSwapBuffers(LayerWl().eglDisplay, window->eglSurface) == EGL_TRUE;
+    if (eglSwapBuffers(LayerWl().eglDisplay, window->eglSurface) != EGL_TRUE) {
+        return false;
+    }
+    ActivateWithTokenWayland(window);
+    return true;
 }
 
 bool EglContextCurrentWayland() {

@@ -103,6 +103,8 @@ void RegistryGlobal(void*, wl_registry* registry, uint32_t name, const char* int
     } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
         layer.fractionalScaleManager = static_cast<wp_fractional_scale_manager_v1*>(
             bind(&wp_fractional_scale_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, xdg_activation_v1_interface.name) == 0) {
+        layer.activation = static_cast<xdg_activation_v1*>(bind(&xdg_activation_v1_interface, 1));
     }
 }
 
@@ -144,7 +146,8 @@ libdecor_interface decorInterface = DecorInterface();
 // the socket file it would connect to (WAYLAND_DISPLAY, "wayland-0" by default, under
 // XDG_RUNTIME_DIR unless the name is a path).
 bool CompositorSocketFound() {
-    if (std::getenv("WAYLAND_SOCKET") != nullptr) {
+    const char* handedOver = std::getenv("WAYLAND_SOCKET");
+    if (handedOver != nullptr && *handedOver != '\0') {
         return true;
     }
     const char* name = std::getenv("WAYLAND_DISPLAY");
@@ -223,8 +226,9 @@ void Disconnect() {
          {static_cast<void*>(layer.pointer), static_cast<void*>(layer.keyboard),
           static_cast<void*>(layer.seat), static_cast<void*>(layer.compositor),
           static_cast<void*>(layer.shm), static_cast<void*>(layer.viewporter),
-          static_cast<void*>(layer.fractionalScaleManager), static_cast<void*>(layer.wmBase),
-          static_cast<void*>(layer.decorationManager), static_cast<void*>(layer.registry)}) {
+          static_cast<void*>(layer.fractionalScaleManager), static_cast<void*>(layer.activation),
+          static_cast<void*>(layer.wmBase), static_cast<void*>(layer.decorationManager),
+          static_cast<void*>(layer.registry)}) {
         if (proxy != nullptr) {
             wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
         }
@@ -358,7 +362,14 @@ bool ConnectWayland(PlatformLinux* platform) {
     // NOTE: libwayland logs to stderr when it finds no socket; whether one is there is exactly
     // what is being asked, so only a named compositor that cannot be reached is reported.
     wl_log_set_handler_client(QuietLog);
-    layer.display = wl_display_connect(nullptr);
+    // NOTE: libwayland takes an empty WAYLAND_SOCKET for descriptor 0 and an empty WAYLAND_DISPLAY
+    // for a socket named "": both count as unset here, as the choice of window system has it.
+    const char* handedOver = std::getenv("WAYLAND_SOCKET");
+    if (handedOver != nullptr && *handedOver == '\0') {
+        unsetenv("WAYLAND_SOCKET");
+    }
+    const char* named = std::getenv("WAYLAND_DISPLAY");
+    layer.display = wl_display_connect(named != nullptr && *named != '\0' ? nullptr : "wayland-0");
     wl_log_set_handler_client(PrefixedLog);
     if (layer.display == nullptr) {
         ReportNoCompositor();

@@ -1,9 +1,12 @@
 // Input from the Wayland seat: button 1 and the Enter, Escape and space keys become mouse and key
 // messages of the layer's windows, or go to the message box being shown; the pointer shows the
 // arrow of the user's cursor theme and size over the layer's surfaces, at the surface's scale.
+// Keys are read through the compositor's keymap with libxkbcommon, so that the user's layout and
+// remaps count as on the other systems; without the library, by their key codes.
 #include "host/wayland/layer.h"
 
 #include <linux/input-event-codes.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -141,9 +144,43 @@ wl_pointer_listener PointerListener() {
 }
 const wl_pointer_listener kPointerListener = PointerListener();
 
-// Keyboard: Enter, Escape and space by their key codes, which do not depend on the layout.
-void KeyboardKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) {
+// Keyboard: the compositor's keymap, read with libxkbcommon once it is loaded (on the first
+// keymap). The keymap replaces the one before only once it has been compiled.
+void KeyboardKeymap(void*, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+    LayerWayland& layer = LayerWl();
+    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 ||
+        !LoadXkbLibraryWayland("keys are read by their key codes, whatever the keymap")) {
+        close(fd);
+        return;
+    }
+    // NOTE: since version 7 of the seat the descriptor may only be mapped privately.
+    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     close(fd);
+    if (text == MAP_FAILED) {
+        return;
+    }
+    if (layer.xkbContext == nullptr) {
+        layer.xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    }
+    xkb_keymap* keymap =
+        layer.xkbContext == nullptr
+            ? nullptr
+            : xkb_keymap_new_from_string(layer.xkbContext, static_cast<char*>(text),
+                                         XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    munmap(text, size);
+    xkb_state* state = keymap != nullptr ? xkb_state_new(keymap) : nullptr;
+    if (state == nullptr) {
+        if (keymap != nullptr) {
+            xkb_keymap_unref(keymap);
+        }
+        return;
+    }
+    if (layer.xkbState != nullptr) {
+        xkb_state_unref(layer.xkbState);
+        xkb_keymap_unref(layer.xkbKeymap);
+    }
+    layer.xkbKeymap = keymap;
+    layer.xkbState = state;
 }
 void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface* surface, wl_array*) {
     LayerWl().keyboardFocus = surface;
@@ -153,7 +190,23 @@ void KeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface* surface) {
         LayerWl().keyboardFocus = nullptr;
     }
 }
+// The virtual key of Enter, Escape and space: by the keymap's symbol, or without a keymap by the
+// key codes, which are those keys on the usual layouts.
 WPARAM VirtualKeyOf(uint32_t key) {
+    if (xkb_state* state = LayerWl().xkbState) {
+        // Wayland's key codes are the kernel's; the keymap's are 8 more, as X11's.
+        switch (xkb_state_key_get_one_sym(state, key + 8)) {
+        case XKB_KEY_Return:
+        case XKB_KEY_KP_Enter:
+            return 0x0D;
+        case XKB_KEY_Escape:
+            return 0x1B;
+        case XKB_KEY_space:
+            return 0x20;
+        default:
+            return 0;
+        }
+    }
     switch (key) {
     case KEY_ENTER:
     case KEY_KPENTER:
@@ -171,7 +224,7 @@ void KeyboardKey(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t
     bool pressed = state == WL_KEYBOARD_KEY_STATE_PRESSED;
     if (layer.box != nullptr && layer.keyboardFocus == layer.boxSurface) {
         if (pressed) {
-            ModalBoxKeyWayland(layer.box, key);
+            ModalBoxKeyWayland(layer.box, VirtualKeyOf(key));
         }
     } else if (WindowWayland* window = FindWindowBySurfaceWayland(layer.keyboardFocus)) {
         if (WPARAM virtualKey = VirtualKeyOf(key)) {
@@ -179,7 +232,12 @@ void KeyboardKey(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t
         }
     }
 }
-void KeyboardModifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void KeyboardModifiers(void*, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                       uint32_t locked, uint32_t group) {
+    if (xkb_state* state = LayerWl().xkbState) {
+        xkb_state_update_mask(state, depressed, latched, locked, 0, 0, group);
+    }
+}
 wl_keyboard_listener KeyboardListener() {
     wl_keyboard_listener listener{};
     listener.keymap = KeyboardKeymap;

@@ -9,6 +9,7 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
+#include "xdg-activation-v1-client-protocol.h"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 #include "host/linux/layer.h"
@@ -89,6 +90,7 @@ struct LayerWayland {
     wl_keyboard* keyboard = nullptr;
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalScaleManager = nullptr;
+    xdg_activation_v1* activation = nullptr;
     std::vector<OutputWayland*> outputs;
     xdg_wm_base* wmBase = nullptr;
     zxdg_decoration_manager_v1* decorationManager = nullptr;
@@ -110,6 +112,10 @@ struct LayerWayland {
     wl_surface* cursorSurface = nullptr;
     int cursorScale = 1;
     int cursorBufferScale = 1;
+    // The compositor's keymap and the keyboard's state in it (null without libxkbcommon).
+    xkb_context* xkbContext = nullptr;
+    xkb_keymap* xkbKeymap = nullptr;
+    xkb_state* xkbState = nullptr;
     // The message box being shown, if any, and its surface.
     ModalBoxWayland* box = nullptr;
     wl_surface* boxSurface = nullptr;
@@ -132,6 +138,9 @@ void FrameWindowsWhereAskedWayland();
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
 // before the commit that attaches a buffer of that size.
 void ApplyBufferScaleWayland(WindowWayland* window);
+// Hands the launcher's activation token (XDG_ACTIVATION_TOKEN) to the compositor with the window's
+// surface, once: called after each commit of a buffer, the first of which maps the window.
+void ActivateWithTokenWayland(WindowWayland* window);
 // Re-sizes the window's buffer when the scale of the outputs it is on has changed.
 void UpdateOutputScaleWayland(WindowWayland* window);
 // The largest scale among the compositor's outputs (1 when it names none).
@@ -151,7 +160,7 @@ void ListenToSeatWayland(wl_seat* seat);
 void RefreshCursorWayland(wl_surface* surface);
 // Input for the message box, from the seat (message_box.cpp).
 void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed);
-void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key);
+void ModalBoxKeyWayland(ModalBoxWayland* box, WPARAM virtualKey);
 
 // The backend's entry points, by file: windows (window.cpp), events (display.cpp), pixel formats
 // and contexts (context.cpp), the message box (message_box.cpp).

@@ -1,5 +1,5 @@
 // Loads the Wayland host's libraries with dlopen: the ones every start needs before the first
-// connection attempt, libdecor and the cursor library each on first use.
+// connection attempt, libdecor, the cursor library and libxkbcommon each on first use.
 #include "host/wayland/library.h"
 
 #include <dlfcn.h>
@@ -45,6 +45,11 @@ bool LoadDecor(const char* without) {
 bool LoadCursor(const char* without) {
     GroupLoader group{without};
     return group.Open("libwayland-cursor.so.0") TAVIK_WAYLAND_CURSOR_FUNCTIONS(TAVIK_FIND);
+}
+
+bool LoadXkb(const char* without) {
+    GroupLoader group{without};
+    return group.Open("libxkbcommon.so.0") TAVIK_XKB_FUNCTIONS(TAVIK_FIND);
 }
 
 #undef TAVIK_FIND
@@ -95,6 +100,11 @@ bool LoadDecorLibraryWayland(const char* without) {
 
 bool LoadCursorLibraryWayland(const char* without) {
     static const bool loaded = LoadCursor(without);
+    return loaded;
+}
+
+bool LoadXkbLibraryWayland(const char* without) {
+    static const bool loaded = LoadXkb(without);
     return loaded;
 }
 

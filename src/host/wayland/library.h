@@ -1,15 +1,16 @@
 // The Wayland host's libraries, loaded with dlopen: libwayland's client and EGL-window parts and
 // EGL when a compositor may be there, so that a start on X11 neither maps nor relocates them;
-// libdecor and libwayland-cursor only once a frame or a pointer image is first needed, so that a
-// missing one costs its feature and not the window. The backend's files include this header first
-// (through layer.h): it points the libraries' function names at the loaded entry points before the
-// protocol headers use them.
+// libdecor, libwayland-cursor and libxkbcommon only once a frame, a pointer image or the keymap is
+// first needed, so that a missing one costs its feature and not the window. The backend's files
+// include this header first (through layer.h): it points the libraries' function names at the
+// loaded entry points before the protocol headers use them.
 #pragma once
 
 #include <EGL/egl.h>
 #include <wayland-client-core.h>
 #include <wayland-cursor.h>
 #include <wayland-egl-core.h>
+#include <xkbcommon/xkbcommon.h>
 
 // NOTE: libdecor.h includes wayland-client.h, whose core protocol header calls libwayland by name;
 // that header is kept out here, and the program's own copy comes below, after the redirection.
@@ -63,6 +64,14 @@
     F(libdecor_configuration_get_content_size) \
     F(libdecor_state_new) \
     F(libdecor_state_free)
+#define TAVIK_XKB_FUNCTIONS(F) \
+    F(xkb_context_new) \
+    F(xkb_keymap_new_from_string) \
+    F(xkb_keymap_unref) \
+    F(xkb_state_new) \
+    F(xkb_state_unref) \
+    F(xkb_state_update_mask) \
+    F(xkb_state_key_get_one_sym)
 #define TAVIK_EGL_FUNCTIONS(F) \
     F(eglGetPlatformDisplay) \
     F(eglInitialize) \
@@ -88,6 +97,7 @@ struct LibraryWayland {
     TAVIK_WAYLAND_CURSOR_FUNCTIONS(TAVIK_ENTRY_POINT)
     TAVIK_WAYLAND_EGL_FUNCTIONS(TAVIK_ENTRY_POINT)
     TAVIK_DECOR_FUNCTIONS(TAVIK_ENTRY_POINT)
+    TAVIK_XKB_FUNCTIONS(TAVIK_ENTRY_POINT)
     TAVIK_EGL_FUNCTIONS(TAVIK_ENTRY_POINT)
 #undef TAVIK_ENTRY_POINT
 };
@@ -96,10 +106,11 @@ struct LibraryWayland {
 // finds their entry points the first time it is called; false, with one line on stderr naming
 // what is missing, when one cannot be had. Kept loaded for the process.
 bool LoadLibraryWayland();
-// The same for libdecor and for libwayland-cursor, each on its first call; the line on stderr
-// ends with `without`, what the program does without it ("the window has no frame").
+// The same for libdecor, libwayland-cursor and libxkbcommon, each on its first call; the line on
+// stderr ends with `without`, what the program does without it ("the window has no frame").
 bool LoadDecorLibraryWayland(const char* without);
 bool LoadCursorLibraryWayland(const char* without);
+bool LoadXkbLibraryWayland(const char* without);
 // The entry points; a group's are filled once its loader has returned true.
 const LibraryWayland& LibraryWl();
 // A library loaded with dlopen, kept for the process; null, with a line on stderr (ending with
@@ -155,6 +166,13 @@ void* FindEntryPointWayland(void* handle, const char* soname, const char* name,
     LibraryWl().libdecor_configuration_get_content_size(__VA_ARGS__)
 #define libdecor_state_new(...) LibraryWl().libdecor_state_new(__VA_ARGS__)
 #define libdecor_state_free(...) LibraryWl().libdecor_state_free(__VA_ARGS__)
+#define xkb_context_new(...) LibraryWl().xkb_context_new(__VA_ARGS__)
+#define xkb_keymap_new_from_string(...) LibraryWl().xkb_keymap_new_from_string(__VA_ARGS__)
+#define xkb_keymap_unref(...) LibraryWl().xkb_keymap_unref(__VA_ARGS__)
+#define xkb_state_new(...) LibraryWl().xkb_state_new(__VA_ARGS__)
+#define xkb_state_unref(...) LibraryWl().xkb_state_unref(__VA_ARGS__)
+#define xkb_state_update_mask(...) LibraryWl().xkb_state_update_mask(__VA_ARGS__)
+#define xkb_state_key_get_one_sym(...) LibraryWl().xkb_state_key_get_one_sym(__VA_ARGS__)
 #define eglGetPlatformDisplay(...) LibraryWl().eglGetPlatformDisplay(__VA_ARGS__)
 #define eglInitialize(...) LibraryWl().eglInitialize(__VA_ARGS__)
 #define eglTerminate(...) LibraryWl().eglTerminate(__VA_ARGS__)

@@ -1,18 +1,24 @@
-// A modal message box on Wayland: a toplevel of its own, framed by libdecor, with the caption as
-// its title, the text laid out by Pango and drawn with cairo into a shared-memory buffer, and an
-// OK button. Dismissed by a click on the button, Enter, Escape, space or the compositor's close.
-// Other windows' events keep arriving meanwhile and wait in the queue, as on X11.
+// A modal message box on Wayland: a toplevel of its own, framed by the compositor where it offers
+// to draw frames and by libdecor elsewhere, with the caption as its title, the text laid out by
+// Pango and drawn with cairo into a shared-memory buffer, and an OK button. Dismissed by a click on
+// the button, Enter, Escape, space or the compositor's close. Other windows' events keep arriving
+// meanwhile and wait in the queue, as on X11.
 #include "host/wayland/layer.h"
 #include "host/wayland/text_library.h"
-
-#include <linux/input-event-codes.h>
 
 #include <algorithm>
 #include <string>
 
 struct ModalBoxWayland {
     wl_surface* surface = nullptr;
+    // The box's own toplevel with the compositor's frame, or libdecor's frame: one or the other.
+    xdg_surface* xdgSurface = nullptr;
+    xdg_toplevel* toplevel = nullptr;
+    zxdg_toplevel_decoration_v1* decoration = nullptr;
+    bool frameWanted = false;
+    uint32_t deferredSerial = 0;
     libdecor_frame* frame = nullptr;
+    std::string title;
     ShmBufferWayland pixels;
     int width = 0;
     int height = 0;
@@ -92,17 +98,22 @@ void Draw(const TextLibraryWayland& lib, ModalBoxWayland* box, const std::string
     lib.cairo_surface_destroy(target);
 }
 
-void BoxConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
-    auto* box = static_cast<ModalBoxWayland*>(data);
-    libdecor_state* state = libdecor_state_new(box->width, box->height);
-    libdecor_frame_commit(frame, state, configuration);
-    libdecor_state_free(state);
+// The first configure brings the picture; every configure is answered with a commit.
+void ShowConfigured(ModalBoxWayland* box) {
     if (!box->configured) {
         box->configured = true;
         wl_surface_attach(box->surface, box->pixels.buffer, 0, 0);
         wl_surface_damage(box->surface, 0, 0, box->width, box->height);
     }
     wl_surface_commit(box->surface);
+}
+
+void BoxConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    auto* box = static_cast<ModalBoxWayland*>(data);
+    libdecor_state* state = libdecor_state_new(box->width, box->height);
+    libdecor_frame_commit(frame, state, configuration);
+    libdecor_state_free(state);
+    ShowConfigured(box);
 }
 
 void BoxClose(libdecor_frame*, void* data) {
@@ -125,6 +136,80 @@ libdecor_frame_interface BoxInterface() {
 }
 libdecor_frame_interface boxInterface = BoxInterface();
 
+// The box's own toplevel. A first configure that comes with the compositor's "client side" is
+// left unanswered: libdecor's toplevel replaces this one.
+void BoxSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
+    auto* box = static_cast<ModalBoxWayland*>(data);
+    if (box->frameWanted && !box->configured) {
+        box->deferredSerial = serial;
+        return;
+    }
+    xdg_surface_ack_configure(xdgSurface, serial);
+    ShowConfigured(box);
+}
+const xdg_surface_listener kBoxSurfaceListener = {BoxSurfaceConfigure};
+
+void BoxToplevelConfigure(void*, xdg_toplevel*, int32_t, int32_t, wl_array*) {}
+void BoxToplevelClose(void* data, xdg_toplevel*) {
+    static_cast<ModalBoxWayland*>(data)->done = true;
+}
+xdg_toplevel_listener BoxToplevelListener() {
+    xdg_toplevel_listener listener{};
+    listener.configure = BoxToplevelConfigure;
+    listener.close = BoxToplevelClose;
+    return listener;
+}
+const xdg_toplevel_listener kBoxToplevelListener = BoxToplevelListener();
+
+void BoxDecorationConfigure(void* data, zxdg_toplevel_decoration_v1*, uint32_t mode) {
+    static_cast<ModalBoxWayland*>(data)->frameWanted =
+        mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
+}
+const zxdg_toplevel_decoration_v1_listener kBoxDecorationListener = {BoxDecorationConfigure};
+
+void MakeBoxToplevel(ModalBoxWayland* box) {
+    LayerWayland& layer = LayerWl();
+    box->xdgSurface = xdg_wm_base_get_xdg_surface(layer.wmBase, box->surface);
+    xdg_surface_add_listener(box->xdgSurface, &kBoxSurfaceListener, box);
+    box->toplevel = xdg_surface_get_toplevel(box->xdgSurface);
+    xdg_toplevel_add_listener(box->toplevel, &kBoxToplevelListener, box);
+    xdg_toplevel_set_title(box->toplevel, box->title.c_str());
+    xdg_toplevel_set_app_id(box->toplevel, kAppIdWayland);
+    xdg_toplevel_set_min_size(box->toplevel, box->width, box->height);
+    xdg_toplevel_set_max_size(box->toplevel, box->width, box->height);
+    box->decoration =
+        zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager, box->toplevel);
+    zxdg_toplevel_decoration_v1_add_listener(box->decoration, &kBoxDecorationListener, box);
+    zxdg_toplevel_decoration_v1_set_mode(box->decoration,
+                                         ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+    // The first commit, without a buffer, asks for the first configure.
+    wl_surface_commit(box->surface);
+}
+
+// NOTE: the decoration object must go before its toplevel, which the protocol checks (error
+// "orphaned").
+void DestroyBoxToplevel(ModalBoxWayland* box) {
+    zxdg_toplevel_decoration_v1_destroy(box->decoration);
+    xdg_toplevel_destroy(box->toplevel);
+    xdg_surface_destroy(box->xdgSurface);
+    box->decoration = nullptr;
+    box->toplevel = nullptr;
+    box->xdgSurface = nullptr;
+}
+
+void MakeBoxFrame(ModalBoxWayland* box, libdecor* decor) {
+    box->frame = libdecor_decorate(decor, box->surface, &boxInterface, box);
+    libdecor_frame_set_title(box->frame, box->title.c_str());
+    libdecor_frame_set_app_id(box->frame, kAppIdWayland);
+    libdecor_frame_unset_capabilities(
+        box->frame,
+        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_MINIMIZE |
+                                           LIBDECOR_ACTION_FULLSCREEN));
+    libdecor_frame_set_min_content_size(box->frame, box->width, box->height);
+    libdecor_frame_set_max_content_size(box->frame, box->width, box->height);
+    libdecor_frame_map(box->frame);
+}
+
 bool InButton(const ModalBoxWayland* box, double x, double y) {
     return x >= box->buttonX && x < box->buttonX + kButtonWidth && y >= box->buttonY &&
            y < box->buttonY + kButtonHeight;
@@ -141,21 +226,23 @@ void ModalBoxButtonWayland(ModalBoxWayland* box, bool pressed) {
     }
 }
 
-void ModalBoxKeyWayland(ModalBoxWayland* box, std::uint32_t key) {
-    box->done =
-        box->done || key == KEY_ENTER || key == KEY_KPENTER || key == KEY_ESC || key == KEY_SPACE;
+void ModalBoxKeyWayland(ModalBoxWayland* box, WPARAM virtualKey) {
+    box->done = box->done || virtualKey == 0x0D || virtualKey == 0x1B || virtualKey == 0x20;
 }
 
 bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     LayerWayland& layer = LayerWl();
     std::string body = ToUtf8(text);
-    std::string title = ToUtf8(caption);
     const TextLibraryWayland* lib = TextLibraryOfWayland();
-    libdecor* decor = DecorWayland("the message goes to stderr");
-    if (lib == nullptr || decor == nullptr) {
+    // Where the compositor draws frames the box is framed by it, as the windows are; libdecor
+    // frames it elsewhere, and where the compositor answers that the client is to draw its frame.
+    bool ownToplevel = layer.decorationManager != nullptr;
+    libdecor* decor = ownToplevel ? nullptr : DecorWayland("the message goes to stderr");
+    if (lib == nullptr || (!ownToplevel && decor == nullptr)) {
         return false;
     }
     ModalBoxWayland box;
+    box.title = ToUtf8(caption);
     LayOut(*lib, &box, body);
     int scale = LargestOutputScaleWayland();
     if (!CreateShmBufferWayland(box.width * scale, box.height * scale, &box.pixels)) {
@@ -166,24 +253,34 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     if (wl_surface_get_version(box.surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
         wl_surface_set_buffer_scale(box.surface, scale);
     }
-    box.frame = libdecor_decorate(decor, box.surface, &boxInterface, &box);
-    libdecor_frame_set_title(box.frame, title.c_str());
-    libdecor_frame_set_app_id(box.frame, kAppIdWayland);
-    libdecor_frame_unset_capabilities(
-        box.frame,
-        static_cast<libdecor_capabilities>(LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_MINIMIZE |
-                                           LIBDECOR_ACTION_FULLSCREEN));
-    libdecor_frame_set_min_content_size(box.frame, box.width, box.height);
-    libdecor_frame_set_max_content_size(box.frame, box.width, box.height);
     layer.box = &box;
     layer.boxSurface = box.surface;
-    libdecor_frame_map(box.frame);
+    if (ownToplevel) {
+        MakeBoxToplevel(&box);
+    } else {
+        MakeBoxFrame(&box, decor);
+    }
     while (!box.done) {
         DispatchWayland(-1);
+        if (box.frameWanted && box.frame == nullptr && !box.configured) {
+            // Unframed when libdecor cannot be had: the box still shows, with its button.
+            if (libdecor* frameDecor = DecorWayland("the message box has no frame")) {
+                DestroyBoxToplevel(&box);
+                MakeBoxFrame(&box, frameDecor);
+            } else if (box.deferredSerial != 0) {
+                box.frameWanted = false;
+                BoxSurfaceConfigure(&box, box.xdgSurface, box.deferredSerial);
+            }
+        }
     }
     layer.box = nullptr;
     layer.boxSurface = nullptr;
-    libdecor_frame_unref(box.frame);
+    if (box.frame != nullptr) {
+        libdecor_frame_unref(box.frame);
+    }
+    if (box.toplevel != nullptr) {
+        DestroyBoxToplevel(&box);
+    }
     if (layer.pointerFocus == box.surface) {
         layer.pointerFocus = nullptr;
     }

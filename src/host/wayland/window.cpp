@@ -6,6 +6,7 @@
 #include "host/wayland/layer.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "host/linux/dialog_units.h"
@@ -42,6 +43,7 @@ void ShowBlank(WindowWayland* window) {
     wl_surface_damage(window->surface, 0, 0, window->logicalWidth, window->logicalHeight);
     wl_surface_commit(window->surface);
     DestroyShmBufferWayland(&previous);
+    ActivateWithTokenWayland(window);
 }
 
 // Sizes the buffer for the logical size and scale, and records the client size in pixels; the
@@ -268,6 +270,22 @@ void FrameWindowsWhereAskedWayland() {
             ReplaceToplevelWithFrame(window);
         }
     }
+}
+
+// NOTE: a compositor acts on the token only for a mapped surface, so the request follows the
+// first buffer; a token is good for one activation, and is dropped where the compositor offers
+// no activation.
+void ActivateWithTokenWayland(WindowWayland* window) {
+    LayerWayland& layer = LayerWl();
+    std::string& token = LinuxLayer().activationToken;
+    if (token.empty() || !window->shown) {
+        return;
+    }
+    if (layer.activation != nullptr) {
+        xdg_activation_v1_activate(layer.activation, token.c_str(), window->surface);
+        wl_display_flush(layer.display);
+    }
+    token.clear();
 }
 
 void UpdateOutputScaleWayland(WindowWayland* window) {

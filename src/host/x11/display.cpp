@@ -48,6 +48,10 @@ void InternAtoms(Display* display, AtomsX11* atoms) {
         {&atoms->netWmActionClose, "_NET_WM_ACTION_CLOSE"},
         {&atoms->netWmActionMove, "_NET_WM_ACTION_MOVE"},
         {&atoms->netWmActionResize, "_NET_WM_ACTION_RESIZE"},
+        {&atoms->netWmIcon, "_NET_WM_ICON"},
+        {&atoms->netStartupId, "_NET_STARTUP_ID"},
+        {&atoms->netStartupInfoBegin, "_NET_STARTUP_INFO_BEGIN"},
+        {&atoms->netStartupInfo, "_NET_STARTUP_INFO"},
     };
     // All in one request: each XInternAtom would wait for its own reply from the server.
     constexpr int count = sizeof names / sizeof names[0];

@@ -49,6 +49,9 @@ void TranslateEvent(XEvent* event) {
     }
     const AtomsX11& atoms = Layer().atoms;
     switch (event->type) {
+    case MapNotify:
+        CompleteStartupX11(window);
+        break;
     case ConfigureNotify:
         window->width = event->xconfigure.width;
         window->height = event->xconfigure.height;

@@ -38,6 +38,10 @@ struct AtomsX11 {
     Atom netWmActionClose;
     Atom netWmActionMove;
     Atom netWmActionResize;
+    Atom netWmIcon;
+    Atom netStartupId;
+    Atom netStartupInfoBegin;
+    Atom netStartupInfo;
 };
 
 // The backend's state for the one user-interface thread.
@@ -62,6 +66,14 @@ FramebufferConfig DescribeConfigX11(Display* display, GLXFBConfig config);
 // End returns the first error code seen (0 for none).
 void BeginErrorTrapX11(Display* display);
 int EndErrorTrapX11(Display* display);
+
+// The window's icon as _NET_WM_ICON data (width, height, then ARGB pixels, per size), generated
+// at build time from the icon's PNG renderings.
+extern const unsigned long kWindowIconX11[];
+extern const std::size_t kWindowIconX11Length;
+// Ends the launcher's feedback for the startup id the program was given, once its window is
+// mapped: the "remove" message of the startup-notification protocol on the root window.
+void CompleteStartupX11(WindowX11* window);
 
 // The backend's entry points, by file: windows (window.cpp), events (events.cpp), pixel formats and
 // contexts (context.cpp), the message box (message_box.cpp).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "host/linux/dialog_units.h"
 
@@ -85,6 +86,17 @@ void SetWindowManagerHints(Display* display, const AtomsX11& atoms, const Window
     XChangeProperty(display, window.handle, atoms.motifWmHints, atoms.motifWmHints, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&motif), 5);
 
+    // The icon that panels, task switchers and the frame show; and the launch this window ends.
+    XChangeProperty(display, window.handle, atoms.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(kWindowIconX11),
+                    static_cast<int>(kWindowIconX11Length));
+    const std::string& startupId = LinuxLayer().startupId;
+    if (!startupId.empty()) {
+        XChangeProperty(display, window.handle, atoms.netStartupId, atoms.utf8String, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(startupId.c_str()),
+                        static_cast<int>(startupId.size()));
+    }
+
     XChangeProperty(display, window.handle, atoms.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&atoms.netWmWindowTypeNormal), 1);
     Atom allowed[] = {atoms.netWmActionMove, atoms.netWmActionResize, atoms.netWmActionClose};
@@ -92,7 +104,52 @@ void SetWindowManagerHints(Display* display, const AtomsX11& atoms, const Window
                     reinterpret_cast<const unsigned char*>(allowed), 3);
 }
 
+// A value of a startup-notification message: quoted, with backslashes before quotes and
+// backslashes, when it holds a space, a quote or a backslash.
+std::string QuotedStartupValue(const std::string& value) {
+    if (value.find_first_of(" \"\\") == std::string::npos) {
+        return value;
+    }
+    std::string quoted = "\"";
+    for (char c : value) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 } // namespace
+
+void CompleteStartupX11(WindowX11* window) {
+    std::string& startupId = LinuxLayer().startupId;
+    if (startupId.empty()) {
+        return;
+    }
+    Display* display = Layer().display;
+    const AtomsX11& atoms = Layer().atoms;
+    // The message, with its terminating NUL, goes in pieces of 20 bytes: the first as
+    // _NET_STARTUP_INFO_BEGIN, the rest as _NET_STARTUP_INFO, to the root window.
+    std::string message = "remove: ID=" + QuotedStartupValue(startupId);
+    message.push_back('\0');
+    Window root = DefaultRootWindow(display);
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.display = display;
+    event.xclient.window = window->handle;
+    event.xclient.format = 8;
+    constexpr std::size_t kPiece = sizeof event.xclient.data.b;
+    for (std::size_t offset = 0; offset < message.size(); offset += kPiece) {
+        event.xclient.message_type = offset == 0 ? atoms.netStartupInfoBegin : atoms.netStartupInfo;
+        std::size_t length = std::min(kPiece, message.size() - offset);
+        std::memset(event.xclient.data.b, 0, kPiece);
+        std::memcpy(event.xclient.data.b, message.data() + offset, length);
+        XSendEvent(display, root, False, PropertyChangeMask, &event);
+    }
+    XFlush(display);
+    startupId.clear();
+}
 
 bool CreateNativeWindowX11(WindowX11* window, Visual* visual, int depth) {
     Display* display = Layer().display;
