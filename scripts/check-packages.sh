@@ -98,7 +98,8 @@ say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 # Every library the program names, the ones it loads with dlopen as well as the linked ones, comes
 # from a package that the .deb depends on: no dependency scan sees a dlopen.
 depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
-sonames=$(strings -a "$pkg/usr/libexec/tavik/bin/tavik" | grep -E '^lib[A-Za-z0-9_.+-]*\.so\.[0-9]+$' |
+# NOTE: read from the raw bytes, not from `strings`, which glues a name to printable bytes before it.
+sonames=$(grep -aoP '(?<![\w.+-])lib[\w.+-]*\.so\.\d+(?=\x00)' "$pkg/usr/libexec/tavik/bin/tavik" |
   sort -u)
 [ -n "$sonames" ] || fail "no library names found in the program"
 # The scan must see the libraries the program loads with dlopen, which the sources name.
@@ -124,7 +125,7 @@ missing=$(comm -23 <(echo "$run_set") <(scripts/setup.sh --list test | sort) | t
 installed=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
   --no-replaces --no-enhances $run_set | sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
 for wanted in $(dpkg-deb -f "$deb" Depends Recommends | sed 's/^[A-Za-z-]*: //; s/([^)]*)//g; s/:any//g' |
-  tr -d ' \n' | tr ',' ' '); do
+  tr '\n' ',' | tr -d ' ' | tr ',' ' '); do
   grep -qxFf <(tr '|' '\n' <<<"$wanted") <<<"$installed" ||
     fail "setup.sh run installs none of ${wanted//|/ or }, which the .deb depends on or recommends"
 done
