@@ -213,8 +213,9 @@ class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
 
-    // A viewer without OpenGL: GLEW's error box, modal, then the window, black, which closes.
-    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer) {
+    // A viewer without OpenGL: GLEW's error box, modal, then the window, black at the output's
+    // `scale`, which closes.
+    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer, int scale = 1) {
         std::vector<Window> boxes;
         for (int i = 0; i < 500 && boxes.empty(); ++i) {
             boxes = FindWindows("Error Glew");
@@ -230,7 +231,7 @@ class SwayViewer : public WaylandViewer {
         SleepMs(200);
         EXPECT_TRUE(IsRunning(*viewer));
         RgbImage picture = Grab(window);
-        EXPECT_EQ(picture.width, kWidth);
+        EXPECT_EQ(picture.width, scale * kWidth) << "the black buffer is not at the output's scale";
         EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](unsigned char c) {
             return c == 0;
         })) << "not black";
@@ -443,15 +444,18 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
 }
 
 // EGL offers configurations, so the pixel format is set, but it makes no context (a preloaded
-// eglCreateContext that fails): the same, although the window has an OpenGL surface.
+// eglCreateContext that fails): the same, although the window has an OpenGL surface; on a 2x
+// output.
 TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
+    ViewerOptions options;
+    options.outputScale = 2;
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
     ASSERT_TRUE(GiveToSessionUser(session_, root_));
     // A sanitized viewer would otherwise refuse a library loaded before its runtime.
     viewerEnvironment_ = {{"LD_PRELOAD", shim}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
 }
 
 // No EGL for the compositor, but an X server beside it (as Xwayland would be): the viewer says
