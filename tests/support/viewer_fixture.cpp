@@ -191,6 +191,7 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
         }
         break;
     case DisplayServer::kKwin:
+        session_.kwinLeavesFrames = options.kwinLeavesFrames;
         ASSERT_TRUE(StartCompositor(Compositor::kKwin, &session_, &error, host_.scale)) << error;
         kwin_ = std::make_unique<KwinProbe>(session_);
         ASSERT_EQ(options.outputScale, 1) << "KWin's scale is the host's";

@@ -102,6 +102,7 @@ struct ViewerOptions {
     // Libraries the viewer cannot load (Wayland hosts): empty files of these names first on its
     // library path.
     std::vector<std::string> unusableLibraries;
+    bool kwinLeavesFrames = false; // KWin without a frame plugin (see WaylandSession)
 };
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
