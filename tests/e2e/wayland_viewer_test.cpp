@@ -68,29 +68,28 @@ int DrawnPieces(const RgbImage& image) {
     return pieces;
 }
 
-// Images in a WAYLAND_DEBUG=client log, each as its surface's buffer scale and buffer size,
-// "scale S, W x H": the first attached to the window's surface (the first surface made), and the
-// last wl_pointer.set_cursor's, with its hotspot; and whether the program's own pointer (of the
+// What a WAYLAND_DEBUG=client log shows: images, each as its surface's buffer scale and buffer
+// size, "scale S, W x H": the first attached to the window's surface (the first surface made), and
+// the last wl_pointer.set_cursor's, with its hotspot; and whether the program's own pointer (of the
 // seat bound through the first registry, not libdecor's) was last released.
-struct LoggedImages {
+struct ClientLog {
     std::string firstOnWindow = "none", cursor = "none";
     bool pointerReleased = false;
 };
-LoggedImages ImagesInLog(const std::string& log) {
+ClientLog ReadClientLog(const std::string& log) {
     const std::regex registry(R"(get_registry\(new id wl_registry@(\d+)\))");
     const std::regex seat(
         R"(wl_registry@(\d+)\.bind\(\d+, "wl_seat", \d+, new id \[unknown\]@(\d+))");
     const std::regex pointer(R"(wl_seat@(\d+)\.get_pointer\(new id wl_pointer@(\d+))");
     const std::regex release(R"(wl_pointer@(\d+)\.release\(\))");
-    std::string ids[3]; // the first registry, its seat, that seat's pointer
     const std::regex surface(R"(create_surface\(new id wl_surface@(\d+)\))");
     const std::regex buffer(R"(create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),)");
     const std::regex scale(R"(wl_surface@(\d+)\.set_buffer_scale\((\d+)\))");
     const std::regex attach(R"(wl_surface@(\d+)\.attach\(wl_buffer@(\d+))");
     const std::regex setCursor(R"(set_cursor\(\d+, wl_surface@(\d+), (-?\d+), (-?\d+)\))");
     std::map<std::string, std::string> bufferSizes, surfaceScales, surfaceSizes;
-    std::string window, line;
-    LoggedImages images;
+    std::string window, line, ids[3]; // ids: the first registry, its seat, that seat's pointer
+    ClientLog images;
     std::smatch m;
     auto image = [&](const std::string& id) {
         return "scale " + surfaceScales.emplace(id, "1").first->second + ", " + surfaceSizes[id];
@@ -378,16 +377,16 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
         CloseAndExpectEndsWithZero(viewer, window, "close");
         return;
     }
-    EXPECT_EQ(ImagesInLog(ReadStderr(*viewer)).firstOnWindow, "scale 2, 930 x 576")
+    EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).firstOnWindow, "scale 2, 930 x 576")
         << "the first picture is not at the output's scale and size";
     gnome_->PointAtClientArea(window);
     // 32 pixels at scale 2: the theme's 64-pixel arrow, its hotspot halved.
     const std::string wanted = "scale 2, 60 x 60, hotspot 3, 5";
-    for (int wait = 0; wait < host_.startMs && ImagesInLog(ReadStderr(*viewer)).cursor != wanted;
+    for (int wait = 0; wait < host_.startMs && ReadClientLog(ReadStderr(*viewer)).cursor != wanted;
          wait += 100) {
         SleepMs(100);
     }
-    EXPECT_EQ(ImagesInLog(ReadStderr(*viewer)).cursor, wanted);
+    EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).cursor, wanted);
     std::string json;
     ASSERT_TRUE(GnomeEval(session_, "global.tavikPointer.run_dispose(); global.tavikPointer = null",
                           &json));
@@ -402,7 +401,7 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
         }
         SleepMs(100);
     }
-    EXPECT_TRUE(ImagesInLog(log).pointerReleased) << "the pointer is not released";
+    EXPECT_TRUE(ReadClientLog(log).pointerReleased) << "the pointer is not released";
     Close(window);
     int code = -1;
     EXPECT_TRUE(WaitForExit(viewer, host_.exitMs, &code));
