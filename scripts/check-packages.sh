@@ -98,9 +98,14 @@ say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 # Every library the program names, the ones it loads with dlopen as well as the linked ones, comes
 # from a package that the .deb depends on: no dependency scan sees a dlopen.
 depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
-sonames=$(strings -a "$pkg/usr/libexec/tavik/bin/tavik" | grep -E '^lib[A-Za-z0-9_.+-]*\.so\.[0-9]+$' |
+# NOTE: read from the raw bytes, not from `strings`, which glues a name to printable bytes before it.
+sonames=$(grep -aoP '(?<![\w.+-])lib[\w.+-]*\.so\.\d+(?=\x00)' "$pkg/usr/libexec/tavik/bin/tavik" |
   sort -u)
 [ -n "$sonames" ] || fail "no library names found in the program"
+# The scan must see the libraries the program loads with dlopen, which the sources name.
+for soname in $(grep -rhoE '"lib[A-Za-z0-9_.+-]*\.so\.[0-9]+"' src | tr -d '"' | sort -u); do
+  grep -qx "$soname" <<<"$sonames" || fail "the scan of the program misses $soname, which it loads"
+done
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for soname in $sonames; do
   owners=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | sed 's/:.*//' | sort -u)
@@ -112,6 +117,19 @@ for soname in $sonames; do
   [ -n "$found" ] || fail "the .deb depends on none of $(echo $owners), which hold $soname"
 done
 say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
+# A machine set up with `setup.sh run` runs the program as the .deb would: everything the .deb
+# depends on or recommends is in what that set installs. The test set holds the run set.
+run_set=$(scripts/setup.sh --list run | sort)
+missing=$(comm -23 <(echo "$run_set") <(scripts/setup.sh --list test | sort) | tr '\n' ' ')
+[ -z "$missing" ] || fail "setup.sh test leaves out $missing of setup.sh run"
+installed=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+  --no-replaces --no-enhances $run_set | sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
+for wanted in $(dpkg-deb -f "$deb" Depends Recommends | sed 's/^[A-Za-z-]*: //; s/([^)]*)//g; s/:any//g' |
+  tr '\n' ',' | tr -d ' ' | tr ',' ' '); do
+  grep -qxFf <(tr '|' '\n' <<<"$wanted") <<<"$installed" ||
+    fail "setup.sh run installs none of ${wanted//|/ or }, which the .deb depends on or recommends"
+done
+say "setup.sh run installs what the .deb depends on and recommends; setup.sh test holds it"
 
 echo "---- lintian"
 lintian --fail-on error,warning --info "$deb" || fail "lintian reports errors or warnings"

@@ -6,7 +6,10 @@
 # packaging and package-checking tools). Without an argument: `test`.
 # Idempotent: says nothing and changes nothing when everything is already installed.
 # Usage: scripts/setup.sh [run|test]
+#        scripts/setup.sh --list run|test   prints the set's packages, one a line; installs nothing
 set -euo pipefail
+list=false
+[ "${1:-}" != --list ] || { list=true; shift; }
 
 run_packages=(
   # build
@@ -64,6 +67,8 @@ case ${1:-test} in
     exit 2
     ;;
 esac
+
+! $list || { printf '%s\n' "${packages[@]}"; exit 0; }
 
 missing=()
 for package in "${packages[@]}"; do

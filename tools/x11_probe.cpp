@@ -81,8 +81,8 @@ std::string X11Probe::TextProperty(Window window, const char* name) {
     return result;
 }
 
-std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* name) {
-    Atom type;
+std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* name, Atom* typeOut) {
+    Atom type = None;
     int format;
     unsigned long items, after;
     unsigned char* data = nullptr;
@@ -95,6 +95,9 @@ std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* nam
     }
     if (data) {
         XFree(data);
+    }
+    if (typeOut != nullptr) {
+        *typeOut = type;
     }
     return result;
 }

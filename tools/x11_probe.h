@@ -40,8 +40,8 @@ class X11Probe {
     RgbImage GrabArea(Window window, int x, int y, int width, int height);
     // A text property (STRING or UTF8_STRING), empty if unset.
     std::string TextProperty(Window window, const char* name);
-    // A 32-bit property's items (atoms, cardinals).
-    std::vector<unsigned long> LongProperty(Window window, const char* name);
+    // A 32-bit property's items (atoms, cardinals), and its type in *type when asked.
+    std::vector<unsigned long> LongProperty(Window window, const char* name, Atom* type = nullptr);
     Atom Intern(const char* name);
     std::string AtomName(Atom atom);
     // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.

@@ -1,6 +1,7 @@
 // The real viewer under KWin, which offers the output's scale, fractional or not, through
 // wp_fractional_scale_v1: the surface keeps its logical size through the viewport, and its buffers
 // have the rounded pixel size, as the client's own protocol log shows them.
+#include <algorithm>
 #include <regex>
 
 #include "support/viewer_fixture.h"
@@ -58,5 +59,29 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
+
+// KWin with no frame plugin leaves the frame to the client in its first configure, which waits
+// for libdecor's toplevel; without a usable libdecor the window takes it all the same and opens,
+// unframed, with one line that says so.
+class KwinViewer : public ViewerRig {
+  protected:
+    KwinViewer() : ViewerRig(kKwinHost) {}
+};
+TEST_F(KwinViewer, ToldToFrameItselfWithoutUsableLibdecorItOpensUnframed) {
+    ViewerOptions options;
+    options.kwinLeavesFrames = true;
+    options.unusableLibraries = {"libdecor-0.so.0"};
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer, options);
+    ASSERT_NE(window, 0u) << "the window never appears";
+    EXPECT_EQ(PictureMisfit(WaitForPicture(window), kWidth, kHeight), "");
+    std::string said = ReadStderr(*viewer);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("libdecor-0.so.0"), std::string::npos) << said;
+    Close(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code)) << "still running after the close";
+    EXPECT_EQ(code, 0);
+}
 
 } // namespace

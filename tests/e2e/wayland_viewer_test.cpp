@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -69,29 +70,109 @@ int DrawnPieces(const RgbImage& image) {
     return pieces;
 }
 
-// The image of the last wl_pointer.set_cursor in a WAYLAND_DEBUG=client log: its surface's buffer
-// scale and buffer size, as "scale S, W x H".
-std::string LastCursorImage(const std::string& log) {
+// What a WAYLAND_DEBUG=client log shows: images, each as its surface's buffer scale and buffer
+// size, "scale S, W x H": the first attached to the window's surface (the first surface made), and
+// the last wl_pointer.set_cursor's, with its hotspot; and whether the program's own pointer (of the
+// seat bound through the first registry, not libdecor's) was last released.
+struct ClientLog {
+    std::string firstOnWindow = "none", cursor = "none";
+    bool pointerReleased = false;
+};
+ClientLog ReadClientLog(const std::string& log) {
+    const std::regex registry(R"(get_registry\(new id wl_registry@(\d+)\))");
+    const std::regex seat(
+        R"(wl_registry@(\d+)\.bind\(\d+, "wl_seat", \d+, new id \[unknown\]@(\d+))");
+    const std::regex pointer(R"(wl_seat@(\d+)\.get_pointer\(new id wl_pointer@(\d+))");
+    const std::regex release(R"(wl_pointer@(\d+)\.release\(\))");
+    const std::regex surface(R"(create_surface\(new id wl_surface@(\d+)\))");
     const std::regex buffer(R"(create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),)");
     const std::regex scale(R"(wl_surface@(\d+)\.set_buffer_scale\((\d+)\))");
     const std::regex attach(R"(wl_surface@(\d+)\.attach\(wl_buffer@(\d+))");
-    const std::regex setCursor(R"(set_cursor\(\d+, wl_surface@(\d+))");
+    const std::regex setCursor(R"(set_cursor\(\d+, wl_surface@(\d+), (-?\d+), (-?\d+)\))");
     std::map<std::string, std::string> bufferSizes, surfaceScales, surfaceSizes;
-    std::string image = "none", line;
+    std::string window, line, ids[3]; // ids: the first registry, its seat, that seat's pointer
+    ClientLog images;
     std::smatch m;
+    auto image = [&](const std::string& id) {
+        return "scale " + surfaceScales.emplace(id, "1").first->second + ", " + surfaceSizes[id];
+    };
     for (std::istringstream lines(log); std::getline(lines, line);) {
-        if (std::regex_search(line, m, buffer)) {
+        // Most lines are each frame's requests and events: only these are worth a pattern.
+        if (line.find(" -> ") == std::string::npos ||
+            !(line.find("create_") != std::string::npos ||
+              line.find(".set_") != std::string::npos ||
+              line.find(".attach(") != std::string::npos ||
+              line.find("get_") != std::string::npos || line.find(".bind(") != std::string::npos ||
+              line.find(".release(") != std::string::npos)) {
+            continue;
+        }
+        if (std::regex_search(line, m, registry) && ids[0].empty()) {
+            ids[0] = m[1];
+        } else if (std::regex_search(line, m, seat) && m[1] == ids[0]) {
+            ids[1] = m[2];
+        } else if (std::regex_search(line, m, pointer) && m[1] == ids[1]) {
+            ids[2] = m[2];
+            images.pointerReleased = false;
+        } else if (std::regex_search(line, m, release) && m[1] == ids[2]) {
+            images.pointerReleased = true;
+        } else if (std::regex_search(line, m, surface) && window.empty()) {
+            window = m[1];
+        } else if (std::regex_search(line, m, buffer)) {
             bufferSizes[m[1]] = m[2].str() + " x " + m[3].str();
         } else if (std::regex_search(line, m, scale)) {
             surfaceScales[m[1]] = m[2];
         } else if (std::regex_search(line, m, attach)) {
             surfaceSizes[m[1]] = bufferSizes[m[2]];
+            if (m[1] == window && images.firstOnWindow == "none") {
+                images.firstOnWindow = image(window);
+            }
         } else if (std::regex_search(line, m, setCursor)) {
-            image = "scale " + surfaceScales.emplace(m[1], "1").first->second + ", " +
-                    surfaceSizes[m[1]];
+            images.cursor = image(m[1]) + ", hotspot " + m[2].str() + ", " + m[3].str();
         }
     }
-    return image;
+    return images;
+}
+
+// A cursor theme of the test's own under `dir`/icons, "tavik-test", unlike any installed one: its
+// arrow is 44 x 44 pixels at size 48 and 60 x 60 at size 64, with the hotspot at (4, 8) and
+// (6, 10) of the image (the Xcursor file format: a table of images, then each image in ARGB).
+void WriteCursorTheme(const std::string& dir) {
+    fs::create_directories(dir + "/icons/tavik-test/cursors");
+    std::ofstream file(dir + "/icons/tavik-test/cursors/left_ptr", std::ios::binary);
+    auto put = [&](uint32_t value) { file.write(reinterpret_cast<const char*>(&value), 4); };
+    const uint32_t kImage = 0xfffd0002, sizes[2][3] = {{48, 44, 4}, {64, 60, 6}};
+    uint32_t at = 16 + 2 * 12;
+    for (uint32_t value : {0x72756358u, 16u, 0x10000u, 2u}) {
+        put(value);
+    }
+    for (const auto& size : sizes) {
+        for (uint32_t value : {kImage, size[0], at}) {
+            put(value);
+        }
+        at += 36 + size[1] * size[1] * 4;
+    }
+    for (const auto& size : sizes) {
+        for (uint32_t value :
+             {36u, kImage, size[0], 1u, size[1], size[1], size[2], size[2] + 4, 0u}) {
+            put(value);
+        }
+        for (uint32_t pixel = 0; pixel < size[1] * size[1]; ++pixel) {
+            put(0xff000000);
+        }
+    }
+}
+
+// Connections the compositor has taken on its socket: /proc/net/unix names each with the
+// socket's path, beside the listening socket itself.
+int CompositorClients(const WaylandSession& session) {
+    const std::string path = " " + session.runtimeDir + "/" + session.socket;
+    std::ifstream table("/proc/net/unix");
+    int count = -1;
+    for (std::string line; std::getline(table, line);) {
+        count += line.size() > path.size() &&
+                 line.compare(line.size() - path.size(), path.size(), path) == 0;
+    }
+    return count;
 }
 
 class WaylandViewer : public ViewerRig {
@@ -174,8 +255,9 @@ class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
 
-    // A viewer without OpenGL: GLEW's error box, modal, then the window, black, which closes.
-    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer) {
+    // A viewer without OpenGL: GLEW's error box, modal, then the window, black at the output's
+    // `scale`, which closes.
+    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer, int scale = 1) {
         std::vector<Window> boxes;
         WaitUntil([&] { return !(boxes = FindWindows("Error Glew")).empty(); }, limits_.startMs);
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
@@ -208,9 +290,9 @@ class SwayViewer : public WaylandViewer {
         EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
             << "the box's decoration " << decoration << " outlived its toplevel " << toplevel;
         RgbImage picture;
-        WaitUntil([&] { return (picture = Grab(window)).width == kWidth; }, limits_.fitMs);
+        WaitUntil([&] { return (picture = Grab(window)).width == scale * kWidth; }, limits_.fitMs);
         EXPECT_TRUE(IsRunning(*viewer));
-        EXPECT_EQ(picture.width, kWidth);
+        EXPECT_EQ(picture.width, scale * kWidth) << "the black buffer is not at the output's scale";
         EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](unsigned char c) {
             return c == 0;
         })) << "not black";
@@ -229,16 +311,33 @@ class WaylandToplevel : public WaylandViewer,
     WaylandToplevel() : WaylandViewer(*GetParam()) {}
 };
 
+// Without a usable cursor library: the pointer (which the test moves under gnome-shell) only
+// keeps its image when it enters, with one line that says so. NOTE: libdecor's frame plugin needs
+// that library too, so under gnome-shell the window is unframed here; the close button's case
+// checks libdecor's frame.
 TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
+    ViewerOptions options;
+    options.unusableLibraries = {"libwayland-cursor.so.0"};
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     EXPECT_EQ(AppId(window), "org.tavik.Tavik");
+    const std::string line = "Wayland: cannot load libwayland-cursor.so.0";
     if (gnome_ != nullptr) {
-        EXPECT_GE(gnome_->TitleBarHeight(window), 10) << "no title bar above the client area";
+        gnome_->PointAtClientArea(window);
+        WaitUntil([&] { return ReadStderr(*viewer).find(line) != std::string::npos; },
+                  limits_.startMs, 100);
+        EXPECT_NE(ReadStderr(*viewer).find(line), std::string::npos) << ReadStderr(*viewer);
     }
     ExpectTemplateSizeDrawnAtScale(window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    if (gnome_ == nullptr) {
+        CloseAndExpectEndsWithZero(viewer, window, "close");
+        return;
+    }
+    Close(window);
+    int code = -1;
+    EXPECT_TRUE(WaitForExit(viewer, limits_.exitMs, &code)) << "still running after the close";
+    EXPECT_EQ(code, 0) << ReadStderr(*viewer);
 }
 
 // Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
@@ -300,20 +399,24 @@ TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
-// Under gnome-shell, whose pointer the test moves, the pointer over the client area is also the
-// arrow of the user's theme and size at the output's scale, as the viewer's protocol log shows.
+// Under gnome-shell, whose pointer the test moves, as the viewer's protocol log shows: its first
+// picture is already at the output's scale, the pointer over the client area is the arrow of the
+// user's theme and size at that scale, its hotspot in logical pixels, and a pointer that goes is
+// released.
 TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ViewerOptions options;
     options.outputScale = 2;
     const bool pointer = gnome_ != nullptr;
-    // Started by a launcher with an activation token, which it hands on for its surface once shown.
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    // Started by a launcher with an activation token, which it hands on for its surface once shown.
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_ENVIRONMENT_AT_EXIT).filename().string();
     fs::copy_file(TAVIK_ENVIRONMENT_AT_EXIT, shim);
+    WriteCursorTheme(root_);
     ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
     options_.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
                                   {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
-                                  {"XCURSOR_THEME", "Adwaita"},
+                                  {"XCURSOR_PATH", root_ + "/icons"},
+                                  {"XCURSOR_THEME", "tavik-test"},
                                   {"XCURSOR_SIZE", "32"},
                                   {"LD_PRELOAD", shim},
                                   {"ASAN_OPTIONS", "verify_asan_link_order=0"},
@@ -332,11 +435,28 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
     EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
     if (pointer) {
+        EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).firstOnWindow, "scale 2, 930 x 576")
+            << "the first picture is not at the output's scale and size";
         gnome_->PointAtClientArea(window);
-        const std::string wanted = "scale 2, 64 x 64"; // Adwaita has the arrow at 64 pixels
-        WaitUntil([&] { return LastCursorImage(ReadStderr(*viewer)) == wanted; }, limits_.startMs,
-                  100);
-        EXPECT_EQ(LastCursorImage(ReadStderr(*viewer)), wanted);
+        // 32 pixels at scale 2: the theme's 64-pixel arrow, its hotspot halved.
+        WaitUntil([&] { return ReadStderr(*viewer).find("set_cursor(") != std::string::npos; },
+                  limits_.startMs, 100);
+        EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).cursor, "scale 2, 60 x 60, hotspot 3, 5");
+        std::string json;
+        ASSERT_TRUE(GnomeEval(wayland_->Session(),
+                              "global.tavikPointer.run_dispose(); global.tavikPointer = null",
+                              &json));
+        // The seat's event that takes the pointer away, then a frame: by then it is released.
+        std::string log;
+        WaitUntil(
+            [&] {
+                log = ReadStderr(*viewer);
+                size_t gone = log.rfind("capabilities(");
+                return gone != std::string::npos && (std::stoi(log.substr(gone + 13)) & 1) == 0 &&
+                       log.find("commit()", gone) != std::string::npos;
+            },
+            limits_.startMs, 100);
+        EXPECT_TRUE(ReadClientLog(log).pointerReleased) << "the pointer is not released";
     }
     Close(window);
     int code = -1;
@@ -374,26 +494,35 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
     ExpectTemplateSizeDrawnAtScale(window, 1);
 
+    // Back across the edge it enters the 2x output, where it is then drawn at 2x.
     ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
-    WaitForNewPicture(window, Grab(window)); // a frame drawn across the edge
+    WaitUntil([&] { return AxisWidth(Grab(window)) == 1; }, limits_.fitMs);
+    EXPECT_EQ(AxisWidth(Grab(window)), 1) << "not drawn at 2x on entering the 2x output";
     ASSERT_TRUE(sway_->Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
     ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
+// There is no X display to fall back to, whether DISPLAY is unset or empty.
 TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
     options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
                                  {"WAYLAND_DEBUG", "client"}};
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+    SCOPED_TRACE("DISPLAY set but empty");
+    options_.viewerEnvironment.push_back({"DISPLAY", ""});
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
 }
 
 // EGL offers configurations, so the pixel format is set, but it makes no context (a preloaded
-// eglCreateContext that fails): the same, although the window has an OpenGL surface.
+// eglCreateContext that fails): the same, although the window has an OpenGL surface; on a 2x
+// output.
 TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
+    ViewerOptions options;
+    options.outputScale = 2;
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
     ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
@@ -401,7 +530,7 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     options_.viewerEnvironment = {{"LD_PRELOAD", shim},
                                   {"ASAN_OPTIONS", "verify_asan_link_order=0"},
                                   {"WAYLAND_DEBUG", "client"}};
-    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
 }
 
 // No EGL for the compositor, but an X server beside it (as Xwayland would be): the viewer says
@@ -418,6 +547,9 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     Window window = x11.WaitForWindow("Tavik", limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
     EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on Wayland too";
+    WaitUntil([&] { return CompositorClients(wayland_->Session()) == 0; }, limits_.startMs, 10);
+    EXPECT_EQ(CompositorClients(wayland_->Session()), 0)
+        << "the connection to the compositor stays open";
     int x = 0, y = 0, width = 0, height = 0;
     std::string misfit;
     WaitUntil(
@@ -624,13 +756,14 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
 INSTANTIATE_TEST_SUITE_P(
     Choice, BothWindowSystems,
     ::testing::Values(
-        WindowSystemChoice{"SshForwardedDisplay", "tty", true, WaylandVariables::kUnset, Opens::kOnX11},
+        WindowSystemChoice{"SshForwardedDisplay", "tty", true, WaylandVariables::kUnset,
+                           Opens::kOnX11},
         WindowSystemChoice{"X11Session", "x11", true, WaylandVariables::kNamed, Opens::kOnX11},
         WindowSystemChoice{"WaylandSession", "wayland", true, WaylandVariables::kNamed,
                            Opens::kOnWayland},
         WindowSystemChoice{"PlainSsh", "tty", false, WaylandVariables::kUnset, Opens::kNowhere},
-        WindowSystemChoice{"HandedOverSocketInX11Session", "x11", true, WaylandVariables::kHandedOver,
-                           Opens::kOnWayland},
+        WindowSystemChoice{"HandedOverSocketInX11Session", "x11", true,
+                           WaylandVariables::kHandedOver, Opens::kOnWayland},
         WindowSystemChoice{"SshForwardedDisplayEmptyWaylandDisplay", "tty", true,
                            WaylandVariables::kEmpty, Opens::kOnX11}),
     [](const ::testing::TestParamInfo<WindowSystemChoice>& info) { return info.param.name; });

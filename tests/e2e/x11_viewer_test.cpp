@@ -110,8 +110,13 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
 
-    EXPECT_EQ(probe_->LongProperty(window, "_NET_WM_PID"),
+    Atom pidType = None;
+    EXPECT_EQ(probe_->LongProperty(window, "_NET_WM_PID", &pidType),
               std::vector<unsigned long>{static_cast<unsigned long>(viewer->pid)});
+    EXPECT_EQ(pidType, XA_CARDINAL) << "_NET_WM_PID is not typed CARDINAL";
+    std::vector<unsigned long> protocols = probe_->LongProperty(window, "WM_PROTOCOLS");
+    EXPECT_TRUE(std::count(protocols.begin(), protocols.end(), probe_->Intern("_NET_WM_PING")))
+        << "WM_PROTOCOLS does not ask for _NET_WM_PING";
     char host[256] = {};
     gethostname(host, sizeof host - 1);
     EXPECT_EQ(probe_->TextProperty(window, "WM_CLIENT_MACHINE"), host);

@@ -38,6 +38,7 @@ struct ViewerOptions {
     // Libraries the viewer cannot load (Wayland hosts): empty files of these names first on its
     // library path.
     std::vector<std::string> unusableLibraries;
+    bool kwinLeavesFrames = false; // KWin without a frame plugin (see WaylandSession)
 };
 
 // What every desktop offers. A desktop that cannot do something from outside (weston resizes,

@@ -24,6 +24,7 @@ std::string Quoted(const std::string& text) {
 
 bool KwinDesktop::Start(const ViewerOptions& options, std::string* error) {
     *error = "KWin's scale is the host's";
+    session_.kwinLeavesFrames = options.kwinLeavesFrames;
     return options.outputScale == 1 && WaylandDesktop::Start(options, error);
 }
 

@@ -37,6 +37,10 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     }
     session->kwinCall = dir + "/kwin_call";
     fs::create_directories(dir + "/data/applications", failed);
+    if (!failed && session->kwinLeavesFrames) {
+        fs::create_directories(dir + "/config", failed);
+        WriteTextFile(dir + "/config/kwinrc", "[org.kde.kdecoration2]\nNoPlugin=true\n");
+    }
     std::string bus = dir + "/bus";
     if (failed ||
         !WriteTextFile(dir + "/data/applications/tavik-kwin-call.desktop",
@@ -55,6 +59,9 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     settings->environment.insert(settings->environment.end(), {{"XDG_DATA_HOME", dir + "/data"},
                                                                {"XDG_CACHE_HOME", dir + "/cache"},
                                                                {"LIBGL_ALWAYS_SOFTWARE", "1"}});
+    if (session->kwinLeavesFrames) {
+        settings->environment.push_back({"XDG_CONFIG_HOME", dir + "/config"});
+    }
     std::ostringstream scaleText;
     scaleText << scale;
     session->socket = "wayland-tavik";

@@ -31,6 +31,9 @@ struct WaylandSession {
     std::string busAddress; // DBUS_SESSION_BUS_ADDRESS of the session's own bus (KWin, gnome-shell)
     ChildProcess sessionBus, systemBus; // the buses' daemons (the system bus: gnome-shell only)
     std::string kwinCall;               // the session's copy of the KWin D-Bus helper (KWin only)
+    // KWin only, set before it starts: settings of its own with no frame plugin, so that it
+    // leaves the frames to the clients from their first configure.
+    bool kwinLeavesFrames = false;
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
 };
