@@ -237,9 +237,14 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
             << "'" TAVIK_WINDOWS_EXE "' is missing: build the windows preset first";
         fs::copy_file(TAVIK_WINDOWS_EXE, root_ + "/bin/tavik.exe");
     }
+    if (host_.emulated != nullptr) {
+        ASSERT_TRUE(fs::exists(host_.emulated->binary))
+            << "'" << host_.emulated->binary << "' is missing: build its preset first";
+    }
     if (OnWayland()) {
         // The compositor's user must be able to read the program, wherever the tree is built.
-        fs::copy_file(NativeBinary(), root_ + "/bin/tavik");
+        fs::copy_file(host_.emulated != nullptr ? host_.emulated->binary : NativeBinary(),
+                      root_ + "/bin/tavik");
         if (!options.unusableLibraries.empty()) {
             fs::create_directories(root_ + "/lib");
             for (const std::string& name : options.unusableLibraries) {
@@ -280,9 +285,19 @@ ChildProcess* ViewerRig::StartViewer() {
     ChildProcess* viewer = viewers_.back().get();
     bool started = false;
     switch (host_.launcher) {
-    case ProgramLauncher::kNative:
+    case ProgramLauncher::kNative: {
+        const EmulatedProgram* emulated = host_.emulated;
+        std::vector<std::string> argv;
+        if (emulated != nullptr) {
+            argv = emulated->command;
+        }
         if (OnWayland()) {
             LaunchSettings settings = SessionSettings(session_);
+            if (emulated != nullptr) {
+                settings.environment.insert(settings.environment.end(),
+                                            emulated->environment.begin(),
+                                            emulated->environment.end());
+            }
             settings.environment.insert(settings.environment.end(), viewerEnvironment_.begin(),
                                         viewerEnvironment_.end());
             for (const std::string& name : viewerUnset_) {
@@ -293,11 +308,22 @@ ChildProcess* ViewerRig::StartViewer() {
                     set.end());
                 settings.unset.push_back(name);
             }
-            started = StartProcessWith({root_ + "/bin/tavik"}, root_ + "/bin", settings, viewer);
+            argv.push_back(root_ + "/bin/tavik");
+            started = StartProcessWith(argv, root_ + "/bin", settings, viewer);
+        } else if (emulated != nullptr) {
+            // As StartProcess starts the native binary on X11, with the emulator's variables.
+            LaunchSettings settings;
+            settings.environment = {{"DISPLAY", server_.display}, {"XDG_SESSION_TYPE", "x11"}};
+            settings.environment.insert(settings.environment.end(), emulated->environment.begin(),
+                                        emulated->environment.end());
+            settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+            argv.push_back(emulated->binary);
+            started = StartProcessWith(argv, root_ + "/bin", settings, viewer);
         } else {
             started = StartProcess({NativeBinary()}, root_ + "/bin", server_.display, viewer);
         }
         break;
+    }
     case ProgramLauncher::kWine:
         started =
             StartUnderWine(root_ + "/bin/tavik.exe", {}, root_ + "/bin", server_.display, viewer);

@@ -52,6 +52,14 @@ enum class PictureSource {
     kGnomeScreenshot, // the client area from the shell's ScreenshotArea, in the output's pixels
 };
 
+// A program built for another architecture, started through a user-mode emulator: `command`
+// (the emulator and its options) before the binary, and the variables set for it.
+struct EmulatedProgram {
+    std::string binary;
+    std::vector<std::string> command;
+    std::vector<std::pair<std::string, std::string>> environment;
+};
+
 struct ViewerHost {
     const char* name; // in test names
     DisplayServer server;
@@ -70,6 +78,9 @@ struct ViewerHost {
     // those it manages, closed and resized through it, and their pictures taken from the root
     // window, where whatever it puts on top of them shows.
     X11WindowManager windowManager = X11WindowManager::kNone;
+    // With ProgramLauncher::kNative: the program of another architecture that runs instead of the
+    // native binary (null: the native binary, run directly).
+    const EmulatedProgram* emulated = nullptr;
 };
 extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;
@@ -84,6 +95,10 @@ extern const ViewerHost kOpenboxHost;
 extern const ViewerHost kKwinX11Host;
 extern const ViewerHost kXfwm4Host;
 extern const ViewerHost kMutterX11Host;
+// The arm64 program (TAVIK_ARM64_PROGRAM) under qemu-aarch64, on Xvfb and on sway
+// (support/arm64_hosts.cpp, linked into the test program that names them).
+extern const ViewerHost kArm64X11Host;
+extern const ViewerHost kArm64SwayHost;
 
 // The native binary the tests start; `path` replaces the one built beside the tests (the long
 // run measures a release build this way).
