@@ -1,7 +1,8 @@
 // The arm64 program as a host of the whole-program cases: cross-built by the arm64 preset and run
 // through qemu's user-mode emulator, which loads the arm64 libraries of Debian's multiarch. Mesa
-// draws with softpipe: llvmpipe's code generator does not get through its first frame under
-// emulation. An emulated frame takes a good part of a second of CPU, so the limits are wider.
+// draws with softpipe, which generates no code at run time: llvmpipe's code generator has been seen
+// to hang under emulation. An emulated frame takes about 40 ms of CPU, and the emulator starts
+// slowly, so the limits are wider than the native program's.
 #include "support/viewer_fixture.h"
 
 namespace {
