@@ -25,7 +25,9 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 add_compile_options(-fstack-protector-strong "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE>"
                     "$<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>" -Wformat
                     -Werror=format-security)
-foreach(flag -fstack-clash-protection -fcf-protection)
+# Control-flow protection is -fcf-protection on x86-64 and pointer authentication with branch
+# targets on 64-bit ARM; each compiler takes the one of its target.
+foreach(flag -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
   string(MAKE_C_IDENTIFIER "TAVIK_HAS${flag}" supported)
   check_cxx_compiler_flag(${flag} ${supported})
   if(${supported})

@@ -2,8 +2,9 @@
 # Checks the packages as a distribution and a Windows user would take them:
 #  - reproducible: scripts/package.sh in two clean clones of the current commit, in different
 #    folders, one after the other and under another umask, gives the same bytes
-#  - the .deb: lintian without errors or warnings, hardening-check, the AppStream metadata, the
-#    layout (bin/../res/grass.bmp resolves), the desktop entry and the launcher
+#  - the .debs (amd64 and arm64): lintian without errors or warnings, hardening-check, the
+#    AppStream metadata, the layout (bin/../res/grass.bmp resolves), the desktop entry, Depends
+#    against the libraries the program names, and (amd64) the launcher
 #  - the zip: what it holds; the MSI: its tables and summary information, then under Wine from a
 #    fresh prefix: installed, run from its bin folder, uninstalled without a trace
 # Usage: scripts/check-packages.sh         build twice, compare, copy into build/packages, check
@@ -64,8 +65,9 @@ fi
 version=$(sed -n 's/^project(tavik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip=$dir/tavik-$version-windows-x86_64.zip
 deb=$dir/tavik_${version}_amd64.deb
+deb_arm64=$dir/tavik_${version}_arm64.deb
 msi=$dir/tavik-$version-x64.msi
-for package in "$zip" "$deb" "$msi"; do
+for package in "$zip" "$deb" "$deb_arm64" "$msi"; do
   [ -f "$package" ] || fail "no $(basename "$package") in $dir (version $version)"
 done
 
@@ -79,44 +81,88 @@ stamp=$(x86_64-w64-mingw32-objdump -p "$tmp/zip/bin/tavik.exe" |
   fail "tavik.exe is stamped $stamp, not with the last commit's time"
 say "$(basename "$zip"): $files; tavik.exe stamped with the commit's time"
 
-# --- the .deb
-pkg=$tmp/deb
-dpkg-deb -x "$deb" "$pkg"
-for file in usr/bin/tavik usr/libexec/tavik/bin/tavik usr/share/tavik/grass.bmp \
-  usr/share/man/man1/tavik.1.gz usr/share/doc/tavik/copyright usr/share/doc/tavik/changelog.gz \
-  usr/share/icons/hicolor/scalable/apps/org.tavik.Tavik.svg \
-  usr/share/icons/hicolor/48x48/apps/org.tavik.Tavik.png; do
-  [ -f "$pkg/$file" ] || fail "$deb lacks /$file"
-done
-bmp=$(readlink -f "$pkg/usr/libexec/tavik/bin/../res/grass.bmp")
-[ "$bmp" = "$pkg/usr/share/tavik/grass.bmp" ] ||
-  fail "/usr/libexec/tavik/bin/../res/grass.bmp does not lead to /usr/share/tavik/grass.bmp"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version is not $version"
-title=$(zcat "$pkg/usr/share/man/man1/tavik.1.gz" | sed -n '/^\.TH /p')
-[[ $title == ".TH TAVIK 1 "*"\"Tavik $version\""* ]] || fail "the manual page is not of $version"
-say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
-# Every library the program names, the ones it loads with dlopen as well as the linked ones, comes
-# from a package that the .deb depends on: no dependency scan sees a dlopen.
-depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
-# NOTE: read from the raw bytes, not from `strings`, which glues a name to printable bytes before it.
-sonames=$(grep -aoP '(?<![\w.+-])lib[\w.+-]*\.so\.\d+(?=\x00)' "$pkg/usr/libexec/tavik/bin/tavik" |
-  sort -u)
-[ -n "$sonames" ] || fail "no library names found in the program"
-# The scan must see the libraries the program loads with dlopen, which the sources name.
-for soname in $(grep -rhoE '"lib[A-Za-z0-9_.+-]*\.so\.[0-9]+"' src | tr -d '"' | sort -u); do
-  grep -qx "$soname" <<<"$sonames" || fail "the scan of the program misses $soname, which it loads"
-done
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for soname in $sonames; do
-  owners=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | sed 's/:.*//' | sort -u)
-  [ -n "$owners" ] || fail "no installed package holds $soname, which the program loads"
-  found=""
-  for owner in $owners; do
-    [[ $depends == *" $owner "* ]] && found=$owner
+# --- the .debs
+# Checks the .deb of one architecture: layout, version, Depends against the libraries the program
+# names, lintian, hardening-check, the AppStream metadata and the desktop entry. Unpacked into
+# $tmp/deb-ARCH.
+CheckDeb() {
+  local deb=$1 arch=$2
+  local pkg=$tmp/deb-$arch
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
+  dpkg-deb -x "$deb" "$pkg"
+  for file in usr/bin/tavik usr/libexec/tavik/bin/tavik usr/share/tavik/grass.bmp \
+    usr/share/man/man1/tavik.1.gz usr/share/doc/tavik/copyright usr/share/doc/tavik/changelog.gz \
+    usr/share/icons/hicolor/scalable/apps/org.tavik.Tavik.svg \
+    usr/share/icons/hicolor/48x48/apps/org.tavik.Tavik.png; do
+    [ -f "$pkg/$file" ] || fail "$deb lacks /$file"
   done
-  [ -n "$found" ] || fail "the .deb depends on none of $(echo $owners), which hold $soname"
-done
-say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
+  local bmp
+  bmp=$(readlink -f "$pkg/usr/libexec/tavik/bin/../res/grass.bmp")
+  [ "$bmp" = "$pkg/usr/share/tavik/grass.bmp" ] ||
+    fail "/usr/libexec/tavik/bin/../res/grass.bmp does not lead to /usr/share/tavik/grass.bmp"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version is not $version"
+  local title
+  title=$(zcat "$pkg/usr/share/man/man1/tavik.1.gz" | sed -n '/^\.TH /p')
+  [[ $title == ".TH TAVIK 1 "*"\"Tavik $version\""* ]] || fail "the manual page is not of $version"
+  say "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+  # Every library the program names, the ones it loads with dlopen as well as the linked ones,
+  # comes from a package that the .deb depends on: no dependency scan sees a dlopen. The
+  # libraries are looked up among the installed packages of the .deb's architecture.
+  local depends sonames multiarch soname owners owner found
+  depends=" $(dpkg-deb -f "$deb" Depends | tr ',|' '  ') "
+  # NOTE: read from the raw bytes, not from `strings`, which glues a name to printable bytes
+  # before it.
+  sonames=$(grep -aoP '(?<![\w.+-])lib[\w.+-]*\.so\.\d+(?=\x00)' "$pkg/usr/libexec/tavik/bin/tavik" |
+    sort -u)
+  [ -n "$sonames" ] || fail "no library names found in the program"
+  # The scan must see the libraries the program loads with dlopen, which the sources name.
+  for soname in $(grep -rhoE '"lib[A-Za-z0-9_.+-]*\.so\.[0-9]+"' src | tr -d '"' | sort -u); do
+    grep -qx "$soname" <<<"$sonames" || fail "the scan of the program misses $soname, which it loads"
+  done
+  multiarch=$(dpkg-architecture -A "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
+  for soname in $sonames; do
+    owners=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | sed 's/:.*//' | sort -u)
+    [ -n "$owners" ] || fail "no installed $arch package holds $soname, which the program loads"
+    found=""
+    for owner in $owners; do
+      [[ $depends == *" $owner "* ]] && found=$owner
+    done
+    [ -n "$found" ] || fail "the .deb depends on none of $(echo $owners), which hold $soname"
+  done
+  say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
+
+  echo "---- lintian ($arch)"
+  lintian --fail-on error,warning --info "$deb" || fail "lintian reports errors or warnings"
+  echo "---- hardening-check ($arch)"
+  # Control-flow protection is compiled in (endbr64 on amd64, pointer authentication on arm64),
+  # but Debian 12's C start-up files carry no IBT/SHSTK or BTI property, so the linked program
+  # cannot claim it. Stack-clash protection shows only in functions with large frames;
+  # hardening-check reports it as unknown and does not fail on it.
+  hardening-check --nocfprotection "$pkg/usr/libexec/tavik/bin/tavik" ||
+    fail "hardening-check failed"
+  if [ "$arch" = arm64 ]; then
+    # hardening-check cannot disassemble arm64: the return addresses signed on entry
+    # (paciasp) show -mbranch-protection.
+    local signed
+    signed=$(aarch64-linux-gnu-objdump -d "$pkg/usr/libexec/tavik/bin/tavik" | grep -c paciasp || true)
+    [ "$signed" -gt 0 ] || fail "the arm64 program signs no return address (-mbranch-protection)"
+    say "$(basename "$deb"): $signed functions sign their return address (paciasp)"
+  fi
+  echo "---- appstreamcli ($arch)"
+  appstreamcli validate --no-net --pedantic "$pkg/usr/share/metainfo/org.tavik.Tavik.metainfo.xml" ||
+    fail "appstreamcli rejects the metadata"
+  grep -q "<release version=\"$version\"" "$pkg/usr/share/metainfo/org.tavik.Tavik.metainfo.xml" ||
+    fail "the metadata's release is not $version"
+
+  local desktop=$pkg/usr/share/applications/org.tavik.Tavik.desktop
+  desktop-file-validate "$desktop" || fail "invalid desktop entry"
+  grep -qx 'Exec=/usr/libexec/tavik/bin/tavik' "$desktop" || fail "desktop entry starts another program"
+  grep -qx 'Path=/usr/libexec/tavik/bin' "$desktop" || fail "desktop entry starts it elsewhere than in bin/"
+  grep -qx 'Icon=org.tavik.Tavik' "$desktop" || fail "desktop entry does not use the icon"
+  say "$(basename "$deb"): layout, desktop entry, metadata and manual page as expected"
+}
+CheckDeb "$deb" amd64
+CheckDeb "$deb_arm64" arm64
 # A machine set up with `setup.sh run` runs the program as the .deb would: everything the .deb
 # depends on or recommends is in what that set installs. The test set holds the run set.
 run_set=$(scripts/setup.sh --list run | sort)
@@ -130,26 +176,8 @@ for wanted in $(dpkg-deb -f "$deb" Depends Recommends | sed 's/^[A-Za-z-]*: //; 
     fail "setup.sh run installs none of ${wanted//|/ or }, which the .deb depends on or recommends"
 done
 say "setup.sh run installs what the .deb depends on and recommends; setup.sh test holds it"
-
-echo "---- lintian"
-lintian --fail-on error,warning --info "$deb" || fail "lintian reports errors or warnings"
-echo "---- hardening-check"
-# Control-flow protection is compiled in (endbr64), but Debian 12's C start-up files carry no
-# IBT/SHSTK property, so the linked program cannot claim it. Stack-clash protection shows only
-# in functions with large frames; hardening-check reports it as unknown and does not fail on it.
-hardening-check --nocfprotection "$pkg/usr/libexec/tavik/bin/tavik" || fail "hardening-check failed"
-echo "---- appstreamcli"
-appstreamcli validate --no-net --pedantic "$pkg/usr/share/metainfo/org.tavik.Tavik.metainfo.xml" ||
-  fail "appstreamcli rejects the metadata"
-grep -q "<release version=\"$version\"" "$pkg/usr/share/metainfo/org.tavik.Tavik.metainfo.xml" ||
-  fail "the metadata's release is not $version"
-
-desktop=$pkg/usr/share/applications/org.tavik.Tavik.desktop
-desktop-file-validate "$desktop" || fail "invalid desktop entry"
-grep -qx 'Exec=/usr/libexec/tavik/bin/tavik' "$desktop" || fail "desktop entry starts another program"
-grep -qx 'Path=/usr/libexec/tavik/bin' "$desktop" || fail "desktop entry starts it elsewhere than in bin/"
-grep -qx 'Icon=org.tavik.Tavik' "$desktop" || fail "desktop entry does not use the icon"
-say "$(basename "$deb"): layout, desktop entry, metadata and manual page as expected"
+# The native program's tree is the one the launcher check runs.
+pkg=$tmp/deb-amd64
 
 # The launcher, started from elsewhere, must run the program with bin/ as its working directory.
 check_launcher() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Tavik's packages into build/packages/: the .deb (dpkg-shlibdeps, dpkg-gencontrol,
-# dpkg-deb), the Windows zip and the MSI (wixl from msitools). Only the two programs are built,
-# in trees of their own under build/package/, with the hardening of the release presets.
+# Builds Tavik's packages into build/packages/: the .debs for amd64 and arm64 (dpkg-shlibdeps,
+# dpkg-gencontrol, dpkg-deb), the Windows zip and the MSI (wixl from msitools). Only the programs
+# are built, in trees of their own under build/package/, with the hardening of the release presets
+# (the arm64 program cross-compiled by the arm64 preset).
 # Two builds of one commit give the same bytes: every time stamp is the last commit's
 # (SOURCE_DATE_EPOCH), no build path gets into a binary, and archive members are sorted, owned by
 # root and given fixed permissions.
@@ -46,33 +47,44 @@ BuildAndInstall() {
   DESTDIR=$stage cmake --install "$tree" --prefix "$prefix" --strip >/dev/null
 }
 
-step "Linux program"
-BuildAndInstall release "$work/linux" "$work/deb" /usr tavik tavik_icons
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.txt")
+# Builds the Linux program of `preset` in `tree` and makes tavik_<version>_<arch>.deb of it.
+# Everything but the program is the same for every architecture. `strip` is the binutils of the
+# program's architecture.
+DebPackage() {
+  local preset=$1 arch=$2 tree=$3 deb=$4 strip=$5
+  step "Linux program ($arch)"
+  BuildAndInstall "$preset" "$tree" "$deb" /usr tavik tavik_icons
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
+
+  step "tavik_${version}_${arch}.deb"
+  # As dh_strip does: no compiler version notes (.comment, .note) in the program.
+  "$strip" --remove-section=.comment --remove-section=.note "$deb/usr/libexec/tavik/bin/tavik"
+  gzip -9n "$deb/usr/share/man/man1/tavik.1"
+  mkdir -p "$deb/usr/share/doc/tavik" "$deb/DEBIAN"
+  cp packaging/debian/copyright "$deb/usr/share/doc/tavik/"
+  gzip -9n <"$tree/packaging/debian/changelog" >"$deb/usr/share/doc/tavik/changelog.gz"
+  # dpkg-shlibdeps and dpkg-gencontrol work in a folder that holds debian/control and the
+  # changelog, for the package's architecture (the libraries of that architecture, its name).
+  local meta=$tree/packaging
+  cp packaging/debian/control "$meta/debian/control"
+  (
+    cd "$meta"
+    rm -f debian/substvars
+    export DEB_HOST_ARCH=$arch
+    # Depends from the libraries the program really links, whichever window systems it has.
+    dpkg-shlibdeps -Tdebian/substvars -e"$deb/usr/libexec/tavik/bin/tavik"
+    dpkg-gencontrol -ptavik -P"$deb" -Tdebian/substvars -fdebian/files
+  )
+  (cd "$deb" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
+  Normalise "$deb" usr/bin/tavik usr/libexec/tavik/bin/tavik
+  mkdir -p "$out"
+  dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/tavik_${version}_${arch}.deb" >/dev/null
+}
+
 mkdir -p "$out"
 rm -f "$out"/tavik[_-]*
-
-step "tavik_${version}_amd64.deb"
-deb=$work/deb
-# As dh_strip does: no compiler version notes (.comment, .note) in the program.
-strip --remove-section=.comment --remove-section=.note "$deb/usr/libexec/tavik/bin/tavik"
-gzip -9n "$deb/usr/share/man/man1/tavik.1"
-mkdir -p "$deb/usr/share/doc/tavik" "$deb/DEBIAN"
-cp packaging/debian/copyright "$deb/usr/share/doc/tavik/"
-gzip -9n <"$work/linux/packaging/debian/changelog" >"$deb/usr/share/doc/tavik/changelog.gz"
-# dpkg-shlibdeps and dpkg-gencontrol work in a folder that holds debian/control and the changelog.
-meta=$work/linux/packaging
-cp packaging/debian/control "$meta/debian/control"
-(
-  cd "$meta"
-  rm -f debian/substvars
-  # Depends from the libraries the program really links, whichever window systems it has.
-  dpkg-shlibdeps -Tdebian/substvars -e"$deb/usr/libexec/tavik/bin/tavik"
-  dpkg-gencontrol -ptavik -P"$deb" -Tdebian/substvars -fdebian/files
-)
-(cd "$deb" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
-Normalise "$deb" usr/bin/tavik usr/libexec/tavik/bin/tavik
-dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/tavik_${version}_amd64.deb" >/dev/null
+DebPackage release amd64 "$work/linux" "$work/deb" strip
+DebPackage arm64 arm64 "$work/linux-arm64" "$work/deb-arm64" aarch64-linux-gnu-strip
 
 step "Windows program"
 BuildAndInstall windows "$work/windows" "$work/zip" / tavik

@@ -59,9 +59,24 @@ test_packages=(
   unzip desktop-file-utils lintian devscripts appstream
 )
 
+# The arm64 program (the arm64 preset, its .deb and its tests under emulation): the cross compiler,
+# qemu's user-mode emulator, and the arm64 libraries of the build (headers and pkg-config files of
+# the run's libraries), of its unit tests (GoogleTest, XTest) and of its run (Mesa's renderers).
+# Debian's multiarch installs them beside the build machine's own.
+arm64_packages=(
+  g++-aarch64-linux-gnu qemu-user
+  libc6-dev:arm64 libglew-dev:arm64 libgl-dev:arm64 libglu1-mesa-dev:arm64 libx11-dev:arm64
+  libwayland-dev:arm64 libegl-dev:arm64 libdecor-0-dev:arm64 libdecor-0-plugin-1-cairo:arm64
+  libpango1.0-dev:arm64 libcairo2-dev:arm64 libxkbcommon-dev:arm64
+  # the icon tool that runs (emulated) while the arm64 tree builds
+  libpng-dev:arm64
+  libgtest-dev:arm64 libxtst-dev:arm64
+  libgl1-mesa-dri:arm64 libglx-mesa0:arm64 libegl-mesa0:arm64
+)
+
 case ${1:-test} in
   run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}" "${arm64_packages[@]}") ;;
   *)
     echo "usage: $0 [run|test]" >&2
     exit 2
@@ -70,10 +85,15 @@ esac
 
 ! $list || { printf '%s\n' "${packages[@]}"; exit 0; }
 
+# A name without an architecture is the build machine's package (or an architecture-independent
+# one), whichever other architectures' packages of that name are installed beside it.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing+=("$package")
+  name=${package%:*} arch=${package##*:}
+  [ "$name" != "$package" ] || arch=$native
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null |
+    grep -qE "^($arch|all) installed$" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -81,6 +101,10 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# The arm64 packages need the architecture known to dpkg before apt's lists are read.
+if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${sudo[@]}" dpkg --add-architecture arm64
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: done"

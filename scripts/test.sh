@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
-# the image reader under memcheck and the fuzzer, the Windows build under Wine, the packages
-# (built twice and compared), and the stress cases. GL tests run on Mesa's software renderer on
-# a private Xvfb display; the Wayland cases (named wayland.*) start their own headless sway,
-# weston or gnome-shell.
+# the image reader under memcheck and the fuzzer, the arm64 build under qemu-aarch64, the Windows
+# build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
+# Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
+# their own headless sway, weston or gnome-shell.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -14,11 +14,12 @@ step "set-up"
 scripts/setup.sh test
 
 step "native debug build"
-cmake --preset default >/dev/null
+# With the arm64 program's path: the tree also builds the whole-program cases that run it.
+cmake --preset default -DTAVIK_ARM64_PROGRAM="$PWD/build/arm64/bin/tavik" >/dev/null
 cmake --build --preset default -j"$jobs"
 
 step "tests (native)"
-scripts/with-xvfb.sh ctest --preset default -LE stress -j"$jobs"
+scripts/with-xvfb.sh ctest --preset default -LE '^(stress|arm64)$' -j"$jobs"
 
 step "sanitizer build (address, undefined)"
 cmake --preset asan >/dev/null
@@ -32,6 +33,15 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 step "image reader: memcheck and bounded fuzzing"
 scripts/test-image.sh
+
+step "arm64 build (cross-compiled), the reader's and the layer's tests under qemu-aarch64"
+arm64_start=$SECONDS
+cmake --preset arm64 >/dev/null
+cmake --build --preset arm64 -j"$jobs"
+scripts/with-xvfb.sh ctest --preset arm64 -j"$jobs"
+step "the arm64 program under qemu-aarch64: the whole-program cases on Xvfb and sway"
+ctest --preset default -L '^arm64$' -j"$jobs" --no-tests=error
+echo "arm64 build and tests: $((SECONDS - arm64_start)) s"
 
 step "Windows build under Wine"
 scripts/test-windows.sh

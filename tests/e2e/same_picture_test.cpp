@@ -1,7 +1,8 @@
 // The same picture on the host of the test program (the Windows program under Wine, the native
-// one on Wayland, at the output's scale) as from the native program on X11, at the same client
-// size in pixels and the same angle. On a scaled output a client that drew at another size, left
-// for the compositor to scale, would show a blurred picture and fail.
+// one on Wayland, at the output's scale, the arm64 program under emulation) as from the native
+// program on X11, at the same client size in pixels and the same angle. On a scaled output a
+// client that drew at another size, left for the compositor to scale, would show a blurred
+// picture and fail.
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,8 +44,16 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     std::string error;
     ASSERT_TRUE(StartXvfb(&native.server, {}, &error)) << error;
     X11Probe nativeProbe(native.server.display);
-    ASSERT_TRUE(
-        StartProcess({NativeBinary()}, root_ + "/bin", native.server.display, &native.viewer));
+    // With the emulated program's variables, the native program draws with the same renderer:
+    // softpipe and llvmpipe put the Y axis, a one-pixel line on the pixel boundary at the centre,
+    // in neighbouring columns.
+    LaunchSettings nativeSettings;
+    nativeSettings.environment = {{"DISPLAY", native.server.display}, {"XDG_SESSION_TYPE", "x11"}};
+    for (const auto& variable : limits_.Environment()) {
+        nativeSettings.environment.push_back(variable);
+    }
+    nativeSettings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+    ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &native.viewer));
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 

@@ -13,6 +13,11 @@
 
 #include "hosts/hosts.h"
 
+// The arm64 program (TAVIK_ARM64_PROGRAM) under qemu-aarch64, on Xvfb and on sway
+// (support/arm64_hosts.cpp, linked into the test program that names them).
+extern const ViewerHost kArm64X11Host;
+extern const ViewerHost kArm64SwayHost;
+
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.
 class FrameWatcher {

@@ -91,6 +91,24 @@ void WineLauncher::Stop() const {
     StopWine();
 }
 
+EmulatedLauncher::EmulatedLauncher(std::string program, std::vector<std::string> emulator,
+                                   std::vector<std::pair<std::string, std::string>> environment)
+    : program_(std::move(program)), emulator_(std::move(emulator)),
+      environment_(std::move(environment)) {}
+
+bool EmulatedLauncher::Prepare(const Desktop&, const std::string& bin, std::string* error) const {
+    std::error_code failed;
+    fs::copy_file(program_, bin + "/tavik", fs::copy_options::overwrite_existing, failed);
+    *error = "'" + program_ + "' is missing: build its preset first";
+    return !failed;
+}
+
+std::vector<std::string> EmulatedLauncher::Command(const std::string& bin) const {
+    std::vector<std::string> command = emulator_;
+    command.push_back(bin + "/tavik");
+    return command;
+}
+
 bool MakeViewerRoot(const ViewerHost& host, Desktop& desktop, bool withTexture, std::string* root,
                     std::string* error) {
     char tmpl[] = "/tmp/tavik-viewer-XXXXXX";
@@ -115,6 +133,9 @@ bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& 
                    const ViewerOptions& options, ChildProcess* viewer) {
     LaunchSettings settings = desktop.ProgramSettings();
     auto& set = settings.environment;
+    for (const auto& variable : host.launcher->Environment()) {
+        set.push_back(variable);
+    }
     if (!options.unusableLibraries.empty()) {
         fs::create_directories(root + "/lib");
         for (const std::string& name : options.unusableLibraries) {

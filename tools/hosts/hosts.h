@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hosts/desktop.h"
@@ -19,6 +20,8 @@ class Launcher {
     virtual bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const;
     // The command line that starts the copy in `bin`.
     virtual std::vector<std::string> Command(const std::string& bin) const;
+    // Variables the program needs beside the desktop's (a renderer an emulator can run).
+    virtual std::vector<std::pair<std::string, std::string>> Environment() const { return {}; }
     // Ends what the launcher itself left running (Wine's server).
     virtual void Stop() const {}
 
@@ -36,6 +39,24 @@ class WineLauncher : public Launcher {
     bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const override;
     std::vector<std::string> Command(const std::string& bin) const override;
     void Stop() const override;
+};
+
+// A program built for another architecture, run through a user-mode emulator: `emulator` (the
+// command and its options) before the program, with the variables it needs.
+class EmulatedLauncher : public Launcher {
+  public:
+    EmulatedLauncher(std::string program, std::vector<std::string> emulator,
+                     std::vector<std::pair<std::string, std::string>> environment);
+    bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const override;
+    std::vector<std::string> Command(const std::string& bin) const override;
+    std::vector<std::pair<std::string, std::string>> Environment() const override {
+        return environment_;
+    }
+
+  private:
+    std::string program_;
+    std::vector<std::string> emulator_;
+    std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 extern const Launcher kNativeLauncher;
