@@ -43,6 +43,8 @@ test_packages=(
   # (GNOME) and a helper on libdbus (KDE)
   gnome-shell mutter kwin-wayland kwin-x11 kwin-style-breeze xfwm4 openbox wmctrl dbus-daemon
   dbus-bin dbus-x11 libdbus-1-dev qdbus-qt5 xdotool
+  # KDE's output management protocol, through which the KWin cases change the output's scale
+  plasma-wayland-protocols
   # the cursor theme whose arrow the pointer case asks for, at twice 32 pixels
   adwaita-icon-theme
   # GL tests: glxinfo and the gears demos the host figures compare with

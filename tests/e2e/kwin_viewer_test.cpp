@@ -1,9 +1,11 @@
 // The real viewer under KWin, which offers the output's scale, fractional or not, through
 // wp_fractional_scale_v1: the surface keeps its logical size through the viewport, and its buffers
-// have the rounded pixel size, as the client's own protocol log shows them.
+// have the rounded pixel size, as the client's own protocol log shows them; a scale the user sets
+// while the window is shown is followed at once.
 #include <algorithm>
 #include <regex>
 
+#include "hosts/kwin_session.h"
 #include "support/viewer_fixture.h"
 
 namespace {
@@ -40,7 +42,8 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
     std::string log = ReadStderr(*viewer);
-    std::vector<int> preferred = LastMatch(log, std::regex(R"(preferred_scale\((\d+)\))"));
+    const std::regex preferredScale(R"(preferred_scale\((\d+)\))");
+    std::vector<int> preferred = LastMatch(log, preferredScale);
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
     EXPECT_EQ(preferred[0], static_cast<int>(desktop_->Scale() * 120));
     std::vector<int> destination =
@@ -48,10 +51,23 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     EXPECT_EQ(destination, (std::vector<int>{kWidth, kHeight}));
     // NOTE: Mesa's software renderer hands EGL's buffers over in shared memory, a GPU's in
     // dmabufs; either request names the buffer's size.
-    std::vector<int> buffer =
-        LastMatch(log, std::regex(R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
-                                  R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)"));
-    EXPECT_EQ(buffer, (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
+    const std::regex bufferSize(R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
+                                R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)");
+    EXPECT_EQ(LastMatch(log, bufferSize), (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
+
+    // The user sets the display's scale to 1.5 while the window is shown: its buffers follow
+    // KWin's new preferred scale at once, not at its next resize.
+    if (&host_ == &kKwinScale125Host) {
+        std::string error;
+        ASSERT_TRUE(SetKwinOutputScale(wayland_->Session(), 1.5, &error)) << error;
+        const std::vector<int> wanted = {698, 432};
+        WaitUntil([&] { return LastMatch(log = ReadStderr(*viewer), bufferSize) == wanted; },
+                  limits_.fitMs, 100);
+        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{180})
+            << "no new scale from KWin";
+        EXPECT_EQ(LastMatch(log, bufferSize), wanted)
+            << "the new preferred scale 1.5 is not applied to the shown window's buffers";
+    }
 
     // The protocol log fills stderr: only the exit code tells.
     Close(window);

@@ -90,3 +90,16 @@ bool RunKwinScript(const WaylandSession& session, const std::string& body, std::
     return RunForOutput({session.kwinCall, "script", body}, SessionSettings(session), 15000,
                         output);
 }
+
+bool SetKwinOutputScale(const WaylandSession& session, double scale, std::string* error) {
+    std::ostringstream scaleText;
+    scaleText << scale;
+    std::string output;
+    error->clear();
+    if (RunForOutput({TAVIK_KWIN_OUTPUT_SCALE, scaleText.str()}, SessionSettings(session), 15000,
+                     &output, error)) {
+        return true;
+    }
+    *error = "the scale " + scaleText.str() + " was not set: " + *error;
+    return false;
+}

@@ -18,3 +18,6 @@ bool KwinRunsScripts(const WaylandSession& session);
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper;
 // true with the reported text in *output when it reported without an error.
 bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output);
+// Sets the scale of the session's outputs as KDE's display settings do, through KWin's output
+// management; true once KWin has applied it, else false with the reason in *error.
+bool SetKwinOutputScale(const WaylandSession& session, double scale, std::string* error);
