@@ -34,8 +34,7 @@ fi
 before=$(processes)
 echo "killing the test program in the middle of its case; it had started:"
 ps -o pid=,user=,comm= -p "$(echo "$before" | cut -d' ' -f1 | paste -sd,)"
-kill -9 "$test"
-wait "$test" 2>/dev/null
+{ kill -9 "$test"; wait "$test"; } 2>/dev/null
 
 for _ in $(seq 50); do
   left=$(echo "$before" | while read -r pid start; do
