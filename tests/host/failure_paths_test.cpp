@@ -99,6 +99,10 @@ TEST_F(FailurePaths, MessageBoxWhoseFocusTheServerRefusesStillShowsAndCloses) {
         Window box = probe.WaitForWindow("Error Glew", 10000);
         if (box != 0) {
             probe.SendClose(box);
+            // NOTE: a round trip before _exit, which skips XCloseDisplay's: the X server drops
+            // the unread requests of a client whose socket has hung up, so a close that was only
+            // flushed is lost whenever the server reads it after this process has ended.
+            XSync(probe.display(), False);
         }
         _exit(box != 0 ? 0 : 1);
     }

@@ -88,8 +88,6 @@ bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::stri
                                   {"GSETTINGS_BACKEND", "keyfile"},
                                   {"XDG_DATA_HOME", dir + "/data"},
                                   {"LIBGL_ALWAYS_SOFTWARE", "1"}});
-    // Its own process group, so that whatever it spawns can be ended with it.
-    settings->newProcessGroup = true;
     *argv = {"gnome-shell",       "--headless",
              "--wayland",         "--no-x11",
              "--virtual-monitor", std::to_string(width) + "x" + std::to_string(height)};

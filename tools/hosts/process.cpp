@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +25,71 @@ int CaptureFile(std::string* path) {
         *path = name;
     }
     return fd;
+}
+
+// NOTE: a started program gets SIGKILL when the test process dies (PR_SET_PDEATHSIG), but what
+// it starts itself (a compositor's helpers, a bus daemon's forks) does not. A guardian, forked
+// once, holds one end of a socket whose only other end stays in the test process: each started
+// program sends its group's number before it runs, the rig sends the number negated once it has
+// ended the group, and when the socket reaches its end, however the test process ended, the
+// guardian kills every group still named. Its descriptor, or -1.
+int Guardian() {
+    static int fd = [] {
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+            return -1;
+        }
+        pid_t pid = fork();
+        if (pid == 0) {
+            // Out of the test's group (a terminal's Ctrl-C is for the test), holding nothing of
+            // the test's but its end of the socket.
+            setpgid(0, 0);
+            int in = fcntl(fds[1], F_DUPFD, 3);
+            close_range(3, in - 1, 0);
+            close_range(in + 1, ~0U, 0);
+            int nullFd = open("/dev/null", O_RDWR);
+            for (int fd = 0; fd < 3; ++fd) {
+                dup2(nullFd, fd);
+            }
+            pid_t groups[1024];
+            int count = 0;
+            pid_t group = 0;
+            while (read(in, &group, sizeof group) == sizeof group) {
+                if (group > 0 && count < 1024) {
+                    groups[count++] = group;
+                }
+                for (int i = 0; group < 0 && i < count; ++i) {
+                    if (groups[i] == -group) {
+                        groups[i] = groups[--count];
+                        break;
+                    }
+                }
+            }
+            for (int i = 0; i < count; ++i) {
+                kill(-groups[i], SIGKILL);
+            }
+            _exit(0);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
+            return -1;
+        }
+        return fds[0];
+    }();
+    return fd;
+}
+
+// Kills what is left of the group of a process that has ended or is to end, then reaps the
+// process: until it is reaped its number cannot name another group.
+int EndGroup(ChildProcess* child) {
+    kill(-child->pid, SIGKILL);
+    int status = 0;
+    waitpid(child->pid, &status, 0);
+    pid_t ended = -child->pid;
+    send(Guardian(), &ended, sizeof ended, MSG_NOSIGNAL);
+    child->pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace
@@ -50,20 +117,30 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
         return false;
     }
+    int guardian = Guardian();
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         close(errFd);
         return false;
     }
     if (pid == 0) {
-        if (settings.newProcessGroup) {
-            setpgid(0, 0);
-        }
+        // Its own group, named to the guardian before anything in it can start more.
+        setpgid(0, 0);
+        pid_t self = getpid();
+        send(guardian, &self, sizeof self, MSG_NOSIGNAL);
         // The group first: once the user is dropped, the group can no longer be changed.
         if (settings.uid != static_cast<uid_t>(-1) &&
             (setgroups(0, nullptr) != 0 || setgid(settings.gid) != 0 ||
              setuid(settings.uid) != 0)) {
             _exit(125);
+        }
+        // After the change of user, which clears it; a parent already gone sends nothing.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+            _exit(124);
+        }
+        if (settings.keepFd >= 0) {
+            fcntl(settings.keepFd, F_SETFD, 0);
         }
         if (chdir(workingDirectory.c_str()) != 0) {
             _exit(126);
@@ -89,6 +166,8 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
         execvp(args[0], args.data());
         _exit(127);
     }
+    // Also here, so that a kill of the group right after the start finds it.
+    setpgid(pid, pid);
     close(errFd);
     if (outFd >= 0) {
         close(outFd);
@@ -119,11 +198,13 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        int status = 0;
-        pid_t done = waitpid(child->pid, &status, WNOHANG);
-        if (done == child->pid) {
-            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            child->pid = -1;
+        siginfo_t info = {};
+        if (child->pid <= 0 ||
+            waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            return false;
+        }
+        if (info.si_pid == child->pid) {
+            *exitCode = EndGroup(child);
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -144,10 +225,14 @@ bool IsRunning(const ChildProcess& child) {
 
 void KillProcess(ChildProcess* child) {
     if (child->pid > 0) {
-        kill(child->pid, SIGKILL);
-        int status = 0;
-        waitpid(child->pid, &status, 0);
-        child->pid = -1;
+        EndGroup(child);
+    }
+}
+
+void StopProcess(ChildProcess* child, int signal, int graceMs) {
+    int code = 0;
+    if (child->pid > 0 && (kill(child->pid, signal) != 0 || !WaitProcess(child, graceMs, &code))) {
+        KillProcess(child);
     }
 }
 

@@ -1,5 +1,6 @@
 // Starting a program as a user would (its own working directory and environment) and waiting
-// for it with a time limit.
+// for it with a time limit. Every program started here leads a process group of its own and is
+// ended with everything in that group, even when the test process itself is killed.
 #pragma once
 
 #include <sys/types.h>
@@ -21,8 +22,8 @@ struct LaunchSettings {
     // The user it runs as when uid is not -1: some compositors refuse to run as root.
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
-    bool captureStdout = false;   // into a temporary file, else /dev/null is left as it is
-    bool newProcessGroup = false; // leads a process group of its own, to be ended as a whole
+    bool captureStdout = false; // into a temporary file, else /dev/null is left as it is
+    int keepFd = -1;            // a descriptor it inherits (Xvfb's -displayfd), else none
 };
 
 // Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured
@@ -41,8 +42,10 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode);
 // True while the process has not ended (it is not reaped).
 bool IsRunning(const ChildProcess& child);
-// Kills the process if it still runs and reaps it.
+// Kills the process and whatever is left in its group, and reaps it.
 void KillProcess(ChildProcess* child);
+// Sends `signal` to the process, waits up to `graceMs` for it to end, then kills its group.
+void StopProcess(ChildProcess* child, int signal, int graceMs);
 // Its captured standard error so far.
 std::string ReadStderr(const ChildProcess& child);
 // A file's whole content; empty when it cannot be read.

@@ -1,7 +1,6 @@
 #include "hosts/wayland_session.h"
 
 #include <pwd.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -244,19 +243,8 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
 }
 
 void StopCompositor(WaylandSession* session, int signal) {
-    pid_t pid = session->process.pid;
-    if (pid > 0) {
-        kill(pid, signal);
-        // One that does not end within 10 s of the signal is killed.
-        int code = 0;
-        if (!WaitProcess(&session->process, 10000, &code)) {
-            KillProcess(&session->process);
-        }
-        if (session->compositor == Compositor::kGnomeShell) {
-            // Whatever the shell started and left behind.
-            kill(-pid, SIGKILL);
-        }
-    }
+    // One that does not end within 10 s of the signal is killed, with whatever it started.
+    StopProcess(&session->process, signal, 10000);
 }
 
 void EndSession(WaylandSession* session) {

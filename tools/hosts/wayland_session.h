@@ -46,8 +46,8 @@ struct WaylandSession {
 // output. False with the reason and the compositor's log in *error when it cannot.
 bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
                      double scale = 1, const WaylandSession* host = nullptr);
-// Ends the compositor with `signal` (SIGTERM unless given) and waits for it (gnome-shell with
-// whatever it started).
+// Ends the compositor with `signal` (SIGTERM unless given) and waits for it, then ends whatever
+// it started.
 void StopCompositor(WaylandSession* session, int signal = 15);
 // Ends the compositor and its D-Bus daemon if they run and removes the runtime directory.
 void EndSession(WaylandSession* session);

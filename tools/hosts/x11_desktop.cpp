@@ -37,14 +37,10 @@ bool XvfbDesktop::Start(const ViewerOptions& options, std::string* error) {
 
 void XvfbDesktop::EndServer(int signal) {
     probe_.reset();
-    if (server_.process.pid > 0) {
-        kill(server_.process.pid, signal);
-        int status = 0;
-        waitpid(server_.process.pid, &status, 0);
-    }
+    StopProcess(&server_.process, signal, 10000);
+    RemoveCapturedOutput(&server_.process);
     // A killed server leaves its socket file behind. It is not removed here: by now another
     // server may have taken the number, and the next one to take it replaces the file anyway.
-    server_.process.pid = -1;
 }
 
 LaunchSettings XvfbDesktop::ProgramSettings() const {

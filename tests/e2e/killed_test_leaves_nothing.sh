@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# A test program killed with SIGKILL in the middle of a case leaves nothing of its host behind:
+# the program runs in a session of its own, is killed once its viewer runs, and 5 s later no
+# process of that session may be left.
+# Usage: killed_test_leaves_nothing.sh TEST_PROGRAM GTEST_FILTER
+set -u
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# Not a group leader, so setsid makes this very process the leader of a new session.
+setsid "$1" --gtest_filter="$2" >"$log" 2>&1 &
+test=$!
+
+for _ in $(seq 600); do
+  pgrep -s "$test" -x tavik >/dev/null && break
+  kill -0 "$test" 2>/dev/null || break
+  sleep 0.1
+done
+if ! pgrep -s "$test" -x tavik >/dev/null; then
+  echo "no viewer ran under $1 --gtest_filter=$2; its output:"; cat "$log"
+  kill -9 -- "-$test" 2>/dev/null
+  exit 1
+fi
+echo "killing the test program in the middle of its case; it had started:"
+ps -o pid=,user=,comm= -s "$test"
+{ kill -9 "$test"; wait "$test"; } 2>/dev/null
+
+for _ in $(seq 50); do
+  pgrep -s "$test" >/dev/null || { echo "nothing left"; exit 0; }
+  sleep 0.1
+done
+echo "left 5 s after the test program was killed:"
+ps -o pid=,user=,comm=,args= -s "$test"
+pkill -9 -s "$test"
+exit 1
