@@ -22,9 +22,6 @@
 // A window's client area: a rectangle like a patch of a picture.
 using ClientArea = Patch;
 
-// Polls `condition` every `pollMs` until it holds (true) or `timeoutMs` have passed (false).
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 50);
-
 // What a test asks of the desktop and of the viewer it starts there.
 struct ViewerOptions {
     bool withTexture = true;             // ../res/grass.bmp beside bin/

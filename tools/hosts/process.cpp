@@ -289,3 +289,14 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        SleepMs(pollMs);
+    }
+    return true;
+}

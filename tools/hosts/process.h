@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,8 @@ void RemoveCapturedOutput(ChildProcess* child);
 // cannot.
 bool WriteTextFile(const std::string& path, const std::string& text);
 void SleepMs(int ms);
+// Polls `condition` every `pollMs` until it holds (true) or `timeoutMs` have passed (false).
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 50);
 // CPU time (user + system) the process has used so far, in seconds; -1 if unknown.
 double ProcessCpuSeconds(const ChildProcess& child);
 // Resident memory of the process in KiB; -1 if unknown.

@@ -2,9 +2,7 @@
 
 #include "hosts/wayland_session.h"
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 namespace {
 
@@ -42,12 +40,10 @@ bool StartBusDaemon(const std::string& type, const std::string& path, const std:
         *error = "cannot start the " + type + " bus";
         return false;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline && IsRunning(*bus)) {
-        if (SocketAccepts(path)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool accepts = false;
+    WaitUntil([&] { return !IsRunning(*bus) || (accepts = SocketAccepts(path)); }, 10000, 10);
+    if (accepts) {
+        return true;
     }
     *error = "the " + type + " bus does not start: " + ReadStderr(*bus);
     return false;

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "hosts/kwin_session.h"
 #include "hosts/gnome_session.h"
@@ -225,16 +224,19 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
     // readiness check but the socket's starts a process (swaymsg, a KWin script, dbus-send): no
     // more than one every 50 ms, to leave the cores to the compositor.
     auto started = std::chrono::steady_clock::now();
-    auto deadline = started + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline && IsRunning(session->process)) {
-        if (FindSockets(session) && Ready(*session)) {
-            std::printf("%s ready %.0f ms after its start\n", argv[0].c_str(),
-                        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                  started)
-                            .count());
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    bool ready = false;
+    WaitUntil(
+        [&] {
+            return !IsRunning(session->process) ||
+                   (ready = FindSockets(session) && Ready(*session));
+        },
+        30000);
+    if (ready) {
+        std::printf(
+            "%s ready %.0f ms after its start\n", argv[0].c_str(),
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count());
+        return true;
     }
     *error = argv[0] + (IsRunning(session->process) ? " accepts no client" : " ended") +
              "; its log:\n" + ReadStderr(session->process);

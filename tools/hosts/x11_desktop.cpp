@@ -3,23 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <chrono>
-#include <thread>
-
 #include "hosts/desktop.h"
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
-    }
-}
 
 XvfbDesktop::~XvfbDesktop() {
     probe_.reset();

@@ -91,11 +91,15 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
     }
     // Managing once it names itself on the root window; a close sent before that reaches nobody.
     Window root = DefaultRootWindow(probe->display());
-    for (int i = 0; i < 200 && IsRunning(session->manager); ++i) {
-        if (!probe->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty()) {
-            return true;
-        }
-        SleepMs(50);
+    bool managing = false;
+    WaitUntil(
+        [&] {
+            return !IsRunning(session->manager) ||
+                   (managing = !probe->LongProperty(root, "_NET_SUPPORTING_WM_CHECK").empty());
+        },
+        10000);
+    if (managing) {
+        return true;
     }
     *error = command[0] + " did not start managing windows within 10 s; it said: " +
              ReadStderr(session->manager);

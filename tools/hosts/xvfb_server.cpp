@@ -6,9 +6,6 @@
 
 #include <X11/Xlib.h>
 
-#include <chrono>
-#include <thread>
-
 namespace {
 
 bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error) {
@@ -40,17 +37,20 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         return false;
     }
     server->display = ":" + number;
-    for (int i = 0; i < 100 && IsRunning(server->process); ++i) {
-        if (Display* display = XOpenDisplay(server->display.c_str())) {
-            XCloseDisplay(display);
-            // A server that lost a race for its display number exits right after starting.
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (IsRunning(server->process)) {
-                return true;
-            }
-            break;
+    Display* display = nullptr;
+    WaitUntil(
+        [&] {
+            return !IsRunning(server->process) ||
+                   (display = XOpenDisplay(server->display.c_str())) != nullptr;
+        },
+        5000);
+    if (display != nullptr) {
+        XCloseDisplay(display);
+        // A server that lost a race for its display number exits right after starting.
+        SleepMs(100);
+        if (IsRunning(server->process)) {
+            return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     *error = "Xvfb on " + server->display + " accepts no connection";
     StopXvfb(server);
