@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -176,15 +177,16 @@ RgbImage X11Probe::GrabArea(Window window, int x0, int y0, int width, int height
     return image;
 }
 
-void X11Probe::SendClose(Window window) {
+void X11Probe::SendClientMessage(Window target, Window window, const char* type,
+                                 std::vector<long> data, long mask) {
     XEvent event = {};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = Intern("WM_PROTOCOLS");
+    event.xclient.message_type = Intern(type);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(Intern("WM_DELETE_WINDOW"));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window, False, NoEventMask, &event);
+    std::copy(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 5),
+              event.xclient.data.l);
+    XSendEvent(display_, target, False, mask, &event);
     XFlush(display_);
 }
 

@@ -44,8 +44,15 @@ class X11Probe {
     std::vector<unsigned long> LongProperty(Window window, const char* name, Atom* type = nullptr);
     Atom Intern(const char* name);
     std::string AtomName(Atom atom);
+    // A 32-bit client message of `type` about `window`, sent to `target` for the clients that
+    // select `mask` there (none: to its owner).
+    void SendClientMessage(Window target, Window window, const char* type, std::vector<long> data,
+                           long mask = NoEventMask);
     // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
-    void SendClose(Window window);
+    void SendClose(Window window) {
+        SendClientMessage(window, window, "WM_PROTOCOLS",
+                          {static_cast<long>(Intern("WM_DELETE_WINDOW")), CurrentTime});
+    }
     // A key press and release of `keysym`, sent to the window.
     void SendKey(Window window, unsigned long keysym);
     void Resize(Window window, int width, int height);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 #include "support/viewer_fixture.h"
@@ -82,15 +81,15 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     constexpr int kChannelTolerance = 8;
     const int kPixelTolerance = kWidth * kHeight / 500;
     int best = kWidth * kHeight, grabs = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(45);
-    while (best > kPixelTolerance && std::chrono::steady_clock::now() < deadline) {
-        RgbImage frame = nativeProbe.Grab(nativeWindow);
-        ++grabs;
-        int differing = CountDifferingPixels(windows, frame, kChannelTolerance);
-        if (differing >= 0) {
-            best = std::min(best, differing);
-        }
-    }
+    WaitUntil(
+        [&] {
+            ++grabs;
+            int differing =
+                CountDifferingPixels(windows, nativeProbe.Grab(nativeWindow), kChannelTolerance);
+            best = differing >= 0 ? std::min(best, differing) : best;
+            return best <= kPixelTolerance;
+        },
+        45000, 0);
     std::printf("closest native frame: %d of %d pixels differ (%d grabs)\n", best, kWidth * kHeight,
                 grabs);
     EXPECT_LE(best, kPixelTolerance);

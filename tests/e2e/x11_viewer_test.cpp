@@ -51,21 +51,21 @@ std::string IconSizes(const std::vector<unsigned long>& icon) {
 // display selects there): its pieces joined up to the NUL.
 std::string StartupMessage(Display* display, Atom begin, Atom more) {
     std::string message;
-    for (int i = 0; i < 2000; ++i) {
-        XEvent event;
-        while (XCheckTypedEvent(display, ClientMessage, &event)) {
-            Atom type = event.xclient.message_type;
-            if (type == begin || (type == more && !message.empty())) {
-                message.append(event.xclient.data.b, sizeof event.xclient.data.b);
-                std::size_t end = message.find('\0');
-                if (end != std::string::npos) {
-                    return message.substr(0, end);
+    std::size_t end = std::string::npos;
+    XEvent event;
+    WaitUntil(
+        [&] {
+            while (end == std::string::npos && XCheckTypedEvent(display, ClientMessage, &event)) {
+                Atom type = event.xclient.message_type;
+                if (type == begin || (type == more && !message.empty())) {
+                    message.append(event.xclient.data.b, sizeof event.xclient.data.b);
+                    end = message.find('\0');
                 }
             }
-        }
-        SleepMs(1);
-    }
-    return message + " (unfinished)";
+            return end != std::string::npos;
+        },
+        2000, 1);
+    return end != std::string::npos ? message.substr(0, end) : message + " (unfinished)";
 }
 
 TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProcess) {
@@ -121,25 +121,20 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     gethostname(host, sizeof host - 1);
     EXPECT_EQ(probe_->TextProperty(window, "WM_CLIENT_MACHINE"), host);
     // The ping comes back to the root window, where a window manager listens.
-    XEvent ping = {};
-    ping.xclient.type = ClientMessage;
-    ping.xclient.window = window;
-    ping.xclient.message_type = probe_->Intern("WM_PROTOCOLS");
-    ping.xclient.format = 32;
-    ping.xclient.data.l[0] = static_cast<long>(probe_->Intern("_NET_WM_PING"));
-    ping.xclient.data.l[1] = 4321;
-    ping.xclient.data.l[2] = static_cast<long>(window);
-    XSendEvent(display, window, False, NoEventMask, &ping);
-    XFlush(display);
+    probe_->SendClientMessage(
+        window, window, "WM_PROTOCOLS",
+        {static_cast<long>(probe_->Intern("_NET_WM_PING")), 4321, static_cast<long>(window)});
     bool answered = false;
-    for (int i = 0; i < 2000 && !answered; ++i) {
-        XEvent event;
-        while (!answered && XCheckTypedWindowEvent(display, root, ClientMessage, &event)) {
-            answered = event.xclient.data.l[1] == 4321 &&
-                       static_cast<Window>(event.xclient.data.l[2]) == window;
-        }
-        SleepMs(1);
-    }
+    XEvent event;
+    WaitUntil(
+        [&] {
+            while (!answered && XCheckTypedWindowEvent(display, root, ClientMessage, &event)) {
+                answered = event.xclient.data.l[1] == 4321 &&
+                           static_cast<Window>(event.xclient.data.l[2]) == window;
+            }
+            return answered;
+        },
+        2000, 1);
     EXPECT_TRUE(answered) << "no answer to the window manager's ping";
     CloseAndExpectEndsWithZero(viewer, window, "close");
     EXPECT_EQ(ReadFile(root_ + "/environment"),
@@ -208,15 +203,9 @@ TEST_P(ViewerUnderAWindowManager, TheFrameOffersCloseAndItsCloseEndsWithZero) {
     }
 
     // The frame's close button asks the window manager to close the window.
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = probe_->Intern("_NET_CLOSE_WINDOW");
-    event.xclient.format = 32;
-    event.xclient.data.l[1] = 2; // source: a pager or the frame, on the user's behalf
-    XSendEvent(probe_->display(), DefaultRootWindow(probe_->display()), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(probe_->display());
+    // Source 2: a pager or the frame, on the user's behalf.
+    probe_->SendClientMessage(DefaultRootWindow(probe_->display()), window, "_NET_CLOSE_WINDOW",
+                              {0, 2}, SubstructureRedirectMask | SubstructureNotifyMask);
     ExpectEndsWithZeroSilently(viewer, 2000, "the frame's close");
 }
 INSTANTIATE_TEST_SUITE_P(Host, ViewerUnderAWindowManager,

@@ -96,15 +96,15 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
     for (int run = 0; run < Repeats(); ++run) {
         ChildProcess* viewer = StartViewer();
         int closes = 0;
-        auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(limits_.startMs + limits_.loadedExitMs);
-        while (IsRunning(*viewer) && std::chrono::steady_clock::now() < deadline) {
-            for (Window window : FindWindows("Tavik")) {
-                Close(window);
-                ++closes;
-            }
-            SleepMs(desktop_->PollMs());
-        }
+        WaitUntil(
+            [&] {
+                for (Window window : FindWindows("Tavik")) {
+                    Close(window);
+                    ++closes;
+                }
+                return !IsRunning(*viewer);
+            },
+            limits_.startMs + limits_.loadedExitMs, desktop_->PollMs());
         EXPECT_GT(closes, 0) << "no window ever appeared";
         ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run) + " after " +
                                                std::to_string(closes) + " closes");
