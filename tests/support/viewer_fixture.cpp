@@ -215,10 +215,41 @@ void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,
     int code = -1;
     EXPECT_TRUE(WaitForExit(viewer, timeoutMs, &code))
         << when << ": still running " << timeoutMs << " ms after the close";
-    EXPECT_EQ(code, 0) << when;
+    EXPECT_EQ(code, 0) << when << ": " << ReadStderr(*viewer);
     if (silently) {
         EXPECT_EQ(ReadStderr(*viewer), "") << when;
     }
+}
+
+int ViewerRig::ExpectPromptEndWith(ChildProcess* viewer, double cpuBefore,
+                                   const std::string& message) {
+    auto serverGone = std::chrono::steady_clock::now();
+    int code = -1;
+    double cpuTotal = 0;
+    if (!WaitForExit(viewer, 1000, &code, &cpuTotal)) {
+        ADD_FAILURE() << "still running a second after the server ended, having used "
+                      << ProcessCpuSeconds(*viewer) - cpuBefore << " s of CPU since";
+        return -1;
+    }
+    std::printf(
+        "ended %.0f ms after the server, with code %d, %.3f s of CPU since\n",
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - serverGone)
+            .count(),
+        code, cpuTotal - cpuBefore);
+    EXPECT_NE(code, 0);
+    EXPECT_LT(code, 128) << "ended by signal " << code - 128;
+    EXPECT_NE(ReadStderr(*viewer).find(message), std::string::npos)
+        << "it said: " << ReadStderr(*viewer);
+    EXPECT_LT(cpuTotal - cpuBefore, 0.5) << "busy after the server ended";
+    return code;
+}
+
+int ViewerRig::EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal,
+                                           const std::string& message) {
+    EXPECT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
+    double cpuBefore = ProcessCpuSeconds(*viewer);
+    EndServer(signal);
+    return ExpectPromptEndWith(viewer, cpuBefore, message);
 }
 
 int ViewerRig::ToPixels(int logical) const {
