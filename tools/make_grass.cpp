@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "bmp_writer.h"
@@ -164,18 +166,9 @@ BmpImage MakeGrass() {
 }
 
 std::vector<unsigned char> ReadWholeFile(const char* path, bool* found) {
-    std::vector<unsigned char> bytes;
-    FILE* file = std::fopen(path, "rb");
-    *found = file != nullptr;
-    if (file != nullptr) {
-        unsigned char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-        std::fclose(file);
-    }
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    *found = file.is_open();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 } // namespace

@@ -171,7 +171,7 @@ Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int 
 }
 
 bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
-    bool ended = WaitUntil(
+    return WaitUntil(
         [&] {
             int status = 0;
             rusage usage = {};
@@ -188,5 +188,4 @@ bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeco
             return true;
         },
         timeoutMs, 1);
-    return ended;
 }

@@ -1,6 +1,8 @@
 // KWin, driven through its scripts and pictured through its screenshot interface.
 #include "hosts/desktop.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <sstream>
 
@@ -8,16 +10,9 @@
 
 namespace {
 
-// `text` as a JavaScript string literal.
+// `text` as a JavaScript string literal: JSON's string is one.
 std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
+    return nlohmann::json(text).dump();
 }
 
 } // namespace

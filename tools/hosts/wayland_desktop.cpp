@@ -14,8 +14,11 @@ using nlohmann::json;
 
 namespace {
 
-// Every view (a node with a client behind it) of sway's tree.
+// Every view (a node with a client behind it) of sway's tree (none in one that did not parse).
 void ForEachView(const json& node, const std::function<void(const json&)>& visit) {
+    if (!node.is_object()) {
+        return;
+    }
     if (node.value("pid", 0) > 0) {
         visit(node);
     }
@@ -31,14 +34,11 @@ void ForEachView(const json& node, const std::function<void(const json&)>& visit
 // The view with container id `id`, or null.
 json FindView(const std::string& tree, unsigned long id) {
     json found;
-    json root = json::parse(tree, nullptr, false);
-    if (!root.is_discarded()) {
-        ForEachView(root, [&](const json& view) {
-            if (view.value("id", 0ul) == id) {
-                found = view;
-            }
-        });
-    }
+    ForEachView(json::parse(tree, nullptr, false), [&](const json& view) {
+        if (view.value("id", 0ul) == id) {
+            found = view;
+        }
+    });
     return found;
 }
 
@@ -80,14 +80,11 @@ std::string SwayDesktop::Tree() {
 
 std::vector<Window> SwayDesktop::FindWindows(const std::string& caption) {
     std::vector<Window> windows;
-    json root = json::parse(Tree(), nullptr, false);
-    if (!root.is_discarded()) {
-        ForEachView(root, [&](const json& view) {
-            if (view["name"].is_string() && view["name"] == caption) {
-                windows.push_back(view["id"].get<unsigned long>());
-            }
-        });
-    }
+    ForEachView(json::parse(Tree(), nullptr, false), [&](const json& view) {
+        if (view["name"].is_string() && view["name"] == caption) {
+            windows.push_back(view["id"].get<unsigned long>());
+        }
+    });
     return windows;
 }
 
