@@ -196,22 +196,22 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
 }
 
 bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        siginfo_t info = {};
-        if (child->pid <= 0 ||
-            waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-            return false;
-        }
-        if (info.si_pid == child->pid) {
-            *exitCode = EndGroup(child);
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Until it has ended, or waitid says it is none of ours; then only an ended one is reaped.
+    siginfo_t info = {};
+    WaitUntil(
+        [&] {
+            info = {}; // what WNOHANG leaves when nothing has ended is unspecified
+            return child->pid <= 0 ||
+                   waitid(P_PID, static_cast<id_t>(child->pid), &info,
+                          WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                   info.si_pid == child->pid;
+        },
+        timeoutMs, 5);
+    if (child->pid <= 0 || info.si_pid != child->pid) {
+        return false;
     }
+    *exitCode = EndGroup(child);
+    return true;
 }
 
 bool IsRunning(const ChildProcess& child) {
