@@ -46,12 +46,10 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     // With the emulated program's variables, the native program draws with the same renderer:
     // softpipe and llvmpipe put the Y axis, a one-pixel line on the pixel boundary at the centre,
     // in neighbouring columns.
-    LaunchSettings nativeSettings;
-    nativeSettings.environment = {{"DISPLAY", native.server.display}, {"XDG_SESSION_TYPE", "x11"}};
+    LaunchSettings nativeSettings = X11Settings(native.server.display);
     for (const auto& variable : limits_.Environment()) {
         nativeSettings.environment.push_back(variable);
     }
-    nativeSettings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &native.viewer));
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);

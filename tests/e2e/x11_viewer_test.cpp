@@ -85,14 +85,12 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     XSync(display, False);
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
-    LaunchSettings launch;
-    launch.environment = {{"DISPLAY", desktop_->XDisplay()},
-                          {"XDG_SESSION_TYPE", "x11"},
-                          {"DESKTOP_STARTUP_ID", "tavik test_TIME42"},
-                          {"LD_PRELOAD", TAVIK_ENVIRONMENT_AT_EXIT},
-                          {"ASAN_OPTIONS", "verify_asan_link_order=0"},
-                          {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}};
-    launch.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
+    LaunchSettings launch = desktop_->ProgramSettings();
+    launch.environment.insert(launch.environment.end(),
+                              {{"DESKTOP_STARTUP_ID", "tavik test_TIME42"},
+                               {"LD_PRELOAD", TAVIK_ENVIRONMENT_AT_EXIT},
+                               {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                               {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}});
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", launch, viewer));
     Window window = WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);

@@ -101,13 +101,16 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
-                  const std::string& display, ChildProcess* child) {
+LaunchSettings X11Settings(const std::string& display) {
     LaunchSettings settings;
-    // X11 even in a Wayland session: the layer takes X11 only when the session says so.
     settings.environment = {{"DISPLAY", display}, {"XDG_SESSION_TYPE", "x11"}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
-    return StartProcessWith(argv, workingDirectory, settings, child);
+    return settings;
+}
+
+bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                  const std::string& display, ChildProcess* child) {
+    return StartProcessWith(argv, workingDirectory, X11Settings(display), child);
 }
 
 bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,

@@ -27,6 +27,9 @@ struct LaunchSettings {
     int keepFd = -1;            // a descriptor it inherits (Xvfb's -displayfd), else none
 };
 
+// A program on the X display `display`: X11 even in a Wayland session, since the layer takes X11
+// only when the session says so.
+LaunchSettings X11Settings(const std::string& display);
 // Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured
 // in a temporary file. Returns false if it could not be started.
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,

@@ -28,11 +28,7 @@ void XvfbDesktop::EndServer(int signal) {
 }
 
 LaunchSettings XvfbDesktop::ProgramSettings() const {
-    LaunchSettings settings;
-    // X11 even in a Wayland session: the layer takes X11 only when the session says so.
-    settings.environment = {{"DISPLAY", server_.display}, {"XDG_SESSION_TYPE", "x11"}};
-    settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
-    return settings;
+    return X11Settings(server_.display);
 }
 
 std::vector<Window> XvfbDesktop::FindWindows(const std::string& caption) {
@@ -79,7 +75,16 @@ bool WindowManagerDesktop::Start(const ViewerOptions& options, std::string* erro
 }
 
 std::vector<Window> WindowManagerDesktop::FindWindows(const std::string& caption) {
-    return FindManagedWindows(probe_.get(), caption);
+    // Those it manages (its _NET_CLIENT_LIST), as `wmctrl -l` lists them.
+    std::vector<Window> found;
+    for (unsigned long window :
+         probe_->LongProperty(DefaultRootWindow(probe_->display()), "_NET_CLIENT_LIST")) {
+        if (probe_->TextProperty(window, "_NET_WM_NAME") == caption ||
+            probe_->TextProperty(window, "WM_NAME") == caption) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 RgbImage WindowManagerDesktop::Grab(Window window) {
@@ -97,13 +102,15 @@ RgbImage WindowManagerDesktop::GrabArea(Window window, const Patch& area) {
 }
 
 bool WindowManagerDesktop::Resize(Window window, int width, int height) {
-    return ResizeThroughWindowManager(server_.display, window, width, height);
+    return Wmctrl(server_.display, "-r", window,
+                  {"-e", "0,-1,-1," + std::to_string(width) + "," + std::to_string(height)});
 }
 
 bool WindowManagerDesktop::Move(Window window, int x, int y) {
-    return MoveThroughWindowManager(server_.display, window, x, y);
+    return Wmctrl(server_.display, "-r", window,
+                  {"-e", "0," + std::to_string(x) + "," + std::to_string(y) + ",-1,-1"});
 }
 
 bool WindowManagerDesktop::Close(Window window) {
-    return CloseThroughWindowManager(server_.display, window);
+    return Wmctrl(server_.display, "-c", window);
 }

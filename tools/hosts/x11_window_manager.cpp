@@ -40,16 +40,17 @@ std::string Hex(Window window) {
     return text;
 }
 
-bool Wmctrl(const std::string& display, const std::vector<std::string>& args) {
+} // namespace
+
+bool Wmctrl(const std::string& display, const char* action, Window window,
+            const std::vector<std::string>& args) {
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", display}};
-    std::vector<std::string> argv = {"wmctrl"};
+    std::vector<std::string> argv = {"wmctrl", "-i", action, Hex(window)};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string output;
     return RunForOutput(argv, settings, 10000, &output);
 }
-
-} // namespace
 
 bool StartWindowManager(X11WindowManager manager, const std::string& display, X11Probe* probe,
                         WindowManagerSession* session, std::string* error) {
@@ -116,30 +117,4 @@ void EndWindowManager(WindowManagerSession* session) {
         fs::remove_all(session->home, ignored);
         session->home.clear();
     }
-}
-
-std::vector<Window> FindManagedWindows(X11Probe* probe, const std::string& caption) {
-    std::vector<Window> found;
-    for (unsigned long window :
-         probe->LongProperty(DefaultRootWindow(probe->display()), "_NET_CLIENT_LIST")) {
-        if (probe->TextProperty(window, "_NET_WM_NAME") == caption ||
-            probe->TextProperty(window, "WM_NAME") == caption) {
-            found.push_back(window);
-        }
-    }
-    return found;
-}
-
-bool CloseThroughWindowManager(const std::string& display, Window window) {
-    return Wmctrl(display, {"-i", "-c", Hex(window)});
-}
-
-bool ResizeThroughWindowManager(const std::string& display, Window window, int width, int height) {
-    return Wmctrl(display, {"-i", "-r", Hex(window), "-e",
-                            "0,-1,-1," + std::to_string(width) + "," + std::to_string(height)});
-}
-
-bool MoveThroughWindowManager(const std::string& display, Window window, int x, int y) {
-    return Wmctrl(display, {"-i", "-r", Hex(window), "-e",
-                            "0," + std::to_string(x) + "," + std::to_string(y) + ",-1,-1"});
 }

@@ -32,12 +32,8 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
 // Ends the window manager and its bus and removes their files.
 void EndWindowManager(WindowManagerSession* session);
 
-// The windows named `caption` that the window manager manages (its _NET_CLIENT_LIST), as
-// `wmctrl -l` lists them.
-std::vector<Window> FindManagedWindows(X11Probe* probe, const std::string& caption);
-// The window manager's close (`wmctrl -i -c`): it asks the client through WM_DELETE_WINDOW.
-bool CloseThroughWindowManager(const std::string& display, Window window);
-// A new client size through the window manager (`wmctrl -i -r -e`), the position unchanged.
-bool ResizeThroughWindowManager(const std::string& display, Window window, int width, int height);
-// Moves the frame's top-left corner through the window manager.
-bool MoveThroughWindowManager(const std::string& display, Window window, int x, int y);
+// Asks the window manager on `display` to act on `window` (`wmctrl -i ACTION WINDOW ARGS...`):
+// "-c" closes it as the window manager does, through WM_DELETE_WINDOW; "-r" with "-e" and a
+// gravity,x,y,width,height geometry (-1: unchanged) moves the frame or sizes the client area.
+bool Wmctrl(const std::string& display, const char* action, Window window,
+            const std::vector<std::string>& args = {});
