@@ -34,5 +34,10 @@ uint32_t BmpRowStride(int32_t width, uint16_t bits);
 void PutLE16(std::vector<unsigned char>* bytes, size_t offset, uint16_t value);
 void PutLE32(std::vector<unsigned char>* bytes, size_t offset, uint32_t value);
 
+// An image whose pixel bytes all differ from their neighbours, with 1, 3 or 4 bytes per pixel.
+BmpImage PatternImage(int32_t width, int32_t height, uint16_t bits);
+// A full 256-entry colour table whose entries are distinct and whose reserved bytes are set.
+std::vector<unsigned char> PatternColourTable(int entries);
+
 // Writes `bytes` to `path`; false when the file cannot be written.
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);

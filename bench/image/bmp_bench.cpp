@@ -38,17 +38,7 @@ using Clock = std::chrono::steady_clock;
 volatile unsigned sink;
 
 bool WriteBenchFile(const std::string& path, int side) {
-    BmpImage image;
-    image.width = side;
-    image.height = side;
-    image.bits = 24;
-    image.pixels.resize(static_cast<size_t>(side) * side * 3);
-    uint32_t state = 0x9E3779B9u;
-    for (unsigned char& byte : image.pixels) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<unsigned char>(state >> 24);
-    }
-    return WriteBytes(path, EncodeBmp(image));
+    return WriteBytes(path, EncodeBmp(PatternImage(side, side, 24)));
 }
 
 void ReadFloor(const char* path) {

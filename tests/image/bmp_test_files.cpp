@@ -34,36 +34,6 @@ std::string BmpSourceName(BmpSource source) {
     return source == BmpSource::File ? "FromFile" : "FromMemory";
 }
 
-BmpImage PatternImage(int32_t width, int32_t height, uint16_t bits) {
-    BmpImage image;
-    image.width = width;
-    image.height = height;
-    image.bits = bits;
-    const size_t size = static_cast<size_t>(width) * std::abs(height) * (bits / 8);
-    // Bytes of a linear congruential sequence: no row repeats another.
-    uint32_t state = 12345;
-    image.pixels.reserve(size);
-    for (size_t i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        image.pixels.push_back(static_cast<unsigned char>(state >> 24));
-    }
-    if (bits == 8) {
-        image.colourTable = PatternColourTable(256);
-    }
-    return image;
-}
-
-std::vector<unsigned char> PatternColourTable(int entries) {
-    std::vector<unsigned char> table;
-    for (int i = 0; i < entries; ++i) {
-        table.push_back(static_cast<unsigned char>(i));        // blue
-        table.push_back(static_cast<unsigned char>(255 - i));  // green
-        table.push_back(static_cast<unsigned char>(i ^ 0x5A)); // red
-        table.push_back(0xAA);                                 // reserved, never used
-    }
-    return table;
-}
-
 std::vector<unsigned char> ExpectedPixels(const BmpImage& image) {
     std::vector<unsigned char> out;
     const size_t count = static_cast<size_t>(image.width) * std::abs(image.height);

@@ -30,9 +30,5 @@ void ReadBmp(BmpSource source, const std::vector<unsigned char>& bytes, BmpReadR
 
 std::string BmpSourceName(BmpSource source);
 
-// An image whose pixel bytes all differ from their neighbours, with 1, 3 or 4 bytes per pixel.
-BmpImage PatternImage(int32_t width, int32_t height, uint16_t bits);
-// A full 256-entry colour table whose entries are distinct and whose reserved bytes are set.
-std::vector<unsigned char> PatternColourTable(int entries);
 // What the reader must return for `image`: blue, green, red, top row first.
 std::vector<unsigned char> ExpectedPixels(const BmpImage& image);
