@@ -119,9 +119,7 @@ Window X11Probe::WaitForWindow(const std::string& caption, int timeoutMs, bool m
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
         for (Window window : FindWindows(caption)) {
-            XWindowAttributes attributes;
-            if (XGetWindowAttributes(display_, window, &attributes) &&
-                (!mapped || attributes.map_state == IsViewable)) {
+            if (mapped ? IsShown(window) : Exists(window)) {
                 return window;
             }
         }
@@ -212,6 +210,12 @@ void X11Probe::Resize(Window window, int width, int height) {
 bool X11Probe::Exists(Window window) {
     XWindowAttributes attributes;
     return XGetWindowAttributes(display_, window, &attributes) != 0;
+}
+
+bool X11Probe::IsShown(Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display_, window, &attributes) &&
+           attributes.map_state == IsViewable;
 }
 
 bool SavePng(const RgbImage& image, const std::string& path) {

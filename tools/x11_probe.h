@@ -58,6 +58,8 @@ class X11Probe {
     void Resize(Window window, int width, int height);
     // True when the window still exists on the server.
     bool Exists(Window window);
+    // True when it is mapped and viewable: shown.
+    bool IsShown(Window window);
 
   private:
     Display* display_;

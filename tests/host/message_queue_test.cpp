@@ -186,10 +186,7 @@ TEST_F(MessageQueue, AHeldKeyRepeatsAsKeyDownsAlone) {
     Window window = static_cast<WindowX11*>(hwnd_)->handle;
     X11Probe probe(std::getenv("DISPLAY"));
     Display* display = probe.display();
-    XWindowAttributes attributes = {};
-    for (int i = 0; i < 200 && (!XGetWindowAttributes(display, window, &attributes) ||
-                                attributes.map_state != IsViewable);
-         ++i) {
+    for (int i = 0; i < 200 && !probe.IsShown(window); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     XSetInputFocus(display, window, RevertToParent, CurrentTime);

@@ -97,7 +97,7 @@ class XvfbDesktop : public Desktop {
     int PollMs() const override { return 1; } // an X request, no process
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Exists(Window window) override { return probe_->Exists(window); }
-    bool IsShown(Window window) override;
+    bool IsShown(Window window) override { return probe_->IsShown(window); }
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override { return probe_->Grab(window); }
     RgbImage GrabArea(Window window, const Patch& area) override;

@@ -35,12 +35,6 @@ std::vector<Window> XvfbDesktop::FindWindows(const std::string& caption) {
     return probe_->FindWindows(caption);
 }
 
-bool XvfbDesktop::IsShown(Window window) {
-    XWindowAttributes attributes;
-    return XGetWindowAttributes(probe_->display(), window, &attributes) &&
-           attributes.map_state == IsViewable;
-}
-
 bool XvfbDesktop::Geometry(Window window, ClientArea* area) {
     return probe_->Geometry(window, &area->x, &area->y, &area->width, &area->height);
 }
