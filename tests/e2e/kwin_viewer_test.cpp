@@ -35,10 +35,10 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     RgbImage picture = WaitForPicture(window);
-    int x = 0, y = 0, width = 0, height = 0;
-    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
-    EXPECT_EQ(width, kWidth);
-    EXPECT_EQ(height, kHeight);
+    ClientArea area = {};
+    ASSERT_TRUE(Geometry(window, &area));
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
     std::string log = ReadStderr(*viewer);

@@ -190,10 +190,10 @@ class WaylandViewer : public ViewerRig {
                        AxisWidth(picture) == 1 && DrawnPieces(picture) <= 3;
             },
             limits_.fitMs);
-        int x = 0, y = 0, width = 0, height = 0;
-        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
-        EXPECT_EQ(width, kWidth);
-        EXPECT_EQ(height, kHeight);
+        ClientArea area = {};
+        ASSERT_TRUE(Geometry(window, &area));
+        EXPECT_EQ(area.width, kWidth);
+        EXPECT_EQ(area.height, kHeight);
         EXPECT_EQ(PictureMisfit(picture, scale * kWidth, scale * kHeight), "");
         EXPECT_EQ(AxisWidth(picture), 1) << "not drawn at the output's resolution";
         // Unbroken in every frame, not just in one at an angle that hides it.

@@ -61,14 +61,14 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    int x, y, width, height;
-    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
+    ClientArea area = {};
+    ASSERT_TRUE(Geometry(window, &area));
     // Without a window manager nobody draws the frame, so X shows the client area, which the
     // frame's widths place inside the window's top-left corner at (0, 0).
-    EXPECT_EQ(x, expected.x);
-    EXPECT_EQ(y, expected.y);
-    EXPECT_EQ(width, expected.width);
-    EXPECT_EQ(height, expected.height);
+    EXPECT_EQ(area.x, expected.x);
+    EXPECT_EQ(area.y, expected.y);
+    EXPECT_EQ(area.width, expected.width);
+    EXPECT_EQ(area.height, expected.height);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }

@@ -99,12 +99,12 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
               "remove: ID=\"tavik test_TIME42\"");
     EXPECT_EQ(probe_->TextProperty(window, "_NET_STARTUP_ID"), "tavik test_TIME42");
     EXPECT_EQ(IconSizes(probe_->LongProperty(window, "_NET_WM_ICON")), "16x16 32x32 48x48 64x64");
-    int x, y, width, height;
-    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(width, dpi == 192 ? 930 : 465);
-    EXPECT_EQ(height, dpi == 192 ? 575 : 288);
+    ClientArea area = {};
+    ASSERT_TRUE(Geometry(window, &area));
+    EXPECT_EQ(area.x, 0);
+    EXPECT_EQ(area.y, 0);
+    EXPECT_EQ(area.width, dpi == 192 ? 930 : 465);
+    EXPECT_EQ(area.height, dpi == 192 ? 575 : 288);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
 

@@ -51,11 +51,11 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     ASSERT_NE(window, 0u);
     auto start = std::chrono::steady_clock::now();
     long rssShown = ProcessResidentKiB(*viewer);
-    int x, y, width, height;
-    ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
-    FrameWatcher watcher = WatchFrames(window, width, height);
+    ClientArea area = {};
+    ASSERT_TRUE(Geometry(window, &area));
+    FrameWatcher watcher = WatchFrames(window, area.width, area.height);
     std::printf("run of %d s of %s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds,
-                NativeBinary().c_str(), width, height, rssShown);
+                NativeBinary().c_str(), area.width, area.height, rssShown);
 
     // Frames are counted as changes of the box patch, grabbed far more often than the viewer
     // draws, so two frames are seen as one only when they come less than 4 ms apart.

@@ -119,9 +119,9 @@ TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently)
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
         ASSERT_NE(window, 0u);
-        int x, y, width, height;
-        ASSERT_TRUE(Geometry(window, &x, &y, &width, &height));
-        FrameWatcher frames = WatchFrames(window, width, height);
+        ClientArea area = {};
+        ASSERT_TRUE(Geometry(window, &area));
+        FrameWatcher frames = WatchFrames(window, area.width, area.height);
         ASSERT_TRUE(frames.WaitForFrame(limits_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
         Close(window);

@@ -97,34 +97,9 @@ std::string ViewerRig::AppId(Window window) {
     return id;
 }
 
-bool ViewerRig::Geometry(Window window, int* x, int* y, int* width, int* height) {
-    ClientArea area = {};
-    bool found = desktop_->Geometry(window, &area);
-    *x = area.x;
-    *y = area.y;
-    *width = area.width;
-    *height = area.height;
-    return found;
-}
-
-void ViewerRig::Resize(Window window, int width, int height) {
-    // A window that went meanwhile is no fault of the desktop's.
-    if (!desktop_->Resize(window, width, height) && Exists(window)) {
-        ADD_FAILURE() << host_.name << " did not resize";
-    }
-}
-
-void ViewerRig::Move(Window window, int x, int y) {
-    // A window that went meanwhile is no fault of the desktop's.
-    if (!desktop_->Move(window, x, y) && Exists(window)) {
-        ADD_FAILURE() << host_.name << " did not move";
-    }
-}
-
-void ViewerRig::Close(Window window) {
-    // A window that went meanwhile is no fault of the desktop's.
-    if (!desktop_->Close(window) && Exists(window)) {
-        ADD_FAILURE() << host_.name << " did not close";
+void ViewerRig::ExpectDone(bool done, Window window, const char* what) {
+    if (!done && Exists(window)) {
+        ADD_FAILURE() << host_.name << " did not " << what;
     }
 }
 
@@ -138,14 +113,14 @@ void ViewerRig::PlaceOnWholePixels(Window window) {
     }
     desktop_->RemoveFrame(window);
     // The client area's offset in the frame, with the frame in the corner.
-    int dx = 0, dy = 0, width = 0, height = 0;
+    ClientArea offset = {};
     Move(window, 0, 0);
-    ASSERT_TRUE(Geometry(window, &dx, &dy, &width, &height));
+    ASSERT_TRUE(Geometry(window, &offset));
     int x = 64, y = 64;
-    while (!whole(x + dx)) {
+    while (!whole(x + offset.x)) {
         ++x;
     }
-    while (!whole(y + dy)) {
+    while (!whole(y + offset.y)) {
         ++y;
     }
     Move(window, x, y);

@@ -62,16 +62,23 @@ class ViewerRig : public ::testing::Test {
         return desktop_->FindWindows(caption);
     }
     bool Exists(Window window) { return desktop_->Exists(window); }
-    bool Geometry(Window window, int* x, int* y, int* width, int* height);
-    void Resize(Window window, int width, int height);
-    void Move(Window window, int x, int y);
+    bool Geometry(Window window, ClientArea* area) { return desktop_->Geometry(window, area); }
+    // The desktop's resize, move and close, each a failure when the desktop could not (unless the
+    // window went meanwhile, which is no fault of the desktop's).
+    void Resize(Window window, int width, int height) {
+        ExpectDone(desktop_->Resize(window, width, height), window, "resize");
+    }
+    void Move(Window window, int x, int y) {
+        ExpectDone(desktop_->Move(window, x, y), window, "move");
+    }
+    void ExpectDone(bool done, Window window, const char* what);
     // On a fractionally scaled output, moves the window so that its client area starts on a whole
     // output pixel, and takes KWin's frame away. NOTE: KWin 5.27 draws a surface at its logical
     // position times the scale, unrounded: at half a pixel, each of its pixels is blended with the
     // neighbour's. Its title bar, a fractional number of pixels high, covers the client's first
     // row of pixels wherever the client area starts on a whole pixel.
     void PlaceOnWholePixels(Window window);
-    void Close(Window window);
+    void Close(Window window) { ExpectDone(desktop_->Close(window), window, "close"); }
     RgbImage Grab(Window window) { return desktop_->Grab(window); }
     // Watches the box patch of a client area of `width` x `height`.
     FrameWatcher WatchFrames(Window window, int width, int height);
