@@ -56,10 +56,6 @@ ChildProcess* ViewerRig::StartViewer() {
     return viewers_.back().get();
 }
 
-Window ViewerRig::WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
-    return ::WaitForNewWindow(*desktop_, known, timeoutMs);
-}
-
 Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
     ChildProcess* started = StartViewer();
     if (viewer != nullptr) {
@@ -179,10 +175,6 @@ RgbImage ViewerRig::WaitForPicture(Window window) {
 bool ViewerRig::WaitForNewPicture(Window window, const RgbImage& before) {
     return WaitUntil([&] { return CountDifferingPixels(before, Grab(window)) > 50; }, limits_.fitMs,
                      std::max(50, desktop_->PollMs()));
-}
-
-bool ViewerRig::WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
-    return ::WaitForExit(viewer, timeoutMs, code, cpuSeconds);
 }
 
 void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,

@@ -49,7 +49,9 @@ class ViewerRig : public ::testing::Test {
     // Starts one more viewer from bin/; the rig ends any that the test leaves running.
     ChildProcess* StartViewer();
     // A shown window captioned Tavik that is not among `known`; 0 if none is shown in time.
-    Window WaitForNewWindow(const std::vector<Window>& known, int timeoutMs);
+    Window WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
+        return ::WaitForNewWindow(*desktop_, known, timeoutMs);
+    }
     // Starts a viewer and waits for its window; fails the test when none is shown.
     Window StartAndWaitForWindow(ChildProcess** viewer = nullptr);
     // StartServer, then StartAndWaitForWindow: the window, or 0 after a failure.
@@ -94,7 +96,9 @@ class ViewerRig : public ::testing::Test {
     bool WaitForNewPicture(Window window, const RgbImage& before);
     // Waits up to `timeoutMs` for the viewer to end; then its exit code (128 + signal when a
     // signal ended it) and the CPU time it used over its whole life.
-    bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr);
+    bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr) {
+        return ::WaitForExit(viewer, timeoutMs, code, cpuSeconds);
+    }
     // Waits up to `timeoutMs` for the viewer to end after a close and checks that it ended as a
     // close must: exit code 0 and, when `silently`, nothing printed. `when` names the moment in
     // failures.
