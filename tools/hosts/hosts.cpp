@@ -1,7 +1,6 @@
 #include "hosts/hosts.h"
 
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -171,21 +170,24 @@ Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int 
 }
 
 bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
-    return WaitUntil(
+    // Seen ended but not reaped, so that its CPU time can still be read; WaitProcess then ends
+    // what is left of its group and takes the group back from the guardian before the number is
+    // free for another group.
+    siginfo_t info = {};
+    bool ended = WaitUntil(
         [&] {
-            int status = 0;
-            rusage usage = {};
-            if (viewer->pid <= 0 || wait4(viewer->pid, &status, WNOHANG, &usage) != viewer->pid) {
-                return false;
-            }
-            viewer->pid = -1;
-            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            if (cpuSeconds != nullptr) {
-                *cpuSeconds =
-                    static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-            }
-            return true;
+            info = {};
+            return viewer->pid > 0 &&
+                   waitid(P_PID, static_cast<id_t>(viewer->pid), &info,
+                          WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                   info.si_pid == viewer->pid;
         },
         timeoutMs, 1);
+    if (!ended) {
+        return false;
+    }
+    if (cpuSeconds != nullptr) {
+        *cpuSeconds = ProcessCpuSeconds(*viewer);
+    }
+    return WaitProcess(viewer, 0, code);
 }
