@@ -33,20 +33,25 @@ struct OutputWayland {
     int scale;
 };
 
-// Everything the Wayland backend knows about one window.
-struct WindowWayland : WindowLinux {
-    wl_surface* surface = nullptr;
-    // Framed by the compositor (an xdg_toplevel of the layer's own, with server-side decorations)
-    // or by libdecor: one or the other.
+// An xdg_toplevel of the layer's own, framed by the compositor where it offers server-side
+// decorations: the window's and the message box's.
+struct ServerToplevelWayland {
     xdg_surface* xdgSurface = nullptr;
     xdg_toplevel* toplevel = nullptr;
     zxdg_toplevel_decoration_v1* decoration = nullptr;
-    libdecor_frame* frame = nullptr;
     // The compositor answered the request for its frame with "client side": libdecor is to make
     // the toplevel instead (at the next turn of the event loop).
     bool frameWanted = false;
     // The first configure of a toplevel that was to be replaced, not yet acknowledged (0: none).
     uint32_t deferredSerial = 0;
+};
+
+// Everything the Wayland backend knows about one window.
+struct WindowWayland : WindowLinux {
+    wl_surface* surface = nullptr;
+    // Framed by the compositor (a toplevel of the layer's own) or by libdecor: one or the other.
+    ServerToplevelWayland own;
+    libdecor_frame* frame = nullptr;
     // The size of the toplevel's last configure, applied at the xdg_surface's configure.
     int proposedWidth = 0;
     int proposedHeight = 0;
@@ -130,6 +135,14 @@ void DispatchWayland(std::int64_t deadlineNs);
 // frames of its own needs it, and starting it loads its plugins. Null when it cannot be had, with
 // one line on stderr the first time, ending with `without` (what the caller does instead).
 libdecor* DecorWayland(const char* without = "the window has no frame");
+// Makes the toplevel on `surface`, its events going to the listeners with `data`, and asks for
+// the compositor's frame where the compositor offers frames.
+void MakeServerToplevelWayland(ServerToplevelWayland* own, wl_surface* surface, const char* title,
+                               const xdg_surface_listener* surfaceListener,
+                               const xdg_toplevel_listener* toplevelListener, void* data);
+// Destroys it in the order the protocol asks: the decoration before its toplevel (error
+// "orphaned" otherwise).
+void DestroyServerToplevelWayland(ServerToplevelWayland* own);
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Gives libdecor's frame to the windows whose compositor left their frame to the client; called

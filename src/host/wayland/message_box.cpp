@@ -12,11 +12,7 @@
 struct ModalBoxWayland {
     wl_surface* surface = nullptr;
     // The box's own toplevel with the compositor's frame, or libdecor's frame: one or the other.
-    xdg_surface* xdgSurface = nullptr;
-    xdg_toplevel* toplevel = nullptr;
-    zxdg_toplevel_decoration_v1* decoration = nullptr;
-    bool frameWanted = false;
-    uint32_t deferredSerial = 0;
+    ServerToplevelWayland own;
     libdecor_frame* frame = nullptr;
     std::string title;
     ShmBufferWayland pixels;
@@ -140,8 +136,8 @@ libdecor_frame_interface boxInterface = BoxInterface();
 // left unanswered: libdecor's toplevel replaces this one.
 void BoxSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* box = static_cast<ModalBoxWayland*>(data);
-    if (box->frameWanted && !box->configured) {
-        box->deferredSerial = serial;
+    if (box->own.frameWanted && !box->configured) {
+        box->own.deferredSerial = serial;
         return;
     }
     xdg_surface_ack_configure(xdgSurface, serial);
@@ -160,42 +156,6 @@ xdg_toplevel_listener BoxToplevelListener() {
     return listener;
 }
 const xdg_toplevel_listener kBoxToplevelListener = BoxToplevelListener();
-
-void BoxDecorationConfigure(void* data, zxdg_toplevel_decoration_v1*, uint32_t mode) {
-    static_cast<ModalBoxWayland*>(data)->frameWanted =
-        mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
-}
-const zxdg_toplevel_decoration_v1_listener kBoxDecorationListener = {BoxDecorationConfigure};
-
-void MakeBoxToplevel(ModalBoxWayland* box) {
-    LayerWayland& layer = LayerWl();
-    box->xdgSurface = xdg_wm_base_get_xdg_surface(layer.wmBase, box->surface);
-    xdg_surface_add_listener(box->xdgSurface, &kBoxSurfaceListener, box);
-    box->toplevel = xdg_surface_get_toplevel(box->xdgSurface);
-    xdg_toplevel_add_listener(box->toplevel, &kBoxToplevelListener, box);
-    xdg_toplevel_set_title(box->toplevel, box->title.c_str());
-    xdg_toplevel_set_app_id(box->toplevel, kAppIdWayland);
-    xdg_toplevel_set_min_size(box->toplevel, box->width, box->height);
-    xdg_toplevel_set_max_size(box->toplevel, box->width, box->height);
-    box->decoration =
-        zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager, box->toplevel);
-    zxdg_toplevel_decoration_v1_add_listener(box->decoration, &kBoxDecorationListener, box);
-    zxdg_toplevel_decoration_v1_set_mode(box->decoration,
-                                         ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
-    // The first commit, without a buffer, asks for the first configure.
-    wl_surface_commit(box->surface);
-}
-
-// NOTE: the decoration object must go before its toplevel, which the protocol checks (error
-// "orphaned").
-void DestroyBoxToplevel(ModalBoxWayland* box) {
-    zxdg_toplevel_decoration_v1_destroy(box->decoration);
-    xdg_toplevel_destroy(box->toplevel);
-    xdg_surface_destroy(box->xdgSurface);
-    box->decoration = nullptr;
-    box->toplevel = nullptr;
-    box->xdgSurface = nullptr;
-}
 
 void MakeBoxFrame(ModalBoxWayland* box, libdecor* decor) {
     box->frame = libdecor_decorate(decor, box->surface, &boxInterface, box);
@@ -256,20 +216,25 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     layer.box = &box;
     layer.boxSurface = box.surface;
     if (ownToplevel) {
-        MakeBoxToplevel(&box);
+        MakeServerToplevelWayland(&box.own, box.surface, box.title.c_str(), &kBoxSurfaceListener,
+                                  &kBoxToplevelListener, &box);
+        xdg_toplevel_set_min_size(box.own.toplevel, box.width, box.height);
+        xdg_toplevel_set_max_size(box.own.toplevel, box.width, box.height);
+        // The first commit, without a buffer, asks for the first configure.
+        wl_surface_commit(box.surface);
     } else {
         MakeBoxFrame(&box, decor);
     }
     while (!box.done) {
         DispatchWayland(-1);
-        if (box.frameWanted && box.frame == nullptr && !box.configured) {
+        if (box.own.frameWanted && box.frame == nullptr && !box.configured) {
             // Unframed when libdecor cannot be had: the box still shows, with its button.
             if (libdecor* frameDecor = DecorWayland("the message box has no frame")) {
-                DestroyBoxToplevel(&box);
+                DestroyServerToplevelWayland(&box.own);
                 MakeBoxFrame(&box, frameDecor);
-            } else if (box.deferredSerial != 0) {
-                box.frameWanted = false;
-                BoxSurfaceConfigure(&box, box.xdgSurface, box.deferredSerial);
+            } else if (box.own.deferredSerial != 0) {
+                box.own.frameWanted = false;
+                BoxSurfaceConfigure(&box, box.own.xdgSurface, box.own.deferredSerial);
             }
         }
     }
@@ -278,9 +243,7 @@ bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption) {
     if (box.frame != nullptr) {
         libdecor_frame_unref(box.frame);
     }
-    if (box.toplevel != nullptr) {
-        DestroyBoxToplevel(&box);
-    }
+    DestroyServerToplevelWayland(&box.own);
     if (layer.pointerFocus == box.surface) {
         layer.pointerFocus = nullptr;
     }

@@ -182,8 +182,8 @@ const xdg_toplevel_listener kToplevelListener = ToplevelListener();
 void XdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* window = static_cast<WindowWayland*>(data);
     // A toplevel about to be replaced by libdecor's is never mapped.
-    if (window->frameWanted && !window->configured) {
-        window->deferredSerial = serial;
+    if (window->own.frameWanted && !window->configured) {
+        window->own.deferredSerial = serial;
         return;
     }
     xdg_surface_ack_configure(xdgSurface, serial);
@@ -194,30 +194,10 @@ const xdg_surface_listener kXdgSurfaceListener = {XdgSurfaceConfigure};
 
 // The compositor's answer to the request for its frame, which it may give or change at any time.
 void DecorationConfigure(void* data, zxdg_toplevel_decoration_v1*, uint32_t mode) {
-    static_cast<WindowWayland*>(data)->frameWanted =
+    static_cast<ServerToplevelWayland*>(data)->frameWanted =
         mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
 }
 const zxdg_toplevel_decoration_v1_listener kDecorationListener = {DecorationConfigure};
-
-// An xdg_toplevel of the layer's own, framed by the compositor.
-void MakeToplevel(WindowWayland* window) {
-    LayerWayland& layer = LayerWl();
-    window->xdgSurface = xdg_wm_base_get_xdg_surface(layer.wmBase, window->surface);
-    xdg_surface_add_listener(window->xdgSurface, &kXdgSurfaceListener, window);
-    window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
-    xdg_toplevel_add_listener(window->toplevel, &kToplevelListener, window);
-    xdg_toplevel_set_title(window->toplevel, window->caption);
-    xdg_toplevel_set_app_id(window->toplevel, kAppIdWayland);
-    // Without the decoration protocol this is the unframed toplevel of a client with no libdecor.
-    if (layer.decorationManager == nullptr) {
-        return;
-    }
-    window->decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager,
-                                                                            window->toplevel);
-    zxdg_toplevel_decoration_v1_add_listener(window->decoration, &kDecorationListener, window);
-    zxdg_toplevel_decoration_v1_set_mode(window->decoration,
-                                         ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
-}
 
 // The toplevel made and framed by libdecor.
 void MakeFrame(WindowWayland* window, libdecor* decor) {
@@ -235,21 +215,16 @@ void MakeFrame(WindowWayland* window, libdecor* decor) {
 // first configure arrives. Without libdecor it stays as it is, unframed (and takes the configure
 // it had left for libdecor's).
 void ReplaceToplevelWithFrame(WindowWayland* window) {
-    window->frameWanted = false;
-    std::uint32_t deferred = std::exchange(window->deferredSerial, 0);
+    window->own.frameWanted = false;
+    std::uint32_t deferred = std::exchange(window->own.deferredSerial, 0);
     libdecor* decor = DecorWayland();
     if (decor == nullptr) {
         if (deferred != 0) {
-            XdgSurfaceConfigure(window, window->xdgSurface, deferred);
+            XdgSurfaceConfigure(window, window->own.xdgSurface, deferred);
         }
         return;
     }
-    zxdg_toplevel_decoration_v1_destroy(window->decoration);
-    xdg_toplevel_destroy(window->toplevel);
-    xdg_surface_destroy(window->xdgSurface);
-    window->decoration = nullptr;
-    window->toplevel = nullptr;
-    window->xdgSurface = nullptr;
+    DestroyServerToplevelWayland(&window->own);
     // A surface that gets a new xdg_surface must have no buffer; frames wait for the new
     // toplevel's configure.
     wl_surface_attach(window->surface, nullptr, 0, 0);
@@ -263,10 +238,44 @@ void ReplaceToplevelWithFrame(WindowWayland* window) {
 
 } // namespace
 
+void MakeServerToplevelWayland(ServerToplevelWayland* own, wl_surface* surface, const char* title,
+                               const xdg_surface_listener* surfaceListener,
+                               const xdg_toplevel_listener* toplevelListener, void* data) {
+    LayerWayland& layer = LayerWl();
+    own->xdgSurface = xdg_wm_base_get_xdg_surface(layer.wmBase, surface);
+    xdg_surface_add_listener(own->xdgSurface, surfaceListener, data);
+    own->toplevel = xdg_surface_get_toplevel(own->xdgSurface);
+    xdg_toplevel_add_listener(own->toplevel, toplevelListener, data);
+    xdg_toplevel_set_title(own->toplevel, title);
+    xdg_toplevel_set_app_id(own->toplevel, kAppIdWayland);
+    // Without the decoration protocol this is the unframed toplevel of a client with no libdecor.
+    if (layer.decorationManager == nullptr) {
+        return;
+    }
+    own->decoration =
+        zxdg_decoration_manager_v1_get_toplevel_decoration(layer.decorationManager, own->toplevel);
+    zxdg_toplevel_decoration_v1_add_listener(own->decoration, &kDecorationListener, own);
+    zxdg_toplevel_decoration_v1_set_mode(own->decoration,
+                                         ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+}
+
+void DestroyServerToplevelWayland(ServerToplevelWayland* own) {
+    if (own->decoration != nullptr) {
+        zxdg_toplevel_decoration_v1_destroy(own->decoration);
+    }
+    if (own->toplevel != nullptr) {
+        xdg_toplevel_destroy(own->toplevel);
+    }
+    if (own->xdgSurface != nullptr) {
+        xdg_surface_destroy(own->xdgSurface);
+    }
+    *own = ServerToplevelWayland();
+}
+
 void FrameWindowsWhereAskedWayland() {
     for (WindowLinux* windowLinux : LinuxLayer().windows) {
         auto* window = static_cast<WindowWayland*>(windowLinux);
-        if (window->frameWanted && window->frame == nullptr) {
+        if (window->own.frameWanted && window->frame == nullptr) {
             ReplaceToplevelWithFrame(window);
         }
     }
@@ -337,7 +346,8 @@ WindowLinux* CreateWindowWayland(const DialogTemplateLinux& dialog) {
     if (decor != nullptr) {
         MakeFrame(window, decor);
     } else {
-        MakeToplevel(window);
+        MakeServerToplevelWayland(&window->own, window->surface, window->caption,
+                                  &kXdgSurfaceListener, &kToplevelListener, window);
     }
     ApplySize(window);
     return window;
@@ -378,15 +388,7 @@ void DestroyWindowWayland(WindowLinux* windowLinux) {
     if (window->frame != nullptr) {
         libdecor_frame_unref(window->frame);
     }
-    if (window->decoration != nullptr) {
-        zxdg_toplevel_decoration_v1_destroy(window->decoration);
-    }
-    if (window->toplevel != nullptr) {
-        xdg_toplevel_destroy(window->toplevel);
-    }
-    if (window->xdgSurface != nullptr) {
-        xdg_surface_destroy(window->xdgSurface);
-    }
+    DestroyServerToplevelWayland(&window->own);
     if (layer.pointerFocus == window->surface) {
         layer.pointerFocus = nullptr;
     }
