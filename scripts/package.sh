@@ -109,13 +109,15 @@ product_code=$(Guid "org.tavik.Tavik product $version")
 package_code=$(Guid "$(cd "$win" && find . -type f | sort | xargs sha256sum; echo "$version"
   cat "$root/packaging/windows/tavik.wxs" "$work/tavik.ico" | sha256sum)")
 # wixl stamps the current time into the summary information and a random revision (the package
-# code): run it at the commit's time and write the package code in afterwards. It takes the
-# files' paths relative to where it runs.
+# code): run it with the clock stopped at the commit's time (`-f` with an absolute time; plain
+# `faketime TIME` only starts the clock there, so a run that crosses a second stamps another
+# time) and write the package code in afterwards. It takes the files' paths relative to where
+# it runs.
 at=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
-(cd "$win" && faketime "$at" wixl -a x64 -D Version="$version" -D ProductCode="$product_code" \
+(cd "$win" && faketime -f "$at" wixl -a x64 -D Version="$version" -D ProductCode="$product_code" \
   -D PackageCode="$package_code" -D SourceDir=. -D IconFile=../tavik.ico -o "$msi" \
   "$root/packaging/windows/tavik.wxs")
-faketime "$at" msibuild "$msi" -s "Tavik $version" "The Tavik developers" "x64;1033" \
+faketime -f "$at" msibuild "$msi" -s "Tavik $version" "The Tavik developers" "x64;1033" \
   "{$package_code}"
 touch --date="@$SOURCE_DATE_EPOCH" "$out"/tavik[_-]*
 
