@@ -30,10 +30,15 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     }
     // NOTE: the packaged kwin_wayland carries a file capability (cap_sys_resource), which a
     // restricted container refuses to exec; a plain copy runs. It keeps its name: KWin's own Qt
-    // platform plugin loads only in a program called kwin_wayland.
+    // platform plugin loads only in a program called kwin_wayland. The rig's own clients run as
+    // the session's user too, who may not reach the build tree (a checkout under a private
+    // folder): they run from copies in the session's folder.
     fs::copy_file("/usr/bin/kwin_wayland", dir + "/kwin_wayland", failed);
     if (!failed) {
         fs::copy_file(TAVIK_KWIN_CALL, dir + "/kwin_call", failed);
+    }
+    if (!failed) {
+        fs::copy_file(TAVIK_KWIN_OUTPUT_SCALE, dir + "/kwin_output_scale", failed);
     }
     session->kwinCall = dir + "/kwin_call";
     fs::create_directories(dir + "/data/applications", failed);
@@ -96,8 +101,8 @@ bool SetKwinOutputScale(const WaylandSession& session, double scale, std::string
     scaleText << scale;
     std::string output;
     error->clear();
-    if (RunForOutput({TAVIK_KWIN_OUTPUT_SCALE, scaleText.str()}, SessionSettings(session), 15000,
-                     &output, error)) {
+    if (RunForOutput({session.runtimeDir + "/kwin_output_scale", scaleText.str()},
+                     SessionSettings(session), 15000, &output, error)) {
         return true;
     }
     *error = "the scale " + scaleText.str() + " was not set: " + *error;

@@ -193,6 +193,9 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
     *output = ReadFile(child.stdoutPath);
     if (errors != nullptr) {
         *errors = ended ? ReadFile(child.stderrPath) : argv[0] + " did not end in time";
+        if (ended && code != 0 && errors->empty()) {
+            *errors = argv[0] + " ended with code " + std::to_string(code) + ", saying nothing";
+        }
     }
     RemoveCapturedOutput(&child);
     return ended && code == 0;
