@@ -400,9 +400,10 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
                                   {"XCURSOR_PATH", root_ + "/icons"},
                                   {"XCURSOR_THEME", "tavik-test"},
                                   {"XCURSOR_SIZE", "32"},
-                                  {"LD_PRELOAD", shim},
-                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"},
                                   {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/bin/environment"}};
+    for (const auto& variable : PreloadSettings(shim)) {
+        options_.viewerEnvironment.push_back(variable);
+    }
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
@@ -506,10 +507,8 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
     ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
-    // A sanitized viewer would otherwise refuse a library loaded before its runtime.
-    options_.viewerEnvironment = {{"LD_PRELOAD", shim},
-                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"},
-                                  {"WAYLAND_DEBUG", "client"}};
+    options_.viewerEnvironment = PreloadSettings(shim);
+    options_.viewerEnvironment.push_back({"WAYLAND_DEBUG", "client"});
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
 }
 

@@ -88,9 +88,10 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     LaunchSettings launch = desktop_->ProgramSettings();
     launch.environment.insert(launch.environment.end(),
                               {{"DESKTOP_STARTUP_ID", "tavik test_TIME42"},
-                               {"LD_PRELOAD", TAVIK_ENVIRONMENT_AT_EXIT},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0"},
                                {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}});
+    for (const auto& variable : PreloadSettings(TAVIK_ENVIRONMENT_AT_EXIT)) {
+        launch.environment.push_back(variable);
+    }
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", launch, viewer));
     Window window = WaitForNewWindow({}, limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);

@@ -108,6 +108,13 @@ LaunchSettings X11Settings(const std::string& display) {
     return settings;
 }
 
+std::vector<std::pair<std::string, std::string>> PreloadSettings(const std::string& library) {
+    const char* inherited = std::getenv("ASAN_OPTIONS");
+    std::string options =
+        inherited != nullptr && *inherited != '\0' ? inherited + std::string(":") : "";
+    return {{"LD_PRELOAD", library}, {"ASAN_OPTIONS", options + "verify_asan_link_order=0"}};
+}
+
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
                   const std::string& display, ChildProcess* child) {
     return StartProcessWith(argv, workingDirectory, X11Settings(display), child);

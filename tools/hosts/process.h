@@ -30,6 +30,10 @@ struct LaunchSettings {
 // A program on the X display `display`: X11 even in a Wayland session, since the layer takes X11
 // only when the session says so.
 LaunchSettings X11Settings(const std::string& display);
+// The variables that preload `library` into a program: LD_PRELOAD, and the inherited sanitizer
+// options plus the one that lets a sanitized program start with a library loaded before its
+// runtime.
+std::vector<std::pair<std::string, std::string>> PreloadSettings(const std::string& library);
 // Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured
 // in a temporary file. Returns false if it could not be started.
 bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
