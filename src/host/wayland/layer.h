@@ -143,6 +143,10 @@ void MakeServerToplevelWayland(ServerToplevelWayland* own, wl_surface* surface, 
 // Destroys it in the order the protocol asks: the decoration before its toplevel (error
 // "orphaned" otherwise).
 void DestroyServerToplevelWayland(ServerToplevelWayland* own);
+// Holds the configure `serial` of a toplevel not yet `configured` whose compositor answered
+// "client side": libdecor's toplevel replaces it, so it is never acknowledged or mapped. True
+// when held.
+bool HoldForLibdecorWayland(ServerToplevelWayland* own, bool configured, uint32_t serial);
 // The live window that owns this surface, or null.
 WindowWayland* FindWindowBySurfaceWayland(wl_surface* surface);
 // Gives libdecor's frame to the windows whose compositor left their frame to the client; called

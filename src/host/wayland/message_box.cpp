@@ -132,12 +132,10 @@ libdecor_frame_interface BoxInterface() {
 }
 libdecor_frame_interface boxInterface = BoxInterface();
 
-// The box's own toplevel. A first configure that comes with the compositor's "client side" is
-// left unanswered: libdecor's toplevel replaces this one.
+// The box's own toplevel.
 void BoxSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* box = static_cast<ModalBoxWayland*>(data);
-    if (box->own.frameWanted && !box->configured) {
-        box->own.deferredSerial = serial;
+    if (HoldForLibdecorWayland(&box->own, box->configured, serial)) {
         return;
     }
     xdg_surface_ack_configure(xdgSurface, serial);

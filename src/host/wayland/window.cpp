@@ -181,9 +181,7 @@ const xdg_toplevel_listener kToplevelListener = ToplevelListener();
 
 void XdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, uint32_t serial) {
     auto* window = static_cast<WindowWayland*>(data);
-    // A toplevel about to be replaced by libdecor's is never mapped.
-    if (window->own.frameWanted && !window->configured) {
-        window->own.deferredSerial = serial;
+    if (HoldForLibdecorWayland(&window->own, window->configured, serial)) {
         return;
     }
     xdg_surface_ack_configure(xdgSurface, serial);
@@ -257,6 +255,14 @@ void MakeServerToplevelWayland(ServerToplevelWayland* own, wl_surface* surface, 
     zxdg_toplevel_decoration_v1_add_listener(own->decoration, &kDecorationListener, own);
     zxdg_toplevel_decoration_v1_set_mode(own->decoration,
                                          ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+}
+
+bool HoldForLibdecorWayland(ServerToplevelWayland* own, bool configured, uint32_t serial) {
+    if (!own->frameWanted || configured) {
+        return false;
+    }
+    own->deferredSerial = serial;
+    return true;
 }
 
 void DestroyServerToplevelWayland(ServerToplevelWayland* own) {
