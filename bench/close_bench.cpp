@@ -1,7 +1,7 @@
 // Close latency on every host: the time from the close request (the window manager's or the
 // compositor's close, sent as the whole-program tests send it) to the process's exit, for the
 // viewer and for the bare 25 Hz loop (bench/bare_loop) on the same host, taken in turns. Each
-// host is one of tools/hosts; a host more is one more entry in kHosts. Prints medians; it
+// host is one of testbed/hosts; a host more is one more entry in kHosts. Prints medians; it
 // asserts no time. Run one host: close_bench --gtest_filter='*/sway'.
 #include <algorithm>
 #include <chrono>
@@ -47,7 +47,7 @@ class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
     void SetUp() override {
         desktop_ = GetParam()->desktop();
         std::string error;
-        ASSERT_TRUE(desktop_->Start({}, &error)) << error;
+        ASSERT_TRUE(desktop_->Start(&error)) << error;
         ASSERT_TRUE(MakeViewerRoot(*GetParam(), *desktop_, true, &root_, &error)) << error;
     }
     void TearDown() override {
@@ -77,7 +77,7 @@ class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
             desktop_->Close(window);
             *requestMs = MsSince(start);
             int code = -1;
-            bool ended = WaitForExit(&program, 10000, &code);
+            bool ended = WaitProcess(&program, 10000, &code);
             ms = ended && code == 0 ? MsSince(start) : -1;
             EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(program);
         }

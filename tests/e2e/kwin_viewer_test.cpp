@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <regex>
 
-#include "hosts/kwin_session.h"
 #include "support/viewer_fixture.h"
 
 namespace {
@@ -57,9 +56,9 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
 
     // The user sets the display's scale to 1.5 while the window is shown: its buffers follow
     // KWin's new preferred scale at once, not at its next resize.
-    if (&host_ == &kKwinScale125Host) {
+    if (desktop_->Scale() == 1.25) {
         std::string error;
-        ASSERT_TRUE(SetKwinOutputScale(wayland_->Session(), 1.5, &error)) << error;
+        ASSERT_TRUE(desktop_->ChangeScale(1.5, &error)) << error;
         const std::vector<int> wanted = {698, 432};
         WaitUntil([&] { return LastMatch(log = ReadStderr(*viewer), bufferSize) == wanted; },
                   limits_.fitMs, 100);
@@ -81,11 +80,10 @@ TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
 // unframed, with one line that says so.
 class KwinViewer : public ViewerRig {
   protected:
-    KwinViewer() : ViewerRig(kKwinHost) {}
+    KwinViewer() : ViewerRig(kKwinHost, std::make_unique<KwinDesktop>(1, true)) {}
 };
 TEST_F(KwinViewer, ToldToFrameItselfWithoutUsableLibdecorItOpensUnframed) {
     ViewerOptions options;
-    options.kwinLeavesFrames = true;
     options.unusableLibraries = {"libdecor-0.so.0"};
     ChildProcess* viewer = nullptr;
     Window window = Start(&viewer, options);

@@ -235,9 +235,9 @@ std::string LogObject(const ChildProcess& viewer, const std::string& pattern) {
     return std::regex_search(log, match, std::regex(pattern)) ? match[1].str() : "none";
 }
 
-class SwayViewer : public WaylandViewer {
+class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
   protected:
-    SwayViewer() : WaylandViewer(kSwayHost) {}
+    SwayViewer() : HostRig(kSwayHost) {}
 
     // A viewer without OpenGL: GLEW's error box, modal, then the window, black at the output's
     // `scale`, which closes.
@@ -250,9 +250,9 @@ class SwayViewer : public WaylandViewer {
         // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
         // box; Return dismisses it. The log shows when the x has been dispatched.
         const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
-        ASSERT_TRUE(sway_->PressKey("x")) << "wtype could not type on the compositor";
+        ASSERT_TRUE(desktop().PressKey("x")) << "wtype could not type on the compositor";
         WaitUntil([&] { return !LogLines(*viewer, pressed).empty(); }, limits_.startMs, 10);
-        ASSERT_TRUE(sway_->PressKey("Return")) << "wtype could not type on the compositor";
+        ASSERT_TRUE(desktop().PressKey("Return")) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
@@ -307,14 +307,14 @@ TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit
     ASSERT_NE(window, 0u);
     EXPECT_EQ(AppId(window), "org.tavik.Tavik");
     const std::string line = "Wayland: cannot load libwayland-cursor.so.0";
-    if (gnome_ != nullptr) {
-        gnome_->PointAtClientArea(window);
+    const bool pointer = desktop_->PointAt(window);
+    if (pointer) {
         WaitUntil([&] { return ReadStderr(*viewer).find(line) != std::string::npos; },
                   limits_.startMs, 100);
         EXPECT_NE(ReadStderr(*viewer).find(line), std::string::npos) << ReadStderr(*viewer);
     }
     ExpectTemplateSizeDrawnAtScale(window, 1);
-    if (gnome_ == nullptr) {
+    if (!pointer) {
         CloseAndExpectEndsWithZero(viewer, window, "close");
         return;
     }
@@ -330,7 +330,7 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
     for (bool clientSide : {false, true}) {
         SCOPED_TRACE(clientSide ? "frame left to the client" : "sway's frame");
         if (clientSide) {
-            ASSERT_TRUE(sway_->Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
+            ASSERT_TRUE(desktop().Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
         }
         ChildProcess* viewer = nullptr;
         Window window = StartAndWaitForWindow(&viewer);
@@ -343,14 +343,14 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
             ASSERT_EQ(windows.size(), 1u);
             window = windows[0];
         }
-        EXPECT_EQ(sway_->AppId(window), "org.tavik.Tavik");
+        EXPECT_EQ(desktop().AppId(window), "org.tavik.Tavik");
         if (clientSide) {
             ClientArea area = {};
             int titleBar = 0;
             std::string misfit;
             WaitUntil(
                 [&] {
-                    titleBar = sway_->Geometry(window, &area) ? area.height - kHeight : 0;
+                    titleBar = desktop().Geometry(window, &area) ? area.height - kHeight : 0;
                     misfit = PictureMisfit(Crop(Grab(window), {0, titleBar, kWidth, kHeight}),
                                            kWidth, kHeight);
                     return titleBar > 10 && misfit.empty();
@@ -363,7 +363,7 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
             // Hidden, the window gets no frame callbacks: its swaps must not wait for them.
             // It keeps drawing while hidden: some of its CPU time goes by before the close.
             double cpu = ProcessCpuSeconds(*viewer);
-            ASSERT_TRUE(sway_->Run("workspace 2"));
+            ASSERT_TRUE(desktop().Run("workspace 2"));
             WaitUntil([&] { return ProcessCpuSeconds(*viewer) >= cpu + 0.05; }, limits_.fitMs);
         }
         CloseAndExpectEndsWithZero(viewer, window, clientSide ? "close" : "close when hidden");
@@ -386,15 +386,15 @@ TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
 // user's theme and size at that scale, its hotspot in logical pixels, and a pointer that goes is
 // released.
 TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
-    ViewerOptions options;
-    options.outputScale = 2;
-    const bool pointer = gnome_ != nullptr;
-    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    if (!desktop_->StartAtScale(2)) {
+        GTEST_SKIP() << host_.name << " cannot start its output at twice its scale";
+    }
+    ASSERT_NO_FATAL_FAILURE(StartServer());
     // Started by a launcher with an activation token, which it hands on for its surface once shown.
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_ENVIRONMENT_AT_EXIT).filename().string();
     fs::copy_file(TAVIK_ENVIRONMENT_AT_EXIT, shim);
     WriteCursorTheme(root_);
-    ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
+    ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
     options_.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
                                   {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
                                   {"XCURSOR_PATH", root_ + "/icons"},
@@ -417,18 +417,14 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
         LogLines(*viewer, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
     ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
     EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
-    if (pointer) {
+    if (desktop_->PointAt(window)) {
         EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).firstOnWindow, "scale 2, 930 x 576")
             << "the first picture is not at the output's scale and size";
-        gnome_->PointAtClientArea(window);
         // 32 pixels at scale 2: the theme's 64-pixel arrow, its hotspot halved.
         WaitUntil([&] { return ReadStderr(*viewer).find("set_cursor(") != std::string::npos; },
                   limits_.startMs, 100);
         EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).cursor, "scale 2, 60 x 60, hotspot 3, 5");
-        std::string json;
-        ASSERT_TRUE(GnomeEval(wayland_->Session(),
-                              "global.tavikPointer.run_dispose(); global.tavikPointer = null",
-                              &json));
+        ASSERT_TRUE(desktop_->RemovePointer());
         // The seat's event that takes the pointer away, then a frame: by then it is released.
         std::string log;
         WaitUntil(
@@ -454,32 +450,31 @@ TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 // 2x output is unplugged while the window is on both. sway runs nested, each output a window of
 // the sway it runs in, so that closing that window unplugs the output.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
-    ViewerOptions options;
-    options.nested = true;
+    desktop().Nest();
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
+    Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     ExpectTemplateSizeDrawnAtScale(window, 1);
-    ASSERT_TRUE(sway_->SetScale(2));
+    ASSERT_TRUE(desktop().SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
-    sway_->Move(window, 0, 0);
+    desktop().Move(window, 0, 0);
     ExpectTemplateSizeDrawnAtScale(window, 2);
 
     // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
     // it stays where it is when the second comes).
-    ASSERT_TRUE(sway_->Run("output WL-1 position 0 0"));
-    ASSERT_TRUE(sway_->Run("create_output"));
-    ASSERT_TRUE(sway_->Run("output WL-2 position 640 0 scale 1"));
-    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    ASSERT_TRUE(desktop().Run("output WL-1 position 0 0"));
+    ASSERT_TRUE(desktop().Run("create_output"));
+    ASSERT_TRUE(desktop().Run("output WL-2 position 640 0 scale 1"));
+    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
     WaitForNewPicture(window, Grab(window)); // a frame drawn across the edge
-    ASSERT_TRUE(sway_->Command(window, "move absolute position 700 0"));
+    ASSERT_TRUE(desktop().Command(window, "move absolute position 700 0"));
     ExpectTemplateSizeDrawnAtScale(window, 1);
 
     // Back across the edge it enters the 2x output, where it is then drawn at 2x.
-    ASSERT_TRUE(sway_->Command(window, "move absolute position 400 0"));
+    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
     WaitUntil([&] { return AxisWidth(Grab(window)) == 1; }, limits_.fitMs);
     EXPECT_EQ(AxisWidth(Grab(window)), 1) << "not drawn at 2x on entering the 2x output";
-    ASSERT_TRUE(sway_->Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
+    ASSERT_TRUE(desktop().Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
     ExpectTemplateSizeDrawnAtScale(window, 1);
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
@@ -501,12 +496,11 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
 // eglCreateContext that fails): the same, although the window has an OpenGL surface; on a 2x
 // output.
 TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
-    ViewerOptions options;
-    options.outputScale = 2;
-    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    ASSERT_TRUE(desktop().StartAtScale(2));
+    ASSERT_NO_FATAL_FAILURE(StartServer());
     std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
     fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
-    ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
+    ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
     options_.viewerEnvironment = PreloadSettings(shim);
     options_.viewerEnvironment.push_back({"WAYLAND_DEBUG", "client"});
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
@@ -526,8 +520,8 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     Window window = x11.WaitForWindow("Tavik", limits_.startMs);
     ASSERT_NE(window, 0u) << ReadStderr(*viewer);
     EXPECT_TRUE(FindWindows("Tavik").empty()) << "a window on Wayland too";
-    WaitUntil([&] { return CompositorClients(wayland_->Session()) == 0; }, limits_.startMs, 10);
-    EXPECT_EQ(CompositorClients(wayland_->Session()), 0)
+    WaitUntil([&] { return CompositorClients(desktop().Session()) == 0; }, limits_.startMs, 10);
+    EXPECT_EQ(CompositorClients(desktop().Session()), 0)
         << "the connection to the compositor stays open";
     int x = 0, y = 0, width = 0, height = 0;
     std::string misfit;
@@ -545,9 +539,9 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
 }
 
-class WestonViewer : public WaylandViewer {
+class WestonViewer : public HostRig<WestonDesktop, WaylandViewer> {
   protected:
-    WestonViewer() : WaylandViewer(kWestonHost) {}
+    WestonViewer() : HostRig(kWestonHost) {}
 };
 
 // Whether libdecor can be loaded, for the cases that hold either way.
@@ -579,7 +573,7 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     // desktop (0x203050) nor part of the client area.
     WaitUntil(
         [&] {
-            screen = WestonScreenshot(wayland_->Session());
+            screen = WestonScreenshot(desktop().Session());
             if (!FindClientArea(screen, &area)) {
                 return false;
             }
@@ -614,9 +608,9 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
 }
 INSTANTIATE_TEST_SUITE_P(Start, WestonViewerLibdecor, ::testing::Values(true, false), LibdecorName);
 
-class GnomeViewer : public WaylandViewer {
+class GnomeViewer : public HostRig<GnomeDesktop, WaylandViewer> {
   protected:
-    GnomeViewer() : WaylandViewer(kGnomeHost) {}
+    GnomeViewer() : HostRig(kGnomeHost) {}
 };
 
 // gnome-shell draws no frames: the close button is libdecor's, which must be there and end the
@@ -626,9 +620,9 @@ TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
     Window window = Start(&viewer);
     ASSERT_NE(window, 0u);
     // Its frame drawn and its first frames on screen.
-    WaitUntil([&] { return gnome_->TitleBarHeight(window) > 10; }, limits_.fitMs);
+    WaitUntil([&] { return desktop().TitleBarHeight(window) > 10; }, limits_.fitMs);
     WaitForPicture(window);
-    gnome_->ClickCloseButton(window);
+    desktop().ClickCloseButton(window);
     ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "click on the close button");
 }
 
@@ -693,9 +687,9 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     }
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     // The default socket, as a desktop session of the same user would have it.
-    std::string defaultSocket = wayland_->Session().runtimeDir + "/wayland-0";
-    if (wayland_->Session().socket != "wayland-0") {
-        ASSERT_EQ(symlink(wayland_->Session().socket.c_str(), defaultSocket.c_str()), 0);
+    std::string defaultSocket = desktop().Session().runtimeDir + "/wayland-0";
+    if (desktop().Session().socket != "wayland-0") {
+        ASSERT_EQ(symlink(desktop().Session().socket.c_str(), defaultSocket.c_str()), 0);
     }
     // A connection to the compositor that the viewer inherits, as from a compositor starting it.
     int handedOver = -1;

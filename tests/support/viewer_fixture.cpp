@@ -16,21 +16,14 @@ void PrintTo(const ViewerHost* host, std::ostream* out) {
     *out << host->name;
 }
 
-ViewerRig::ViewerRig(const ViewerHost& host)
-    : host_(host), limits_(*host.launcher), desktop_(host.desktop()) {
-    windowManager_ = dynamic_cast<WindowManagerDesktop*>(desktop_.get());
-    wayland_ = dynamic_cast<WaylandDesktop*>(desktop_.get());
-    sway_ = dynamic_cast<SwayDesktop*>(desktop_.get());
-    gnome_ = dynamic_cast<GnomeDesktop*>(desktop_.get());
-}
+ViewerRig::ViewerRig(const ViewerHost& host, std::unique_ptr<Desktop> desktop)
+    : host_(host), limits_(*host.launcher), desktop_(std::move(desktop)) {}
 
 void ViewerRig::StartServer(const ViewerOptions& options) {
     options_ = options;
     std::string error;
-    ASSERT_TRUE(desktop_->Start(options, &error)) << error;
-    if (auto* x11 = dynamic_cast<XvfbDesktop*>(desktop_.get())) {
-        probe_ = x11->Probe();
-    }
+    ASSERT_TRUE(desktop_->Start(&error)) << error;
+    probe_ = desktop_->Probe();
     ASSERT_TRUE(MakeViewerRoot(host_, *desktop_, options.withTexture, &root_, &error)) << error;
 }
 

@@ -1,7 +1,7 @@
 // Whole-program tests: the real viewer on a host of its own (hosts/hosts.h), started as a user
 // would from a working directory laid out as its package's, looked at and closed from outside.
 // Cases that hold on every host use only the rig's operations below, which the host's desktop
-// carries out; a new desktop or launcher is a class and a line in tools/hosts, never a case here.
+// carries out; a new desktop or launcher is a class and a line in testbed/hosts, never a case here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,7 +40,8 @@ class FrameWatcher {
 // The rig on one host: its desktop, the working directory, the viewers started on it.
 class ViewerRig : public ::testing::Test {
   protected:
-    explicit ViewerRig(const ViewerHost& host);
+    explicit ViewerRig(const ViewerHost& host) : ViewerRig(host, host.desktop()) {}
+    ViewerRig(const ViewerHost& host, std::unique_ptr<Desktop> desktop);
     void TearDown() override;
 
     // Starts the desktop and lays out the working directory; fails the test when either cannot
@@ -97,7 +98,7 @@ class ViewerRig : public ::testing::Test {
     // Waits up to `timeoutMs` for the viewer to end; then its exit code (128 + signal when a
     // signal ended it) and the CPU time it used over its whole life.
     bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr) {
-        return ::WaitForExit(viewer, timeoutMs, code, cpuSeconds);
+        return WaitProcess(viewer, timeoutMs, code, cpuSeconds);
     }
     // Waits up to `timeoutMs` for the viewer to end after a close and checks that it ended as a
     // close must: exit code 0 and, when `silently`, nothing printed. `when` names the moment in
@@ -119,15 +120,26 @@ class ViewerRig : public ::testing::Test {
     const Launcher& limits_;
     std::unique_ptr<Desktop> desktop_;
     ViewerOptions options_;
-    // The desktop as its own kind, where a case needs what only that kind offers; else null.
-    X11Probe* probe_ = nullptr;
-    WindowManagerDesktop* windowManager_ = nullptr;
-    WaylandDesktop* wayland_ = nullptr;
-    SwayDesktop* sway_ = nullptr;
-    GnomeDesktop* gnome_ = nullptr;
-    XvfbServer server_; // an X server beside a Wayland desktop, for the cases that want one
-    std::string root_;  // holds bin/ (the working directory) and res/grass.bmp
+    X11Probe* probe_ = nullptr; // the X server's probe, once started on an X11 desktop
+    XvfbServer server_;         // an X server beside a Wayland desktop, for the cases that want one
+    std::string root_;          // holds bin/ (the working directory) and res/grass.bmp
     std::vector<std::unique_ptr<ChildProcess>> viewers_;
+};
+
+// The rig on the one host whose desktop's own operations a case drives (sway's commands, the
+// shell's pointer): the fixture makes that desktop itself, as `Kind`, from `arguments`; `Rig`
+// is the fixture it extends.
+template <typename Kind, typename Rig = ViewerRig> class HostRig : public Rig {
+  protected:
+    template <typename... Arguments>
+    explicit HostRig(const ViewerHost& host, Arguments... arguments)
+        : HostRig(host, new Kind(arguments...), nullptr) {}
+    Kind& desktop() { return *kind_; }
+
+  private:
+    HostRig(const ViewerHost& host, Kind* desktop, std::nullptr_t)
+        : Rig(host, std::unique_ptr<Desktop>(desktop)), kind_(desktop) {}
+    Kind* kind_;
 };
 
 // The same cases on every host the test program is given.

@@ -20,8 +20,8 @@ Exec=)";
 
 } // namespace
 
-bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>* argv,
-                 LaunchSettings* settings, std::string* error) {
+bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
+                 std::vector<std::string>* argv, LaunchSettings* settings, std::string* error) {
     const std::string& dir = session->runtimeDir;
     std::error_code failed;
     if (!fs::exists("/usr/bin/kwin_wayland")) {
@@ -42,7 +42,7 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     }
     session->kwinCall = dir + "/kwin_call";
     fs::create_directories(dir + "/data/applications", failed);
-    if (!failed && session->kwinLeavesFrames) {
+    if (!failed && leavesFrames) {
         fs::create_directories(dir + "/config", failed);
         WriteTextFile(dir + "/config/kwinrc", "[org.kde.kdecoration2]\nNoPlugin=true\n");
     }
@@ -64,7 +64,7 @@ bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>
     settings->environment.insert(settings->environment.end(), {{"XDG_DATA_HOME", dir + "/data"},
                                                                {"XDG_CACHE_HOME", dir + "/cache"},
                                                                {"LIBGL_ALWAYS_SOFTWARE", "1"}});
-    if (session->kwinLeavesFrames) {
+    if (leavesFrames) {
         settings->environment.push_back({"XDG_CONFIG_HOME", dir + "/config"});
     }
     std::ostringstream scaleText;

@@ -56,7 +56,7 @@ bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::stri
     fs::create_directories(extensions, failed);
     fs::create_directories(dir + "/glib-2.0/settings", failed);
     for (const char* file : {"metadata.json", "extension.js"}) {
-        fs::copy_file(std::string(TAVIK_SOURCE_DIR "/tools/hosts/gnome-extension/") + file,
+        fs::copy_file(std::string(TAVIK_SOURCE_DIR "/testbed/hosts/gnome-extension/") + file,
                       extensions + "/" + file, failed);
     }
     int width = 1280 * scale, height = 1024 * scale;

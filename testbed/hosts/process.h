@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "wait.h"
+
 struct ChildProcess {
     pid_t pid = -1;
     std::string stderrPath; // where its standard error went
@@ -45,9 +47,9 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
 // it ended with 0. *output gets its standard output, *errors its standard error.
 bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& settings,
                   int timeoutMs, std::string* output, std::string* errors = nullptr);
-// Waits up to `timeoutMs` for the process to end; true with its exit code (or 128 + signal)
-// when it did.
-bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode);
+// Waits up to `timeoutMs` for the process to end, asking every millisecond; true with its exit
+// code (or 128 + signal) when it did, and the CPU time it used over its whole life when asked.
+bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode, double* cpuSeconds = nullptr);
 // True while the process has not ended (it is not reaped).
 bool IsRunning(const ChildProcess& child);
 // Kills the process and whatever is left in its group, and reaps it.
@@ -63,9 +65,6 @@ void RemoveCapturedOutput(ChildProcess* child);
 // Writes `text` to the file at `path` (a configuration a started program reads); false when it
 // cannot.
 bool WriteTextFile(const std::string& path, const std::string& text);
-void SleepMs(int ms);
-// Polls `condition` every `pollMs` until it holds (true) or `timeoutMs` have passed (false).
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 50);
 // CPU time (user + system) the process has used so far, in seconds; -1 if unknown.
 double ProcessCpuSeconds(const ChildProcess& child);
 // Resident memory of the process in KiB; -1 if unknown.

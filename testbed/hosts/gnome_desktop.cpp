@@ -141,10 +141,21 @@ void GnomeDesktop::ClickCloseButton(Window window) {
     }
 }
 
-void GnomeDesktop::PointAtClientArea(Window window) {
-    OnWindow(window, std::string("(b => { ") + kVirtualPointer +
-                         "p.notify_absolute_motion(t, b.x + b.width / 2, b.y + b.height / 2); })"
-                         "(w.get_buffer_rect())");
+bool GnomeDesktop::PointAt(Window window) {
+    return OnWindow(window, std::string("(b => { ") + kVirtualPointer +
+                                "p.notify_absolute_motion(t, b.x + b.width / 2, b.y + b.height / "
+                                "2); return true; })(w.get_buffer_rect())") == "true";
+}
+
+bool GnomeDesktop::RemovePointer() {
+    std::string json;
+    return GnomeEval(session_, "global.tavikPointer.run_dispose(); global.tavikPointer = null",
+                     &json);
+}
+
+bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                           std::string* error) {
+    return PrepareGnomeShell(&session_, static_cast<int>(scale_), argv, settings, error);
 }
 
 bool GnomeDesktop::Resize(Window window, int width, int height) {

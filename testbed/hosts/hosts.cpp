@@ -18,8 +18,10 @@ std::string& NativeBinaryPath() {
     return path;
 }
 
-template <typename T, auto... arguments> std::unique_ptr<Desktop> Make() {
-    return std::make_unique<T>(arguments...);
+// A desktop factory: a new T made from `arguments` each time.
+template <typename T, typename... Arguments>
+std::function<std::unique_ptr<Desktop>()> Make(Arguments... arguments) {
+    return [=] { return std::make_unique<T>(arguments...); };
 }
 
 } // namespace
@@ -27,25 +29,31 @@ template <typename T, auto... arguments> std::unique_ptr<Desktop> Make() {
 const Launcher kNativeLauncher;
 const WineLauncher kWineLauncher;
 
-const ViewerHost kX11Host = {.name = "x11", .desktop = Make<XvfbDesktop>};
+const ViewerHost kX11Host = {.name = "x11", .desktop = Make<XvfbDesktop>()};
 const ViewerHost kWineHost = {
-    .name = "wine", .desktop = Make<XvfbDesktop>, .launcher = &kWineLauncher};
-const ViewerHost kSwayHost = {.name = "sway", .desktop = Make<SwayDesktop>};
-const ViewerHost kWestonHost = {.name = "weston", .desktop = Make<WestonDesktop>};
-const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>};
-const ViewerHost kKwinScale150Host = {.name = "kwin-1.5x",
-                                      .desktop = [] { return std::make_unique<KwinDesktop>(1.5); }};
-const ViewerHost kKwinScale125Host = {
-    .name = "kwin-1.25x", .desktop = [] { return std::make_unique<KwinDesktop>(1.25); }};
-const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>};
-const ViewerHost kOpenboxHost = {.name = "openbox",
-                                 .desktop = Make<WindowManagerDesktop, X11WindowManager::kOpenbox>};
-const ViewerHost kKwinX11Host = {.name = "kwin_x11",
-                                 .desktop = Make<WindowManagerDesktop, X11WindowManager::kKwin>};
-const ViewerHost kXfwm4Host = {.name = "xfwm4",
-                               .desktop = Make<WindowManagerDesktop, X11WindowManager::kXfwm4>};
-const ViewerHost kMutterX11Host = {
-    .name = "mutter_x11", .desktop = Make<WindowManagerDesktop, X11WindowManager::kMutter>};
+    .name = "wine", .desktop = Make<XvfbDesktop>(), .launcher = &kWineLauncher};
+const ViewerHost kSwayHost = {.name = "sway", .desktop = Make<SwayDesktop>()};
+const ViewerHost kWestonHost = {.name = "weston", .desktop = Make<WestonDesktop>()};
+const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>()};
+const ViewerHost kKwinScale150Host = {.name = "kwin-1.5x", .desktop = Make<KwinDesktop>(1.5)};
+const ViewerHost kKwinScale125Host = {.name = "kwin-1.25x", .desktop = Make<KwinDesktop>(1.25)};
+const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>()};
+// Window managers as their desktops run them; xfwm4 and mutter offer only the functions a
+// window asks for in its Motif hints, where openbox and KWin show minimise and maximise anyway.
+const ViewerHost kOpenboxHost = {
+    .name = "openbox",
+    .desktop = Make<WindowManagerDesktop>(X11WindowManager{{"openbox", "--sm-disable"}, false})};
+// Without compositing.
+const ViewerHost kKwinX11Host = {
+    .name = "kwin_x11", .desktop = Make<WindowManagerDesktop>(X11WindowManager{{"kwin_x11"}})};
+const ViewerHost kXfwm4Host = {
+    .name = "xfwm4",
+    .desktop = Make<WindowManagerDesktop>(
+        X11WindowManager{{"xfwm4", "--compositor=off", "--sm-client-disable"}, true, true})};
+// Always compositing, on Mesa's software renderer.
+const ViewerHost kMutterX11Host = {.name = "mutter_x11",
+                                   .desktop = Make<WindowManagerDesktop>(X11WindowManager{
+                                       {"mutter", "--x11", "--sm-disable"}, true, true})};
 
 const std::string& NativeBinary() {
     return NativeBinaryPath();
@@ -167,27 +175,4 @@ Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int 
         },
         timeoutMs, desktop.PollMs());
     return found;
-}
-
-bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds) {
-    // Seen ended but not reaped, so that its CPU time can still be read; WaitProcess then ends
-    // what is left of its group and takes the group back from the guardian before the number is
-    // free for another group.
-    siginfo_t info = {};
-    bool ended = WaitUntil(
-        [&] {
-            info = {};
-            return viewer->pid > 0 &&
-                   waitid(P_PID, static_cast<id_t>(viewer->pid), &info,
-                          WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                   info.si_pid == viewer->pid;
-        },
-        timeoutMs, 1);
-    if (!ended) {
-        return false;
-    }
-    if (cpuSeconds != nullptr) {
-        *cpuSeconds = ProcessCpuSeconds(*viewer);
-    }
-    return WaitProcess(viewer, 0, code);
 }

@@ -10,8 +10,8 @@ XvfbDesktop::~XvfbDesktop() {
     StopXvfb(&server_);
 }
 
-bool XvfbDesktop::Start(const ViewerOptions& options, std::string* error) {
-    if (!StartXvfb(&server_, options.serverArgs, error)) {
+bool XvfbDesktop::Start(std::string* error) {
+    if (!StartXvfb(&server_, serverArgs_, error)) {
         return false;
     }
     probe_ = std::make_unique<X11Probe>(server_.display);
@@ -44,27 +44,23 @@ RgbImage XvfbDesktop::GrabArea(Window window, const Patch& area) {
 }
 
 bool XvfbDesktop::Resize(Window window, int width, int height) {
-    probe_->Resize(window, width, height);
-    return true;
+    return probe_->Resize(window, width, height);
 }
 
 bool XvfbDesktop::Move(Window window, int x, int y) {
-    XMoveWindow(probe_->display(), window, x, y);
-    XFlush(probe_->display());
-    return true;
+    return probe_->Move(window, x, y);
 }
 
 bool XvfbDesktop::Close(Window window) {
-    probe_->SendClose(window);
-    return true;
+    return probe_->SendClose(window);
 }
 
 WindowManagerDesktop::~WindowManagerDesktop() {
     EndWindowManager(&session_);
 }
 
-bool WindowManagerDesktop::Start(const ViewerOptions& options, std::string* error) {
-    return XvfbDesktop::Start(options, error) &&
+bool WindowManagerDesktop::Start(std::string* error) {
+    return XvfbDesktop::Start(error) &&
            StartWindowManager(manager_, server_.display, probe_.get(), &session_, error);
 }
 

@@ -9,9 +9,15 @@
 #include <cstdlib>
 #include <thread>
 
+#include "wait.h"
+
 namespace {
 
-int IgnoreErrors(Display*, XErrorEvent*) {
+// Windows may vanish between a query and the next request; that is a normal answer here, which
+// a request that must have done something (Done) asks about.
+unsigned long errorCount = 0;
+int CountErrors(Display*, XErrorEvent*) {
+    ++errorCount;
     return 0;
 }
 
@@ -42,8 +48,7 @@ int Shift(unsigned long mask) {
 } // namespace
 
 X11Probe::X11Probe(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
-    // Windows may vanish between a query and the next request; that is a normal answer here.
-    XSetErrorHandler(IgnoreErrors);
+    XSetErrorHandler(CountErrors);
 }
 
 X11Probe::~X11Probe() {
@@ -116,16 +121,19 @@ std::vector<Window> X11Probe::FindWindows(const std::string& caption) {
 }
 
 Window X11Probe::WaitForWindow(const std::string& caption, int timeoutMs, bool mapped) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    do {
-        for (Window window : FindWindows(caption)) {
-            if (mapped ? IsShown(window) : Exists(window)) {
-                return window;
+    Window found = 0;
+    WaitUntil(
+        [&] {
+            for (Window window : FindWindows(caption)) {
+                if (mapped ? IsShown(window) : Exists(window)) {
+                    found = window;
+                    return true;
+                }
             }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return 0;
+            return false;
+        },
+        timeoutMs, 20);
+    return found;
 }
 
 bool X11Probe::Geometry(Window window, int* x, int* y, int* width, int* height) {
@@ -175,7 +183,13 @@ RgbImage X11Probe::GrabArea(Window window, int x0, int y0, int width, int height
     return image;
 }
 
-void X11Probe::SendClientMessage(Window target, Window window, const char* type,
+bool X11Probe::Done() {
+    unsigned long before = errorCount;
+    XSync(display_, False);
+    return errorCount == before;
+}
+
+bool X11Probe::SendClientMessage(Window target, Window window, const char* type,
                                  std::vector<long> data, long mask) {
     XEvent event = {};
     event.xclient.type = ClientMessage;
@@ -184,8 +198,7 @@ void X11Probe::SendClientMessage(Window target, Window window, const char* type,
     event.xclient.format = 32;
     std::copy(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 5),
               event.xclient.data.l);
-    XSendEvent(display_, target, False, mask, &event);
-    XFlush(display_);
+    return XSendEvent(display_, target, False, mask, &event) != 0 && Done();
 }
 
 void X11Probe::SendKey(Window window, unsigned long keysym) {
@@ -202,9 +215,17 @@ void X11Probe::SendKey(Window window, unsigned long keysym) {
     XFlush(display_);
 }
 
-void X11Probe::Resize(Window window, int width, int height) {
+bool X11Probe::Resize(Window window, int width, int height) {
     XResizeWindow(display_, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
-    XFlush(display_);
+    int x, y, newWidth, newHeight;
+    return Done() && Geometry(window, &x, &y, &newWidth, &newHeight) && newWidth == width &&
+           newHeight == height;
+}
+
+bool X11Probe::Move(Window window, int x, int y) {
+    XMoveWindow(display_, window, x, y);
+    int newX, newY, width, height;
+    return Done() && Geometry(window, &newX, &newY, &width, &height) && newX == x && newY == y;
 }
 
 bool X11Probe::Exists(Window window) {

@@ -96,6 +96,3 @@ bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& 
                    const ViewerOptions& options, ChildProcess* viewer);
 // A shown window captioned Tavik that is not among `known`; 0 if none is shown in time.
 Window WaitForNewWindow(Desktop& desktop, const std::vector<Window>& known, int timeoutMs);
-// Waits up to `timeoutMs` for the viewer to end, asking every millisecond; then its exit code
-// (128 + signal when a signal ended it) and the CPU time it used over its whole life.
-bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr);

@@ -18,22 +18,6 @@ bool StartBus(WindowManagerSession* session, std::string* error) {
                           &session->bus, error);
 }
 
-std::vector<std::string> CommandOf(X11WindowManager manager) {
-    switch (manager) {
-    case X11WindowManager::kNone:
-        break;
-    case X11WindowManager::kOpenbox:
-        return {"openbox", "--sm-disable"};
-    case X11WindowManager::kKwin:
-        return {"kwin_x11"};
-    case X11WindowManager::kXfwm4:
-        return {"xfwm4", "--compositor=off", "--sm-client-disable"};
-    case X11WindowManager::kMutter:
-        return {"mutter", "--x11", "--sm-disable"};
-    }
-    return {};
-}
-
 std::string Hex(Window window) {
     char text[32];
     std::snprintf(text, sizeof text, "0x%lx", window);
@@ -52,8 +36,8 @@ bool Wmctrl(const std::string& display, const char* action, Window window,
     return RunForOutput(argv, settings, 10000, &output);
 }
 
-bool StartWindowManager(X11WindowManager manager, const std::string& display, X11Probe* probe,
-                        WindowManagerSession* session, std::string* error) {
+bool StartWindowManager(const X11WindowManager& manager, const std::string& display,
+                        X11Probe* probe, WindowManagerSession* session, std::string* error) {
     char tmpl[] = "/tmp/tavik-wm-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {
         *error = "cannot make a directory for the window manager";
@@ -78,15 +62,15 @@ bool StartWindowManager(X11WindowManager manager, const std::string& display, X1
                       "DBUS_SESSION_BUS_ADDRESS"};
     // Openbox writes its messages to standard output: kept out of the test's own.
     settings.captureStdout = true;
-    if (manager != X11WindowManager::kOpenbox) {
+    if (manager.privateBus) {
         if (!StartBus(session, error)) {
             return false;
         }
         settings.environment.push_back(
             {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + session->home + "/bus"});
     }
-    const std::vector<std::string> command = CommandOf(manager);
-    if (command.empty() || !StartProcessWith(command, "/", settings, &session->manager)) {
+    const std::vector<std::string>& command = manager.command;
+    if (!StartProcessWith(command, "/", settings, &session->manager)) {
         *error = "cannot start the window manager";
         return false;
     }

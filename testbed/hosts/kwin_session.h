@@ -9,10 +9,12 @@
 #include "hosts/wayland_session.h"
 
 // Lays out KWin's files in the session's runtime directory and starts its D-Bus daemon; then
-// *argv and *settings start KWin on a 1280 x 1024 virtual output at `scale`. False with the
-// reason in *error when any cannot be had.
-bool PrepareKwin(WaylandSession* session, double scale, std::vector<std::string>* argv,
-                 LaunchSettings* settings, std::string* error);
+// *argv and *settings start KWin on a 1280 x 1024 virtual output at `scale`; with
+// `leavesFrames`, with settings of its own that have no frame plugin, so that it leaves the
+// frames to the clients from their first configure. False with the reason in *error when any
+// cannot be had.
+bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
+                 std::vector<std::string>* argv, LaunchSettings* settings, std::string* error);
 // True once KWin runs a script of the session's helper and reports back.
 bool KwinRunsScripts(const WaylandSession& session);
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper;

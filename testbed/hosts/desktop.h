@@ -12,39 +12,39 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/gnome_session.h"
+#include "hosts/kwin_session.h"
 #include "hosts/picture.h"
 #include "hosts/process.h"
 #include "hosts/wayland_session.h"
 #include "hosts/x11_window_manager.h"
 #include "hosts/xvfb_server.h"
+#include "rgb_image.h"
 #include "x11_probe.h"
 
 // A window's client area: a rectangle like a patch of a picture.
 using ClientArea = Patch;
 
-// What a test asks of the desktop and of the viewer it starts there.
+// What a test asks of the viewer it starts on a desktop. What only one desktop understands (Xvfb's
+// arguments, sway nested in another, KWin without frames, the scale) is given to that desktop.
 struct ViewerOptions {
-    bool withTexture = true;             // ../res/grass.bmp beside bin/
-    std::vector<std::string> serverArgs; // Xvfb's, for example {"-extension", "GLX"}
-    int outputScale = 1;                 // the compositor's output scale when the viewer starts
-    bool nested = false; // sway inside another, so that its outputs can be unplugged
+    bool withTexture = true; // ../res/grass.bmp beside bin/
     // Set for the viewer, for example to take its EGL away.
     std::vector<std::pair<std::string, std::string>> viewerEnvironment;
     // Removed from the viewer's environment, the session's own variables too.
     std::vector<std::string> viewerUnset;
-    // Libraries the viewer cannot load (Wayland hosts): empty files of these names first on its
-    // library path.
+    // Libraries the viewer cannot load: empty files of these names first on its library path.
     std::vector<std::string> unusableLibraries;
-    bool kwinLeavesFrames = false; // KWin without a frame plugin (see WaylandSession)
 };
 
-// What every desktop offers. A desktop that cannot do something from outside (weston resizes,
-// moves and closes nothing for others) answers false.
+// What every desktop offers, and what only some can do (the capabilities below, whose defaults
+// say honestly that this one cannot). A desktop that cannot do something from outside (weston
+// resizes, moves and closes nothing for others) answers false.
 class Desktop {
   public:
     virtual ~Desktop() = default;
     // Starts the server and what it needs; false with the reason in *error.
-    virtual bool Start(const ViewerOptions& options, std::string* error) = 0;
+    virtual bool Start(std::string* error) = 0;
     // Ends the server with `signal` and waits until it is gone, so that only the programs on it
     // see it go.
     virtual void EndServer(int signal) = 0;
@@ -52,7 +52,6 @@ class Desktop {
     virtual LaunchSettings ProgramSettings() const = 0;
     // Hands a working directory to the programs' user.
     virtual bool GiveToProgramUser(const std::string&) { return true; }
-    virtual std::string XDisplay() const { return ""; } // the X display, on X11 desktops
     // How often a wait may ask it: a question that starts a process costs the compositor a core.
     virtual int PollMs() const { return 50; }
     // The output's scale: client sizes are in logical pixels, pictures in the output's own.
@@ -84,16 +83,39 @@ class Desktop {
     // NOTE: mutter 43 can lose a resize asked for while the window's previous configure is in
     // flight: true where the rig must ask again.
     virtual bool LosesResizes() const { return false; }
+
+    // Capabilities.
+    // The X server's display and probe, on the desktops that are one; none elsewhere.
+    virtual std::string XDisplay() const { return ""; }
+    virtual X11Probe* Probe() const { return nullptr; }
+    // Before Start: its output at `scale` times the scale it has; false where that cannot be.
+    virtual bool StartAtScale(int /*scale*/) { return false; }
+    // The output's scale changed while windows are shown, as the display settings would; false
+    // with the reason where it cannot be.
+    virtual bool ChangeScale(double /*scale*/, std::string* error) {
+        *error = "this desktop's scale cannot change while it runs";
+        return false;
+    }
+    // A pointer of the desktop's own onto the centre of the client area; false where the desktop
+    // has none to move.
+    virtual bool PointAt(Window) { return false; }
+    // That pointer taken away from the seat; false where there is none.
+    virtual bool RemovePointer() { return false; }
+    // True where the window manager's frame offers only the functions the window asks for in its
+    // Motif hints (no minimise, no maximise).
+    virtual bool HonoursMotifFunctions() const { return false; }
 };
 
 // A private Xvfb; windows are found, resized and closed through X.
 class XvfbDesktop : public Desktop {
   public:
+    // `serverArgs`: Xvfb's own beside the screen's, for example {"-extension", "GLX"}.
+    explicit XvfbDesktop(std::vector<std::string> serverArgs = {})
+        : serverArgs_(std::move(serverArgs)) {}
     ~XvfbDesktop() override;
-    bool Start(const ViewerOptions& options, std::string* error) override;
+    bool Start(std::string* error) override;
     void EndServer(int signal) override;
     LaunchSettings ProgramSettings() const override;
-    std::string XDisplay() const override { return server_.display; }
     int PollMs() const override { return 1; } // an X request, no process
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Exists(Window window) override { return probe_->Exists(window); }
@@ -104,9 +126,11 @@ class XvfbDesktop : public Desktop {
     bool Resize(Window window, int width, int height) override;
     bool Move(Window window, int x, int y) override;
     bool Close(Window window) override;
-    X11Probe* Probe() const { return probe_.get(); }
+    std::string XDisplay() const override { return server_.display; }
+    X11Probe* Probe() const override { return probe_.get(); }
 
   protected:
+    std::vector<std::string> serverArgs_;
     XvfbServer server_;
     std::unique_ptr<X11Probe> probe_;
 };
@@ -116,50 +140,61 @@ class XvfbDesktop : public Desktop {
 // puts on top of them shows.
 class WindowManagerDesktop : public XvfbDesktop {
   public:
-    explicit WindowManagerDesktop(X11WindowManager manager) : manager_(manager) {}
+    explicit WindowManagerDesktop(X11WindowManager manager) : manager_(std::move(manager)) {}
     ~WindowManagerDesktop() override;
-    bool Start(const ViewerOptions& options, std::string* error) override;
+    bool Start(std::string* error) override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     RgbImage Grab(Window window) override;
     RgbImage GrabArea(Window window, const Patch& area) override;
     bool Resize(Window window, int width, int height) override;
     bool Move(Window window, int x, int y) override;
     bool Close(Window window) override;
-    X11WindowManager Manager() const { return manager_; }
+    bool HonoursMotifFunctions() const override { return manager_.honoursMotifFunctions; }
 
   private:
     X11WindowManager manager_;
     WindowManagerSession session_;
 };
 
-// A private headless compositor with no X server, its programs run as its unprivileged user.
+// A private headless compositor with no X server, its programs run as its unprivileged user. Each
+// compositor's class says how it is started and when it is ready.
 class WaylandDesktop : public Desktop {
   public:
-    explicit WaylandDesktop(Compositor compositor, double scale = 1)
-        : compositor_(compositor), scale_(scale) {}
+    explicit WaylandDesktop(double scale = 1) : scale_(scale) {}
     ~WaylandDesktop() override { EndSession(&session_); }
-    bool Start(const ViewerOptions& options, std::string* error) override;
+    bool Start(std::string* error) override;
     void EndServer(int signal) override { StopCompositor(&session_, signal); }
     LaunchSettings ProgramSettings() const override { return SessionSettings(session_); }
     bool GiveToProgramUser(const std::string& path) override;
     double Scale() const override { return scale_; }
+    bool StartAtScale(int scale) override {
+        scale_ *= scale;
+        return true;
+    }
     const WaylandSession& Session() const { return session_; }
     // Runs a program in the session to its end; true when it ended with 0.
     bool RunInSession(const std::vector<std::string>& argv, std::string* output = nullptr,
                       int timeoutMs = 5000) const;
 
   protected:
-    Compositor compositor_;
+    // The user the compositor runs as.
+    virtual const char* UserName() const { return "tavik-test"; }
+    // Lays out the compositor's files in the session's runtime directory and says how it is
+    // started; false with the reason in *error.
+    virtual bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                         std::string* error) = 0;
+    // True once it answers what the rig asks of it, beyond taking connections.
+    virtual bool Ready() { return true; }
+
     double scale_;
     WaylandSession session_;
 };
 
-// sway: windows found by title in swaymsg's tree (named by sway's container id), closed, moved
-// and resized through swaymsg, their client areas grabbed with grim at the output's scale.
+// sway (wlroots' headless backend, pixman renderer): windows found by title in swaymsg's tree
+// (named by sway's container id), closed, moved and resized through swaymsg, their client areas
+// grabbed with grim at the output's scale.
 class SwayDesktop : public WaylandDesktop {
   public:
-    SwayDesktop() : WaylandDesktop(Compositor::kSway) {}
-    bool Start(const ViewerOptions& options, std::string* error) override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -167,42 +202,54 @@ class SwayDesktop : public WaylandDesktop {
     bool Move(Window window, int x, int y) override;
     bool Close(Window window) override { return Command(window, "kill"); }
     std::string AppId(Window window) override;
+    // Before Start: sway runs as a client of another sway, each of its outputs a window there
+    // ("wlroots - WL-1", 1280 x 720) that can be closed, which unplugs the output.
+    void Nest() { nested_ = true; }
     // Presses and releases a key, an XKB keysym ("Return"), on a virtual keyboard whose keymap
     // wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes to the
     // focused window; true when wtype could type.
     bool PressKey(const std::string& keysym);
-    // Integer scale of the session's only output.
+    // Integer scale of the session's outputs.
     bool SetScale(int scale);
     // A swaymsg command on the window (criteria added); true when sway says it succeeded.
     bool Command(Window window, const std::string& command);
     // A swaymsg command as given; true when sway says it succeeded.
     bool Run(const std::string& command) { return RunInSession({"swaymsg", command}); }
-    // The sway this one runs in, when nested: each output of this one is a window there.
+    // The sway this one runs in, when nested.
     SwayDesktop* Outer() const { return outer_.get(); }
 
   private:
+    bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                 std::string* error) override;
+    bool Ready() override;
     std::string Tree();
 
+    bool nested_ = false;
     std::unique_ptr<SwayDesktop> outer_;
 };
 
-// weston, which nothing outside it can drive: whole-output pictures from its screenshooter, in
-// which its one window (named 1) is found.
+// weston (headless backend, pixman renderer, desktop shell), which nothing outside it can drive:
+// whole-output pictures from its screenshooter, in which its one window (named 1) is found.
 class WestonDesktop : public WaylandDesktop {
   public:
-    WestonDesktop() : WaylandDesktop(Compositor::kWeston) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
+
+  private:
+    bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                 std::string* error) override;
 };
 
-// KWin on its virtual backend at `scale`: windows found by caption, resized, moved and closed
-// through KWin scripts, pictured through KWin's screenshot interface. KWin names windows by
-// UUID; they are numbered from 1 in the order first seen.
+// KWin on its virtual backend at `scale` (OpenGL on Mesa's software renderer, Breeze frames,
+// fractional scales offered to clients): windows found by caption, resized, moved and closed
+// through KWin scripts, pictured through KWin's screenshot interface. KWin names windows by UUID;
+// they are numbered from 1 in the order first seen. With `leavesFrames`, KWin has no frame plugin
+// and leaves the frames to the clients.
 class KwinDesktop : public WaylandDesktop {
   public:
-    explicit KwinDesktop(double scale = 1) : WaylandDesktop(Compositor::kKwin, scale) {}
-    bool Start(const ViewerOptions& options, std::string* error) override;
+    explicit KwinDesktop(double scale = 1, bool leavesFrames = false)
+        : WaylandDesktop(scale), leavesFrames_(leavesFrames) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -211,11 +258,17 @@ class KwinDesktop : public WaylandDesktop {
     bool Close(Window window) override;
     std::string AppId(Window window) override; // its desktop file name under KWin
     void RemoveFrame(Window window) override;
+    bool ChangeScale(double scale, std::string* error) override;
 
   private:
+    const char* UserName() const override;
+    bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                 std::string* error) override;
+    bool Ready() override { return KwinRunsScripts(session_); }
     // Runs `statements` on the window as `w` (none: reports "gone"); what they report.
     std::string OnWindow(Window window, const std::string& statements);
 
+    bool leavesFrames_;
     std::vector<std::string> uuids_; // window n is uuids_[n - 1]
 };
 
@@ -224,7 +277,6 @@ class KwinDesktop : public WaylandDesktop {
 // window id, their client areas grabbed with ScreenshotArea at the monitor's scale.
 class GnomeDesktop : public WaylandDesktop {
   public:
-    GnomeDesktop() : WaylandDesktop(Compositor::kGnomeShell) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -239,10 +291,13 @@ class GnomeDesktop : public WaylandDesktop {
     // A click of the primary button on the close button at the right end of libdecor's title
     // bar, through a virtual pointer of the shell's, as a user's.
     void ClickCloseButton(Window window);
-    // Moves that pointer onto the centre of the client area.
-    void PointAtClientArea(Window window);
+    bool PointAt(Window window) override;
+    bool RemovePointer() override;
 
   private:
+    bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                 std::string* error) override;
+    bool Ready() override { return GnomeShellReady(session_); }
     // Evaluates `expression` with `w` bound to the window; its JSON, or "null" when it is gone.
     std::string OnWindow(Window window, const std::string& expression);
 

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "hosts/kwin_session.h"
-
 namespace {
 
 // `text` as a JavaScript string literal: JSON's string is one.
@@ -17,10 +15,19 @@ std::string Quoted(const std::string& text) {
 
 } // namespace
 
-bool KwinDesktop::Start(const ViewerOptions& options, std::string* error) {
-    *error = "KWin's scale is the host's";
-    session_.kwinLeavesFrames = options.kwinLeavesFrames;
-    return options.outputScale == 1 && WaylandDesktop::Start(options, error);
+// KWin's sessions run as a user of their own, so that their processes (KWin, its bus, the
+// programs in it) are told apart from those of other compositors' sessions on the machine.
+const char* KwinDesktop::UserName() const {
+    return "tavik-kde";
+}
+
+bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                          std::string* error) {
+    return PrepareKwin(&session_, scale_, leavesFrames_, argv, settings, error);
+}
+
+bool KwinDesktop::ChangeScale(double scale, std::string* error) {
+    return SetKwinOutputScale(session_, scale, error);
 }
 
 std::vector<Window> KwinDesktop::FindWindows(const std::string& caption) {

@@ -208,8 +208,11 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
     return ended && code == 0;
 }
 
-bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode) {
+bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode, double* cpuSeconds) {
     // Until it has ended, or waitid says it is none of ours; then only an ended one is reaped.
+    // Seen ended but not reaped, its CPU time can still be read; EndGroup then ends what is left
+    // of its group and takes the group back from the guardian before the number is free for
+    // another group.
     siginfo_t info = {};
     WaitUntil(
         [&] {
@@ -219,9 +222,12 @@ bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode) {
                           WEXITED | WNOHANG | WNOWAIT) != 0 ||
                    info.si_pid == child->pid;
         },
-        timeoutMs, 5);
+        timeoutMs, 1);
     if (child->pid <= 0 || info.si_pid != child->pid) {
         return false;
+    }
+    if (cpuSeconds != nullptr) {
+        *cpuSeconds = ProcessCpuSeconds(*child);
     }
     *exitCode = EndGroup(child);
     return true;
@@ -297,19 +303,4 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
     std::ofstream out(path);
     out << text;
     return static_cast<bool>(out);
-}
-
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        SleepMs(pollMs);
-    }
-    return true;
 }

@@ -8,13 +8,7 @@
 #include <string>
 #include <vector>
 
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> pixels; // r, g, b per pixel, top row first
-
-    const unsigned char* At(int x, int y) const { return &pixels[(y * width + x) * 3]; }
-};
+#include "rgb_image.h"
 
 class X11Probe {
   public:
@@ -45,23 +39,28 @@ class X11Probe {
     Atom Intern(const char* name);
     std::string AtomName(Atom atom);
     // A 32-bit client message of `type` about `window`, sent to `target` for the clients that
-    // select `mask` there (none: to its owner).
-    void SendClientMessage(Window target, Window window, const char* type, std::vector<long> data,
+    // select `mask` there (none: to its owner); true when the server sent it.
+    bool SendClientMessage(Window target, Window window, const char* type, std::vector<long> data,
                            long mask = NoEventMask);
     // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
-    void SendClose(Window window) {
-        SendClientMessage(window, window, "WM_PROTOCOLS",
-                          {static_cast<long>(Intern("WM_DELETE_WINDOW")), CurrentTime});
+    bool SendClose(Window window) {
+        return SendClientMessage(window, window, "WM_PROTOCOLS",
+                                 {static_cast<long>(Intern("WM_DELETE_WINDOW")), CurrentTime});
     }
     // A key press and release of `keysym`, sent to the window.
     void SendKey(Window window, unsigned long keysym);
-    void Resize(Window window, int width, int height);
+    // A new size or position, as a window manager gives it; true when the window has it.
+    bool Resize(Window window, int width, int height);
+    bool Move(Window window, int x, int y);
     // True when the window still exists on the server.
     bool Exists(Window window);
     // True when it is mapped and viewable: shown.
     bool IsShown(Window window);
 
   private:
+    // Waits until the server has handled every request sent; true when none of them failed.
+    bool Done();
+
     Display* display_;
 };
 

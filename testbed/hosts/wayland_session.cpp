@@ -12,36 +12,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hosts/kwin_session.h"
-#include "hosts/gnome_session.h"
-
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUserName = "tavik-test";
-// KWin's sessions run as a user of their own, so that their processes (KWin, its bus, the
-// programs in it) are told apart from those of other compositors' sessions on the machine.
-constexpr const char* kKwinUserName = "tavik-kde";
-
-// No bar, no Xwayland, the viewer floating at the size it asks for (tiled, it would get the
-// whole output).
-constexpr const char* kSwayConfig = R"(xwayland disable
-output HEADLESS-1 resolution 1280x1024 position 0 0
-for_window [app_id="org.tavik.Tavik"] floating enable
-)";
-
-// A plain desktop, so that a window stands out of it, and no screen locking.
-constexpr const char* kWestonConfig = R"([core]
-idle-time=0
-[shell]
-background-color=0xff203050
-panel-position=none
-locking=false
-)";
-
-// The compositor's Wayland socket (and sway's IPC socket) once they exist in the runtime
-// directory.
+// The compositor's Wayland socket once it exists in the runtime directory.
 bool FindSockets(WaylandSession* session) {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session->runtimeDir, ignored)) {
@@ -51,31 +26,9 @@ bool FindSockets(WaylandSession* session) {
         }
         if (name.rfind("wayland-", 0) == 0) {
             session->socket = name;
-        } else if (name.rfind("sway-ipc.", 0) == 0) {
-            session->swaySocket = entry.path();
         }
     }
-    return !session->socket.empty() &&
-           (session->compositor != Compositor::kSway || !session->swaySocket.empty());
-}
-
-bool Ready(const WaylandSession& session) {
-    if (!SocketAccepts(session.runtimeDir + "/" + session.socket)) {
-        return false;
-    }
-    std::string output;
-    switch (session.compositor) {
-    case Compositor::kSway:
-        return RunForOutput({"swaymsg", "-t", "get_version"}, SessionSettings(session), 2000,
-                            &output);
-    case Compositor::kWeston:
-        return true;
-    case Compositor::kKwin:
-        return KwinRunsScripts(session);
-    case Compositor::kGnomeShell:
-        return GnomeShellReady(session);
-    }
-    return false;
+    return !session->socket.empty();
 }
 
 // The user the compositor runs as: the tests' own (-1) unless they run as root, since sway
@@ -149,11 +102,8 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
     return given && !failed;
 }
 
-bool StartCompositor(Compositor compositor, WaylandSession* session, std::string* error,
-                     double scale, const WaylandSession* host) {
-    session->compositor = compositor;
-    if (!SessionUser(compositor == Compositor::kKwin ? kKwinUserName : kUserName, &session->uid,
-                     &session->gid, error)) {
+bool OpenSession(const char* userName, WaylandSession* session, std::string* error) {
+    if (!SessionUser(userName, &session->uid, &session->gid, error)) {
         return false;
     }
     char tmpl[] = "/tmp/tavik-wayland-XXXXXX";
@@ -162,14 +112,6 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
         return false;
     }
     session->runtimeDir = tmpl;
-    std::string config = session->runtimeDir + "/compositor.conf";
-    if (compositor == Compositor::kSway) {
-        std::string text = kSwayConfig + ("output HEADLESS-1 scale " +
-                                          std::to_string(static_cast<int>(scale)) + "\n");
-        WriteTextFile(config, text);
-    } else if (compositor == Compositor::kWeston) {
-        WriteTextFile(config, kWestonConfig);
-    }
     // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
     // wherever the tree is.
     if (const char* options = std::getenv("LSAN_OPTIONS")) {
@@ -184,54 +126,29 @@ bool StartCompositor(Compositor compositor, WaylandSession* session, std::string
             session->lsanOptions.replace(at, end == std::string::npos ? end : end - at, copy);
         }
     }
-    if (!GiveToSessionUser(*session, session->runtimeDir)) {
-        *error = "cannot hand " + session->runtimeDir + " to the session's user";
-        return false;
-    }
-    LaunchSettings settings = SessionSettings(*session);
-    std::vector<std::string> argv;
-    if (compositor == Compositor::kSway) {
-        settings.environment.insert(
-            settings.environment.end(),
-            {{"WLR_BACKENDS", host != nullptr ? "wayland" : "headless"},
-             {"WLR_RENDERER", "pixman"},
-             {"WLR_LIBINPUT_NO_DEVICES", "1"},
-             {"WAYLAND_DISPLAY", host != nullptr ? host->runtimeDir + "/" + host->socket : ""}});
-        argv = {"sway", "--config", config};
-    } else if (compositor == Compositor::kKwin) {
-        if (!PrepareKwin(session, scale, &argv, &settings, error)) {
-            EndSession(session);
-            return false;
-        }
-    } else if (compositor == Compositor::kGnomeShell) {
-        if (!PrepareGnomeShell(session, static_cast<int>(scale), &argv, &settings, error)) {
-            EndSession(session);
-            return false;
-        }
-    } else {
-        session->socket = "wayland-tavik";
-        // --debug: the screenshooter is allowed only then.
-        argv = {
-            "weston",        "--backend=headless-backend.so", "--use-pixman", "--width=1280",
-            "--height=1024", "--socket=" + session->socket,   "--debug",      "--config=" + config};
-        argv.push_back("--scale=" + std::to_string(static_cast<int>(scale)));
-    }
+    *error = "cannot hand " + session->runtimeDir + " to the session's user";
+    return GiveToSessionUser(*session, session->runtimeDir);
+}
+
+bool StartCompositor(WaylandSession* session, const std::vector<std::string>& argv,
+                     const LaunchSettings& settings, const std::function<bool()>& ready,
+                     std::string* error) {
     if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
         *error = "cannot start " + argv[0];
         return false;
     }
-    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less. Each
-    // readiness check but the socket's starts a process (swaymsg, a KWin script, dbus-send): no
-    // more than one every 50 ms, to leave the cores to the compositor.
+    // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
     auto started = std::chrono::steady_clock::now();
-    bool ready = false;
+    bool accepting = false;
     WaitUntil(
         [&] {
             return !IsRunning(session->process) ||
-                   (ready = FindSockets(session) && Ready(*session));
+                   (accepting = FindSockets(session) &&
+                                SocketAccepts(session->runtimeDir + "/" + session->socket) &&
+                                ready());
         },
         30000);
-    if (ready) {
+    if (accepting) {
         std::printf(
             "%s ready %.0f ms after its start\n", argv[0].c_str(),
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)

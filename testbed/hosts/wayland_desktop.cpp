@@ -44,12 +44,15 @@ json FindView(const std::string& tree, unsigned long id) {
 
 } // namespace
 
-bool WaylandDesktop::Start(const ViewerOptions& options, std::string* error) {
-    if (options.nested) {
-        *error = "only sway runs nested";
+bool WaylandDesktop::Start(std::string* error) {
+    std::vector<std::string> argv;
+    LaunchSettings settings;
+    if (!OpenSession(UserName(), &session_, error) || !Prepare(&argv, &settings, error)) {
+        EndSession(&session_);
         return false;
     }
-    return StartCompositor(compositor_, &session_, error, options.outputScale * scale_);
+    return StartCompositor(
+        &session_, argv, settings, [this] { return Ready(); }, error);
 }
 
 bool WaylandDesktop::GiveToProgramUser(const std::string& path) {
@@ -62,14 +65,49 @@ bool WaylandDesktop::RunInSession(const std::vector<std::string>& argv, std::str
     return RunForOutput(argv, ProgramSettings(), timeoutMs, output ? output : &ignored);
 }
 
-bool SwayDesktop::Start(const ViewerOptions& options, std::string* error) {
-    if (!options.nested) {
-        return WaylandDesktop::Start(options, error);
+// No bar, no Xwayland, the viewer floating at the size it asks for (tiled, it would get the
+// whole output).
+constexpr const char* kSwayConfig = R"(xwayland disable
+output HEADLESS-1 resolution 1280x1024 position 0 0
+for_window [app_id="org.tavik.Tavik"] floating enable
+)";
+
+bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                          std::string* error) {
+    std::string config = session_.runtimeDir + "/compositor.conf";
+    *error = "cannot write " + config;
+    if (!WriteTextFile(config, kSwayConfig + ("output HEADLESS-1 scale " +
+                                              std::to_string(static_cast<int>(scale_)) + "\n"))) {
+        return false;
     }
-    outer_ = std::make_unique<SwayDesktop>();
     // Tiled, the outputs would share the outer output, and change size when one comes.
-    return outer_->Start({}, error) && outer_->Run("for_window [app_id=wlroots] floating enable") &&
-           StartCompositor(compositor_, &session_, error, options.outputScale, &outer_->session_);
+    if (nested_) {
+        outer_ = std::make_unique<SwayDesktop>();
+        if (!outer_->Start(error) || !outer_->Run("for_window [app_id=wlroots] floating enable")) {
+            return false;
+        }
+    }
+    *settings = SessionSettings(session_);
+    settings->environment.insert(
+        settings->environment.end(),
+        {{"WLR_BACKENDS", nested_ ? "wayland" : "headless"},
+         {"WLR_RENDERER", "pixman"},
+         {"WLR_LIBINPUT_NO_DEVICES", "1"},
+         {"WAYLAND_DISPLAY",
+          nested_ ? outer_->session_.runtimeDir + "/" + outer_->session_.socket : ""}});
+    *argv = {"sway", "--config", config};
+    return true;
+}
+
+// Ready once its IPC socket is there and answers.
+bool SwayDesktop::Ready() {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(session_.runtimeDir, ignored)) {
+        if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
+            session_.swaySocket = entry.path();
+        }
+    }
+    return !session_.swaySocket.empty() && RunInSession({"swaymsg", "-t", "get_version"});
 }
 
 std::string SwayDesktop::Tree() {
@@ -214,6 +252,34 @@ bool FindClientArea(const WestonShot& screen, ClientArea* area) {
     }
     *area = {left, top, right - left + 1, bottom - top + 1};
     return right >= left;
+}
+
+// A plain desktop, so that a window stands out of it, and no screen locking.
+constexpr const char* kWestonConfig = R"([core]
+idle-time=0
+[shell]
+background-color=0xff203050
+panel-position=none
+locking=false
+)";
+
+bool WestonDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
+                            std::string* error) {
+    std::string config = session_.runtimeDir + "/compositor.conf";
+    *error = "cannot write " + config;
+    session_.socket = "wayland-tavik";
+    *settings = SessionSettings(session_);
+    // --debug: the screenshooter is allowed only then.
+    *argv = {"weston",
+             "--backend=headless-backend.so",
+             "--use-pixman",
+             "--width=1280",
+             "--height=1024",
+             "--socket=" + session_.socket,
+             "--debug",
+             "--config=" + config,
+             "--scale=" + std::to_string(static_cast<int>(scale_))};
+    return WriteTextFile(config, kWestonConfig);
 }
 
 // Weston's one window: where its client area is on a screenshot, if there is one.

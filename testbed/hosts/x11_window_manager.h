@@ -1,6 +1,7 @@
-// A window manager on a private Xvfb, as a desktop runs it: openbox, KWin, xfwm4 or mutter in
-// X11 mode, each with its own settings directories and, where it wants one, a private D-Bus
-// session bus, all ended with it. Windows are driven through the window manager with wmctrl.
+// A window manager on a private Xvfb, as a desktop runs it (openbox, KWin, xfwm4 or mutter in
+// X11 mode: their lines are in hosts.cpp), each with its own settings directories and, where it
+// wants one, a private D-Bus session bus, all ended with it. Windows are driven through the window
+// manager with wmctrl.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -11,12 +12,13 @@
 #include "hosts/process.h"
 #include "x11_probe.h"
 
-enum class X11WindowManager {
-    kNone,    // a bare server: the tests themselves send the window manager's messages
-    kOpenbox, // openbox, no D-Bus
-    kKwin,    // kwin_x11 without compositing, on a private session bus
-    kXfwm4,   // xfwm4 without its compositor, on a private session bus
-    kMutter,  // mutter --x11 (always compositing, on Mesa's software renderer), on a private bus
+// A window manager as a desktop runs it: its command line, whether it wants a private D-Bus
+// session bus, and whether its frame honours the Motif hints' functions (no minimise or maximise
+// where the window asks for none).
+struct X11WindowManager {
+    std::vector<std::string> command;
+    bool privateBus = true;
+    bool honoursMotifFunctions = false;
 };
 
 struct WindowManagerSession {
@@ -27,8 +29,8 @@ struct WindowManagerSession {
 
 // Starts `manager` on `display` and waits until it names itself on the root window
 // (_NET_SUPPORTING_WM_CHECK), up to 10 s. False with the reason (and its stderr) in *error.
-bool StartWindowManager(X11WindowManager manager, const std::string& display, X11Probe* probe,
-                        WindowManagerSession* session, std::string* error);
+bool StartWindowManager(const X11WindowManager& manager, const std::string& display,
+                        X11Probe* probe, WindowManagerSession* session, std::string* error);
 // Ends the window manager and its bus and removes their files.
 void EndWindowManager(WindowManagerSession* session);
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "x11_probe.h"
+#include "rgb_image.h"
 
 // The cleared background, 0.1 grey.
 bool IsBackground(const unsigned char* p);
