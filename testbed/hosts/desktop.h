@@ -101,6 +101,9 @@ class Desktop {
     virtual bool PointAt(Window) { return false; }
     // That pointer taken away from the seat; false where there is none.
     virtual bool RemovePointer() { return false; }
+    // True where a grab is always of one whole frame, as a compositor's screenshot is; false where
+    // a grab might catch a frame being drawn.
+    virtual bool GrabsWholeFrames() const { return false; }
     // True where the window manager's frame offers only the functions the window asks for in its
     // Motif hints (no minimise, no maximise).
     virtual bool HonoursMotifFunctions() const { return false; }
@@ -171,6 +174,7 @@ class WaylandDesktop : public Desktop {
         scale_ *= scale;
         return true;
     }
+    bool GrabsWholeFrames() const override { return true; }
     const WaylandSession& Session() const { return session_; }
     // Runs a program in the session to its end; true when it ended with 0.
     bool RunInSession(const std::vector<std::string>& argv, std::string* output = nullptr,

@@ -1,6 +1,7 @@
 #include "hosts/xvfb_server.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -37,20 +38,26 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         return false;
     }
     server->display = ":" + number;
-    Display* display = nullptr;
+    // A server that lost a race for its display number exits right after starting, and the
+    // connection then reaches the winner: only a connection whose peer is this server counts.
+    bool ours = false;
     WaitUntil(
         [&] {
-            return !IsRunning(server->process) ||
-                   (display = XOpenDisplay(server->display.c_str())) != nullptr;
+            Display* display = XOpenDisplay(server->display.c_str());
+            ucred peer = {};
+            socklen_t size = sizeof peer;
+            ours =
+                display != nullptr &&
+                getsockopt(ConnectionNumber(display), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+                peer.pid == server->process.pid;
+            if (display != nullptr) {
+                XCloseDisplay(display);
+            }
+            return ours || !IsRunning(server->process);
         },
         5000);
-    if (display != nullptr) {
-        XCloseDisplay(display);
-        // A server that lost a race for its display number exits right after starting.
-        SleepMs(100);
-        if (IsRunning(server->process)) {
-            return true;
-        }
+    if (ours) {
+        return true;
     }
     *error = "Xvfb on " + server->display + " accepts no connection";
     StopXvfb(server);

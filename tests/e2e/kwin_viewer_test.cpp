@@ -3,8 +3,8 @@
 // have the rounded pixel size, as the client's own protocol log shows them; a scale the user sets
 // while the window is shown is followed at once.
 #include <algorithm>
-#include <regex>
 
+#include "support/protocol_log.h"
 #include "support/viewer_fixture.h"
 
 namespace {
@@ -13,14 +13,12 @@ constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
 
 using FractionalScale = ViewerTest;
 
-// The numbers of the last request or event in a WAYLAND_DEBUG log that matches `pattern`.
-std::vector<int> LastMatch(const std::string& log, const std::regex& pattern) {
+// The numbers of the last request or event in a protocol log that matches `pattern`.
+std::vector<int> LastMatch(const std::string& log, const std::string& pattern) {
+    std::vector<LogMatch> matches = MatchLog(log, pattern);
     std::vector<int> numbers;
-    for (std::sregex_iterator it(log.begin(), log.end(), pattern), end; it != end; ++it) {
-        numbers.clear();
-        for (size_t i = 1; i < it->size(); ++i) {
-            numbers.push_back(std::stoi((*it)[i].str()));
-        }
+    for (size_t i = 1; !matches.empty() && i < matches.back().groups.size(); ++i) {
+        numbers.push_back(std::stoi(matches.back().groups[i]));
     }
     return numbers;
 }
@@ -41,17 +39,18 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
     std::string log = ReadStderr(*viewer);
-    const std::regex preferredScale(R"(preferred_scale\((\d+)\))");
+    const std::string preferredScale = R"(preferred_scale\((\d+)\))";
     std::vector<int> preferred = LastMatch(log, preferredScale);
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
     EXPECT_EQ(preferred[0], static_cast<int>(desktop_->Scale() * 120));
     std::vector<int> destination =
-        LastMatch(log, std::regex(R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))"));
+        LastMatch(log, R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))");
     EXPECT_EQ(destination, (std::vector<int>{kWidth, kHeight}));
     // NOTE: Mesa's software renderer hands EGL's buffers over in shared memory, a GPU's in
     // dmabufs; either request names the buffer's size.
-    const std::regex bufferSize(R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
-                                R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)");
+    const std::string bufferSize =
+        R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
+        R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)";
     EXPECT_EQ(LastMatch(log, bufferSize), (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
 
     // The user sets the display's scale to 1.5 while the window is shown: its buffers follow

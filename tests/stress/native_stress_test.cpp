@@ -41,7 +41,7 @@ TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage)
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    WaitForNewPicture(window, WaitForPicture(window)); // animating
+    EXPECT_TRUE(WaitForNewPicture(window, WaitForPicture(window))) << "not animating";
     EndServerAndExpectPromptEnd(viewer, SIGTERM);
 }
 
@@ -49,7 +49,7 @@ TEST_F(DisplayGoesAway, ServerKilledWhileItAnimatesEndsItPromptlyWithAMessage) {
     ChildProcess* viewer = nullptr;
     Window window = StartAndWaitForWindow(&viewer);
     ASSERT_NE(window, 0u);
-    WaitForNewPicture(window, WaitForPicture(window)); // animating
+    EXPECT_TRUE(WaitForNewPicture(window, WaitForPicture(window))) << "not animating";
     EndServerAndExpectPromptEnd(viewer, SIGKILL);
 }
 

@@ -156,12 +156,14 @@ std::string ViewerRig::WaitForPictureToFit(Window window, int width, int height)
 
 RgbImage ViewerRig::WaitForPicture(Window window) {
     RgbImage picture;
-    WaitUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             picture = Grab(window);
             return picture.width > 0 && PictureMisfit(picture, picture.width, picture.height) == "";
         },
-        limits_.fitMs, std::max(50, desktop_->PollMs()));
+        limits_.fitMs, std::max(50, desktop_->PollMs())))
+        << "no picture of the scene: "
+        << (picture.width > 0 ? PictureMisfit(picture, picture.width, picture.height) : "no grab");
     return picture;
 }
 

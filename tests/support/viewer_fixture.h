@@ -90,7 +90,7 @@ class ViewerRig : public ::testing::Test {
     // fit time. Where the desktop loses resizes (mutter), it asks again, and says so.
     std::string WaitForPictureToFit(Window window, int width, int height);
     // The window's first frames on screen: waits until its picture fits its client area, and
-    // returns that picture (the last grab when none fits in the fit time).
+    // returns that picture (a failure, and the last grab, when none fits in the fit time).
     RgbImage WaitForPicture(Window window);
     // Waits for a picture of the window that differs from `before` in more than 50 pixels: a
     // new frame; true when one came in the fit time.

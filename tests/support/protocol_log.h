@@ -1,0 +1,19 @@
+// A viewer's Wayland protocol log (WAYLAND_DEBUG=client), read line by line. libwayland names an
+// object interface@id up to 1.22 and interface#id from 1.23; both are read as interface@id.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Calls `visit` with each line's number (from 0) and text.
+void ForEachLogLine(const std::string& log,
+                    const std::function<void(std::size_t, const std::string&)>& visit);
+
+// A line that matches a pattern: its number and the match's groups (0: the whole match).
+struct LogMatch {
+    std::size_t line;
+    std::vector<std::string> groups;
+};
+std::vector<LogMatch> MatchLog(const std::string& log, const std::string& pattern);
