@@ -234,8 +234,8 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
   protected:
     SwayViewer() : HostRig(kSwayHost) {}
 
-    // A viewer without OpenGL: GLEW's error box, modal, then the window, black at the output's
-    // `scale`, which closes.
+    // A viewer without OpenGL, started with an activation token: GLEW's error box, modal and
+    // activated with the token, then the window, black at the output's `scale`, which closes.
     void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer, int scale = 1) {
         std::vector<Window> boxes;
         WaitUntil([&] { return !(boxes = FindWindows("Error Glew")).empty(); }, limits_.startMs);
@@ -264,6 +264,16 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         std::vector<std::size_t> decorationGone =
             LogLines(*viewer, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
         ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
+        std::string xdgSurface = LogObject(
+            *viewer, R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + toplevel);
+        std::string surface = LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@)" +
+                                                     xdgSurface + R"(, wl_surface@(\d+))");
+        std::vector<std::size_t> activated =
+            LogLines(*viewer, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-3", wl_surface@)" +
+                                  surface + R"(\))");
+        EXPECT_EQ(LogLines(*viewer, R"(\.activate\()").size(), 1u) << "one token, one activation";
+        EXPECT_TRUE(activated.size() == 1 && activated[0] < keys[0])
+            << "the box (surface " << surface << ") was not activated while it was up";
         ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
         EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
         EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
@@ -481,7 +491,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
 TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
     options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
-                                 {"WAYLAND_DEBUG", "client"}};
+                                 {"WAYLAND_DEBUG", "client"},
+                                 {"XDG_ACTIVATION_TOKEN", "tavik-launch-3"}};
     ASSERT_NO_FATAL_FAILURE(StartServer(options));
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
     SCOPED_TRACE("DISPLAY set but empty");
@@ -500,6 +511,7 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
     options_.viewerEnvironment = PreloadSettings(shim);
     options_.viewerEnvironment.push_back({"WAYLAND_DEBUG", "client"});
+    options_.viewerEnvironment.push_back({"XDG_ACTIVATION_TOKEN", "tavik-launch-3"});
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
 }
 

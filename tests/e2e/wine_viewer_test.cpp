@@ -1,15 +1,66 @@
 // What only the Windows program under Wine shows: the size the template gets from the system's
-// own dialog arithmetic.
+// own dialog arithmetic, and the program's icon on its window.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "support/viewer_fixture.h"
 #include "hosts/wine.h"
+#include "pe_resources.h"
 
 namespace {
+
+// The executable's icon picture `size` pixels wide as _NET_WM_ICON holds one (width, height, then
+// ARGB pixels from the top row): an icon resource that is a 32-bit bitmap of that size (after its
+// BITMAPINFOHEADER, twice the height for the mask, rows from the bottom). Empty when none is.
+std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t size) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), {}};
+    std::vector<ResourceEntry> resources;
+    ReadPeResources(image, &resources);
+    for (const ResourceEntry& icon : resources) {
+        auto le = [&](std::size_t at) {
+            const uint8_t* p = at + 4 <= icon.data.size() ? &icon.data[at] : nullptr;
+            return p ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24 : 0u;
+        };
+        if (!icon.type.Is(3) || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
+            le(12) >> 16 != 32 || icon.data.size() < 40 + 4 * size * size) {
+            continue;
+        }
+        std::vector<unsigned long> picture = {size, size};
+        for (uint32_t y = size; y-- > 0;) {
+            for (uint32_t x = 0; x < size; ++x) {
+                picture.push_back(le(40 + 4 * (y * size + x)));
+            }
+        }
+        return picture;
+    }
+    return {};
+}
+
+// The picture of the property that is `size` pixels wide, in the same form; empty when none is.
+std::vector<unsigned long> IconOfProperty(const std::vector<unsigned long>& icon, uint32_t size) {
+    for (std::size_t at = 0; at + 2 <= icon.size() && icon[at] * icon[at + 1] > 0;) {
+        std::size_t end = at + 2 + icon[at] * icon[at + 1];
+        if (end > icon.size()) {
+            break;
+        }
+        if (icon[at] == size && icon[at + 1] == size) {
+            // NOTE: Xlib hands 32-bit items over as longs, sign-extended.
+            std::vector<unsigned long> picture(icon.begin() + at, icon.begin() + end);
+            for (unsigned long& pixel : picture) {
+                pixel &= 0xFFFFFFFFul;
+            }
+            return picture;
+        }
+        at = end;
+    }
+    return {};
+}
 
 // Where the client area of a window made from the template lands, as dialog_metrics.exe works
 // it out on the system it runs on.
@@ -70,6 +121,15 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(area.width, expected.width);
     EXPECT_EQ(area.height, expected.height);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
+    // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
+    // system's 32 pixels is the executable's picture of that size.
+    std::vector<unsigned long> expected32 = IconOfExecutable(root_ + "/bin/tavik.exe", 32);
+    ASSERT_EQ(expected32.size(), 2u + 32 * 32) << "no 32-bit 32 x 32 picture in tavik.exe";
+    std::vector<unsigned long> shown32 =
+        IconOfProperty(probe_->LongProperty(window, "_NET_WM_ICON"), 32);
+    EXPECT_TRUE(shown32 == expected32)
+        << "the window's _NET_WM_ICON has " << (shown32.empty() ? "no" : "another")
+        << " 32 x 32 picture";
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 

@@ -152,12 +152,23 @@ INSTANTIATE_TEST_SUITE_P(Dpi, X11ViewerAtDpi, ::testing::Values(0, 192),
                                                     : "Xft" + std::to_string(info.param);
                          });
 
+// Started from a launcher, the box, the first window to be shown, carries the startup id and ends
+// the launch feedback while it is up.
 TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
     desktop_ = std::make_unique<XvfbDesktop>(std::vector<std::string>{"-extension", "GLX"});
-    ASSERT_NO_FATAL_FAILURE(StartServer());
+    ViewerOptions options;
+    options.viewerEnvironment = {{"DESKTOP_STARTUP_ID", "tavik_TIME7"}};
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    Display* display = probe_->display();
+    XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
+    XSync(display, False);
     ChildProcess* viewer = StartViewer();
     Window box = probe_->WaitForWindow("Error Glew", 10000);
     ASSERT_NE(box, 0u) << ReadStderr(*viewer);
+    EXPECT_EQ(probe_->TextProperty(box, "_NET_STARTUP_ID"), "tavik_TIME7");
+    EXPECT_EQ(StartupMessage(display, probe_->Intern("_NET_STARTUP_INFO_BEGIN"),
+                             probe_->Intern("_NET_STARTUP_INFO")),
+              "remove: ID=tavik_TIME7");
     // The box is modal: the viewer's window is not shown before it is dismissed.
     EXPECT_EQ(probe_->WaitForWindow("Tavik", 300), 0u);
     probe_->SendKey(box, XK_Return);

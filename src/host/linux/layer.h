@@ -3,6 +3,7 @@
 // points that the chosen backend (Wayland or X11) fills. Only the layer's own files include it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -28,9 +29,24 @@ struct WindowLinux {
     int height = 0;
     bool shown = false;
     int pixelFormat = 0;
+    // The icons WM_SETICON gave the window (null: none).
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
 
     virtual ~WindowLinux() = default;
 };
+
+// An icon the program carries: every picture of its icon group, as _NET_WM_ICON holds them
+// (width, height, then that many ARGB pixels, per picture).
+struct IconLinux {
+    int id;
+    const unsigned long* images;
+    std::size_t length;
+};
+
+// The program's icon (IDI_TAVIK), generated at build time from the icon's PNG renderings.
+extern const unsigned long kTavikIconLinux[];
+extern const std::size_t kTavikIconLinuxLength;
 
 // An OpenGL context; each backend's own context struct extends it.
 struct ContextLinux {
@@ -70,6 +86,9 @@ struct PlatformLinux {
     // A modal box with the text, the caption as title and an OK button; false, having shown
     // nothing, when the window system cannot show one.
     bool (*messageBox)(LPCWSTR text, LPCWSTR caption);
+    // Shows the window's icons (bigIcon, smallIcon) where the window system takes them from the
+    // window.
+    void (*setIcon)(WindowLinux* window);
 };
 
 // Fill the table and return true when their window system is reachable.
@@ -118,6 +137,11 @@ WindowLinux* FindWindowLinux(HWND hwnd);
 WindowLinux* FindWindowOfDCLinux(HDC hdc);
 // Queues a message for the thread, as PostMessage does.
 void PostMessageLinux(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Whether the handle is one of the icons LoadImageW gives.
+bool KnownIconLinux(HICON icon);
+// Hands a message to the window's dialog procedure, and to the dialog's default handling when the
+// procedure leaves it (returns FALSE).
+LRESULT DeliverMessageLinux(WindowLinux* window, UINT message, WPARAM wParam, LPARAM lParam);
 // The time left until `deadlineNs` for ppoll(), in `storage`: to the nanosecond, since a timeout
 // in whole milliseconds would let every tick come up to 1 ms late; none once the deadline has
 // passed. Null (no limit) when `deadlineNs` is negative.

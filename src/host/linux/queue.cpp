@@ -138,8 +138,8 @@ BOOL TranslateMessage(const MSG*) {
 
 LRESULT DispatchMessageW(const MSG* lpMsg) {
     WindowLinux* window = FindWindowLinux(lpMsg->hwnd);
-    if (window == nullptr || window->proc == nullptr) {
+    if (window == nullptr) {
         return 0;
     }
-    return window->proc(window, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+    return DeliverMessageLinux(window, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }

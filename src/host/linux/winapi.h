@@ -16,15 +16,20 @@
 //  - pixel formats (ChoosePixelFormat ranks the GLX framebuffer configurations or the EGL
 //    configurations), wgl contexts, SwapBuffers; MessageBoxW as a modal box with one OK button
 //    (Xlib, or Pango and cairo on Wayland; stderr without a window system)
+//  - the program's icon (IDI_TAVIK) from LoadImageW, kept for the process as LR_SHARED icons are;
+//    WM_SETICON through SendMessageW gives it to the window: every picture of the icon at once
+//    in _NET_WM_ICON on X11, while on Wayland the application id names the icon
+//  - GetSystemMetrics for the icon sizes, as Windows gives them to a program at 96 dpi
 // Ignored:
 //  - timer procedures (the TIMERPROC of SetTimer: WM_TIMER is always dispatched to the window)
 //  - GetMessageW's window and message filters (every message of the thread is returned)
 //  - TranslateMessage (no WM_CHAR), ShowWindow's nCmdShow, the instance handles, MessageBoxW's
-//    type (always one OK button; returns IDOK)
+//    type (always one OK button; returns IDOK), LoadImageW's size and flags (the window system
+//    chooses among the icon's pictures)
 //  - all other keys and mouse buttons, pointer motion (no WM_MOUSEMOVE), exposure (no WM_PAINT)
 // Left out: controls and child windows, menus, modal dialogs (DialogBox*), dialog templates read
-// from resources, window classes and DefWindowProc, GDI drawing, the clipboard, more than one
-// thread's queue.
+// from resources, window classes and DefWindowProc (a dialog's default handling covers
+// WM_SETICON alone), GDI drawing, bitmaps and cursors, the clipboard, more than one thread's queue.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +63,9 @@ using HDC = DeviceContextLinux*;
 using HGLRC = ContextLinux*;
 struct InstanceLinux;
 using HINSTANCE = InstanceLinux*;
+struct IconLinux;
+using HICON = IconLinux*;
+using HANDLE = void*;
 
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -81,6 +89,7 @@ struct MSG {
 #define WM_SIZE 0x0005
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define WM_SETICON 0x0080
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_INITDIALOG 0x0110
@@ -91,6 +100,17 @@ struct MSG {
 
 #define SIZE_RESTORED 0
 #define SW_SHOW 5
+
+// Icons and the system's sizes for them.
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define IMAGE_ICON 1
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_SHARED 0x00008000
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
 
 // Word-splitting macros.
 #define LOWORD(l) ((WORD)(((DWORD_PTR_LINUX)(l)) & 0xffff))
@@ -156,6 +176,11 @@ BOOL GetMessageW(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL TranslateMessage(const MSG* lpMsg);
 LRESULT DispatchMessageW(const MSG* lpMsg);
 void PostQuitMessage(int nExitCode);
+LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+// Icons (icon.cpp).
+HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad);
+int GetSystemMetrics(int nIndex);
 
 // Device contexts, pixel formats and OpenGL contexts (context.cpp).
 HDC GetDC(HWND hWnd);

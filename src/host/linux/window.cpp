@@ -1,5 +1,6 @@
 // Windows of the Linux layer, the part that is the same on every window system: the dialog
-// template table, the messages the platform sends while it creates, shows and destroys a window.
+// template table, the messages the platform sends while it creates, shows and destroys a window,
+// and the dialog's default handling of the messages sent to it.
 #include "host/linux/layer.h"
 
 #include <algorithm>
@@ -21,6 +22,21 @@ const DialogTemplateLinux* FindTemplate(LPCWSTR name) {
         }
     }
     return nullptr;
+}
+
+// WM_SETICON's default handling: the window keeps the icon of that kind (null takes it away) and
+// the window system shows it; the result is the icon it replaces. A handle that is no icon of the
+// program's changes nothing.
+LRESULT SetIcon(WindowLinux* window, WPARAM kind, LPARAM lParam) {
+    auto icon = reinterpret_cast<HICON>(lParam);
+    if ((kind != ICON_BIG && kind != ICON_SMALL) || (icon != nullptr && !KnownIconLinux(icon))) {
+        return 0;
+    }
+    HICON& held = kind == ICON_BIG ? window->bigIcon : window->smallIcon;
+    HICON previous = held;
+    held = icon;
+    ConnectedPlatform()->setIcon(window);
+    return reinterpret_cast<LRESULT>(previous);
 }
 
 void ReleaseContextOf(LayerLinux& layer, const PlatformLinux* platform, WindowLinux* window) {
@@ -55,6 +71,20 @@ HWND CreateDialogParamW(HINSTANCE, LPCWSTR lpTemplateName, HWND, DLGPROC lpDialo
         window->proc(window, WM_INITDIALOG, 0, dwInitParam);
     }
     return FindWindowLinux(window);
+}
+
+LRESULT DeliverMessageLinux(WindowLinux* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window->proc != nullptr) {
+        if (INT_PTR result = window->proc(window, message, wParam, lParam)) {
+            return result;
+        }
+    }
+    return message == WM_SETICON ? SetIcon(window, wParam, lParam) : 0;
+}
+
+LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WindowLinux* window = FindWindowLinux(hWnd);
+    return window != nullptr ? DeliverMessageLinux(window, Msg, wParam, lParam) : 0;
 }
 
 BOOL ShowWindow(HWND hWnd, int) {

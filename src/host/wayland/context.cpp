@@ -161,7 +161,9 @@ bool SwapBuffersWayland(WindowLinux* windowLinux) {
     if (eglSwapBuffers(LayerWl().eglDisplay, window->eglSurface) != EGL_TRUE) {
         return false;
     }
-    ActivateWithTokenWayland(window);
+    if (window->shown) {
+        ActivateWithTokenWayland(window->surface);
+    }
     return true;
 }
 

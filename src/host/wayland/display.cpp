@@ -403,6 +403,7 @@ bool ConnectWayland(PlatformLinux* platform) {
                               MakeCurrentWayland,
                               DeleteContextWayland,
                               SwapBuffersWayland,
-                              MessageBoxWayland};
+                              MessageBoxWayland,
+                              SetIconWayland};
     return true;
 }

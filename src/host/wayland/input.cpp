@@ -4,6 +4,7 @@
 // Keys are read through the compositor's keymap with libxkbcommon, so that the user's layout and
 // remaps count as on the other systems; without the library, by their key codes.
 #include "host/wayland/layer.h"
+#include "host/wayland/keymap.h"
 
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
@@ -145,11 +146,9 @@ wl_pointer_listener PointerListener() {
 const wl_pointer_listener kPointerListener = PointerListener();
 
 // Keyboard: the compositor's keymap, read with libxkbcommon once it is loaded (on the first
-// keymap). The keymap replaces the one before only once it has been compiled.
+// keymap).
 void KeyboardKeymap(void*, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
-    LayerWayland& layer = LayerWl();
-    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 ||
-        !LoadXkbLibraryWayland("keys are read by their key codes, whatever the keymap")) {
+    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0) {
         close(fd);
         return;
     }
@@ -159,28 +158,8 @@ void KeyboardKeymap(void*, wl_keyboard*, uint32_t format, int32_t fd, uint32_t s
     if (text == MAP_FAILED) {
         return;
     }
-    if (layer.xkbContext == nullptr) {
-        layer.xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    }
-    xkb_keymap* keymap =
-        layer.xkbContext == nullptr
-            ? nullptr
-            : xkb_keymap_new_from_string(layer.xkbContext, static_cast<char*>(text),
-                                         XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    TakeKeymapWayland(static_cast<const char*>(text), size);
     munmap(text, size);
-    xkb_state* state = keymap != nullptr ? xkb_state_new(keymap) : nullptr;
-    if (state == nullptr) {
-        if (keymap != nullptr) {
-            xkb_keymap_unref(keymap);
-        }
-        return;
-    }
-    if (layer.xkbState != nullptr) {
-        xkb_state_unref(layer.xkbState);
-        xkb_keymap_unref(layer.xkbKeymap);
-    }
-    layer.xkbKeymap = keymap;
-    layer.xkbState = state;
 }
 void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface* surface, wl_array*) {
     LayerWl().keyboardFocus = surface;
@@ -291,6 +270,41 @@ void SeatName(void*, wl_seat*, const char*) {}
 const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 
 } // namespace
+
+// NOTE: compositors count the keymap's terminating NUL in its size, but nothing makes them put one
+// there: the text is read by its length instead, without the NUL, which libxkbcommon 1.5 would
+// take for a token it does not know.
+bool TakeKeymapWayland(const char* text, std::size_t size) {
+    LayerWayland& layer = LayerWl();
+    if (!LoadXkbLibraryWayland("keys are read by their key codes, whatever the keymap")) {
+        return false;
+    }
+    while (size > 0 && text[size - 1] == '\0') {
+        --size;
+    }
+    if (layer.xkbContext == nullptr) {
+        layer.xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    }
+    xkb_keymap* keymap =
+        layer.xkbContext == nullptr
+            ? nullptr
+            : xkb_keymap_new_from_buffer(layer.xkbContext, text, size, XKB_KEYMAP_FORMAT_TEXT_V1,
+                                         XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_state* state = keymap != nullptr ? xkb_state_new(keymap) : nullptr;
+    if (state == nullptr) {
+        if (keymap != nullptr) {
+            xkb_keymap_unref(keymap);
+        }
+        return false;
+    }
+    if (layer.xkbState != nullptr) {
+        xkb_state_unref(layer.xkbState);
+        xkb_keymap_unref(layer.xkbKeymap);
+    }
+    layer.xkbKeymap = keymap;
+    layer.xkbState = state;
+    return true;
+}
 
 void ListenToSeatWayland(wl_seat* seat) {
     wl_seat_add_listener(seat, &kSeatListener, nullptr);

@@ -155,9 +155,10 @@ void FrameWindowsWhereAskedWayland();
 // Sets the buffer scale or the viewport for the window's current size and scale; called just
 // before the commit that attaches a buffer of that size.
 void ApplyBufferScaleWayland(WindowWayland* window);
-// Hands the launcher's activation token (XDG_ACTIVATION_TOKEN) to the compositor with the window's
-// surface, once: called after each commit of a buffer, the first of which maps the window.
-void ActivateWithTokenWayland(WindowWayland* window);
+// Hands the launcher's activation token (XDG_ACTIVATION_TOKEN) to the compositor with the surface
+// of the first toplevel shown, the window or the message box, once: called after each commit of a
+// buffer to a shown toplevel, the first of which maps it.
+void ActivateWithTokenWayland(wl_surface* surface);
 // Re-sizes the window's buffer when the scale of the outputs it is on has changed.
 void UpdateOutputScaleWayland(WindowWayland* window);
 // The largest scale among the compositor's outputs (1 when it names none).
@@ -193,3 +194,4 @@ bool MakeCurrentWayland(WindowLinux* window, ContextLinux* context);
 void DeleteContextWayland(ContextLinux* context);
 bool SwapBuffersWayland(WindowLinux* window);
 bool MessageBoxWayland(LPCWSTR text, LPCWSTR caption);
+void SetIconWayland(WindowLinux* window);

@@ -66,7 +66,7 @@
     F(libdecor_state_free)
 #define TAVIK_XKB_FUNCTIONS(F) \
     F(xkb_context_new) \
-    F(xkb_keymap_new_from_string) \
+    F(xkb_keymap_new_from_buffer) \
     F(xkb_keymap_unref) \
     F(xkb_state_new) \
     F(xkb_state_unref) \
@@ -167,7 +167,7 @@ void* FindEntryPointWayland(void* handle, const char* soname, const char* name,
 #define libdecor_state_new(...) LibraryWl().libdecor_state_new(__VA_ARGS__)
 #define libdecor_state_free(...) LibraryWl().libdecor_state_free(__VA_ARGS__)
 #define xkb_context_new(...) LibraryWl().xkb_context_new(__VA_ARGS__)
-#define xkb_keymap_new_from_string(...) LibraryWl().xkb_keymap_new_from_string(__VA_ARGS__)
+#define xkb_keymap_new_from_buffer(...) LibraryWl().xkb_keymap_new_from_buffer(__VA_ARGS__)
 #define xkb_keymap_unref(...) LibraryWl().xkb_keymap_unref(__VA_ARGS__)
 #define xkb_state_new(...) LibraryWl().xkb_state_new(__VA_ARGS__)
 #define xkb_state_unref(...) LibraryWl().xkb_state_unref(__VA_ARGS__)

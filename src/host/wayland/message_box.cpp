@@ -94,14 +94,19 @@ void Draw(const TextLibraryWayland& lib, ModalBoxWayland* box, const std::string
     lib.cairo_surface_destroy(target);
 }
 
-// The first configure brings the picture; every configure is answered with a commit.
+// The first configure brings the picture; every configure is answered with a commit. Shown before
+// the program's window (as when OpenGL fails at start-up), the box is what the launch activates.
 void ShowConfigured(ModalBoxWayland* box) {
-    if (!box->configured) {
+    bool first = !box->configured;
+    if (first) {
         box->configured = true;
         wl_surface_attach(box->surface, box->pixels.buffer, 0, 0);
         wl_surface_damage(box->surface, 0, 0, box->width, box->height);
     }
     wl_surface_commit(box->surface);
+    if (first) {
+        ActivateWithTokenWayland(box->surface);
+    }
 }
 
 void BoxConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {

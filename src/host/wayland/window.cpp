@@ -43,7 +43,9 @@ void ShowBlank(WindowWayland* window) {
     wl_surface_damage(window->surface, 0, 0, window->logicalWidth, window->logicalHeight);
     wl_surface_commit(window->surface);
     DestroyShmBufferWayland(&previous);
-    ActivateWithTokenWayland(window);
+    if (window->shown) {
+        ActivateWithTokenWayland(window->surface);
+    }
 }
 
 // Sizes the buffer for the logical size and scale, and records the client size in pixels; the
@@ -290,18 +292,22 @@ void FrameWindowsWhereAskedWayland() {
 // NOTE: a compositor acts on the token only for a mapped surface, so the request follows the
 // first buffer; a token is good for one activation, and is dropped where the compositor offers
 // no activation.
-void ActivateWithTokenWayland(WindowWayland* window) {
+void ActivateWithTokenWayland(wl_surface* surface) {
     LayerWayland& layer = LayerWl();
     std::string& token = LinuxLayer().activationToken;
-    if (token.empty() || !window->shown) {
+    if (token.empty()) {
         return;
     }
     if (layer.activation != nullptr) {
-        xdg_activation_v1_activate(layer.activation, token.c_str(), window->surface);
+        xdg_activation_v1_activate(layer.activation, token.c_str(), surface);
         wl_display_flush(layer.display);
     }
     token.clear();
 }
+
+// NOTE: the compositor finds the window's icon through the application id, in the desktop entry
+// of that name; the protocols of Debian 12 give a client no way to hand it a picture.
+void SetIconWayland(WindowLinux*) {}
 
 void UpdateOutputScaleWayland(WindowWayland* window) {
     int scale = OutputScaleOf(window);

@@ -127,7 +127,8 @@ bool ConnectX11(PlatformLinux* platform) {
                               MakeCurrentX11,
                               DeleteContextX11,
                               SwapBuffersX11,
-                              MessageBoxX11};
+                              MessageBoxX11,
+                              SetIconX11};
     return true;
 }
 

@@ -50,7 +50,7 @@ void TranslateEvent(XEvent* event) {
     const AtomsX11& atoms = Layer().atoms;
     switch (event->type) {
     case MapNotify:
-        CompleteStartupX11(window);
+        CompleteStartupX11(window->handle);
         break;
     case ConfigureNotify:
         window->width = event->xconfigure.width;

@@ -50,6 +50,8 @@ struct LayerX11 {
     bool displayTried = false;
     int glxPresent = -1; // -1 until the server has been asked
     AtomsX11 atoms{};
+    // The toplevel that carries the startup id, once one has claimed it.
+    Window startupWindow = 0;
 };
 
 LayerX11& Layer();
@@ -67,13 +69,16 @@ FramebufferConfig DescribeConfigX11(Display* display, GLXFBConfig config);
 void BeginErrorTrapX11(Display* display);
 int EndErrorTrapX11(Display* display);
 
-// The window's icon as _NET_WM_ICON data (width, height, then ARGB pixels, per size), generated
-// at build time from the icon's PNG renderings.
-extern const unsigned long kWindowIconX11[];
-extern const std::size_t kWindowIconX11Length;
-// Ends the launcher's feedback for the startup id the program was given, once its window is
-// mapped: the "remove" message of the startup-notification protocol on the root window.
-void CompleteStartupX11(WindowX11* window);
+// The window's icons (WM_SETICON) as its _NET_WM_ICON, which panels, task switchers and the frame
+// show: every picture of the big icon, then of the small one where it is another icon.
+void PutIconX11(Display* display, const AtomsX11& atoms, const WindowX11& window);
+// The launch the program was started for belongs to the first of its toplevels to be mapped, the
+// window or the message box. Claim, just before mapping: while the startup id is unclaimed, the
+// toplevel carries it (_NET_STARTUP_ID). Complete, on the toplevel's MapNotify: if it holds the
+// claim, the "remove" message of the startup-notification protocol on the root window ends the
+// launcher's feedback, and the id is used up.
+void ClaimStartupX11(Window handle);
+void CompleteStartupX11(Window handle);
 
 // The backend's entry points, by file: windows (window.cpp), events (events.cpp), pixel formats and
 // contexts (context.cpp), the message box (message_box.cpp).
@@ -89,3 +94,4 @@ bool MakeCurrentX11(WindowLinux* window, ContextLinux* context);
 void DeleteContextX11(ContextLinux* context);
 bool SwapBuffersX11(WindowLinux* window);
 bool MessageBoxX11(LPCWSTR text, LPCWSTR caption);
+void SetIconX11(WindowLinux* window);

@@ -114,6 +114,9 @@ bool RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
     GC gc = XCreateGC(display, box, 0, nullptr);
     XSetFont(display, gc, font->fid);
     XSetForeground(display, gc, BlackPixel(display, screen));
+    // Shown before the program's window (as when OpenGL fails at start-up), the box is what the
+    // launcher waits for.
+    ClaimStartupX11(box);
     XMapRaised(display, box);
 
     bool pressedOnButton = false;
@@ -123,6 +126,7 @@ bool RunModalBox(Display* display, LPCWSTR text, LPCWSTR caption) {
         XIfEvent(display, &event, IsForBox, reinterpret_cast<XPointer>(&box));
         switch (event.type) {
         case MapNotify:
+            CompleteStartupX11(box);
             // NOTE: a window manager may report the box mapped while its frame is not yet, and
             // focus on a window that is not viewable is a BadMatch that would end the program;
             // the box then simply opens without the focus.

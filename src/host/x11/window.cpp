@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/linux/dialog_units.h"
 
@@ -86,16 +87,8 @@ void SetWindowManagerHints(Display* display, const AtomsX11& atoms, const Window
     XChangeProperty(display, window.handle, atoms.motifWmHints, atoms.motifWmHints, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&motif), 5);
 
-    // The icon that panels, task switchers and the frame show; and the launch this window ends.
-    XChangeProperty(display, window.handle, atoms.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(kWindowIconX11),
-                    static_cast<int>(kWindowIconX11Length));
-    const std::string& startupId = LinuxLayer().startupId;
-    if (!startupId.empty()) {
-        XChangeProperty(display, window.handle, atoms.netStartupId, atoms.utf8String, 8,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(startupId.c_str()),
-                        static_cast<int>(startupId.size()));
-    }
+    // A window made again for its pixel format keeps the icons it was given.
+    PutIconX11(display, atoms, window);
 
     XChangeProperty(display, window.handle, atoms.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&atoms.netWmWindowTypeNormal), 1);
@@ -122,9 +115,39 @@ std::string QuotedStartupValue(const std::string& value) {
 
 } // namespace
 
-void CompleteStartupX11(WindowX11* window) {
+void PutIconX11(Display* display, const AtomsX11& atoms, const WindowX11& window) {
+    HICON icons[] = {window.bigIcon,
+                     window.smallIcon != window.bigIcon ? window.smallIcon : nullptr};
+    std::vector<unsigned long> images;
+    for (HICON icon : icons) {
+        if (icon != nullptr) {
+            images.insert(images.end(), icon->images, icon->images + icon->length);
+        }
+    }
+    if (images.empty()) {
+        XDeleteProperty(display, window.handle, atoms.netWmIcon);
+        return;
+    }
+    XChangeProperty(display, window.handle, atoms.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(images.data()),
+                    static_cast<int>(images.size()));
+}
+
+void ClaimStartupX11(Window handle) {
+    const std::string& startupId = LinuxLayer().startupId;
+    LayerX11& layer = Layer();
+    if (startupId.empty() || layer.startupWindow != 0) {
+        return;
+    }
+    layer.startupWindow = handle;
+    XChangeProperty(layer.display, handle, layer.atoms.netStartupId, layer.atoms.utf8String, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(startupId.c_str()),
+                    static_cast<int>(startupId.size()));
+}
+
+void CompleteStartupX11(Window handle) {
     std::string& startupId = LinuxLayer().startupId;
-    if (startupId.empty()) {
+    if (startupId.empty() || handle != Layer().startupWindow) {
         return;
     }
     Display* display = Layer().display;
@@ -137,7 +160,7 @@ void CompleteStartupX11(WindowX11* window) {
     XEvent event = {};
     event.xclient.type = ClientMessage;
     event.xclient.display = display;
-    event.xclient.window = window->handle;
+    event.xclient.window = handle;
     event.xclient.format = 8;
     constexpr std::size_t kPiece = sizeof event.xclient.data.b;
     for (std::size_t offset = 0; offset < message.size(); offset += kPiece) {
@@ -211,7 +234,14 @@ WindowLinux* CreateWindowX11(const DialogTemplateLinux& dialog) {
 }
 
 void ShowWindowX11(WindowLinux* window) {
-    XMapWindow(Layer().display, static_cast<WindowX11*>(window)->handle);
+    Window handle = static_cast<WindowX11*>(window)->handle;
+    ClaimStartupX11(handle);
+    XMapWindow(Layer().display, handle);
+    XFlush(Layer().display);
+}
+
+void SetIconX11(WindowLinux* window) {
+    PutIconX11(Layer().display, Layer().atoms, *static_cast<WindowX11*>(window));
     XFlush(Layer().display);
 }
 
