@@ -650,8 +650,10 @@ TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
 // none): the environment decides which one the window opens on, if any. Over `ssh -X` no
 // compositor is named, yet a local desktop's default socket may be there; over plain ssh that
 // socket is someone else's desktop; in an X11 session a named compositor is not taken, but one
-// that hands its socket over (WAYLAND_SOCKET) is; an empty variable counts as unset.
-enum class WaylandVariables { kNamed, kUnset, kEmpty, kHandedOver };
+// that hands its socket over (WAYLAND_SOCKET) is; an empty variable counts as unset. The default
+// socket is not taken in a Wayland session whose compositor was unset to ask for X11, and a
+// session said to be X11 does not stop a named compositor when there is no X display.
+enum class WaylandVariables { kNamed, kUnset, kEmpty, kEmptySocket, kHandedOver };
 enum class Opens { kOnX11, kOnWayland, kNowhere };
 struct WindowSystemChoice {
     const char* name;
@@ -688,6 +690,8 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     }
     if (choice.compositor == WaylandVariables::kEmpty) {
         options.viewerEnvironment.emplace_back("WAYLAND_DISPLAY", "");
+    } else if (choice.compositor == WaylandVariables::kEmptySocket) {
+        options.viewerEnvironment.emplace_back("WAYLAND_SOCKET", "");
     } else if (choice.compositor != WaylandVariables::kNamed) {
         options.viewerUnset.push_back("WAYLAND_DISPLAY");
     }
@@ -744,7 +748,13 @@ INSTANTIATE_TEST_SUITE_P(
         WindowSystemChoice{"HandedOverSocketInX11Session", "x11", true,
                            WaylandVariables::kHandedOver, Opens::kOnWayland},
         WindowSystemChoice{"SshForwardedDisplayEmptyWaylandDisplay", "tty", true,
-                           WaylandVariables::kEmpty, Opens::kOnX11}),
+                           WaylandVariables::kEmpty, Opens::kOnX11},
+        WindowSystemChoice{"WaylandSessionCompositorUnset", "wayland", true,
+                           WaylandVariables::kUnset, Opens::kOnX11},
+        WindowSystemChoice{"X11SessionWithoutDisplay", "x11", false, WaylandVariables::kNamed,
+                           Opens::kOnWayland},
+        WindowSystemChoice{"X11SessionEmptyWaylandSocket", "x11", true,
+                           WaylandVariables::kEmptySocket, Opens::kOnX11}),
     [](const ::testing::TestParamInfo<WindowSystemChoice>& info) { return info.param.name; });
 
 } // namespace
