@@ -239,20 +239,21 @@ class SwayViewer : public WaylandViewer {
   protected:
     SwayViewer() : WaylandViewer(kSwayHost) {}
 
-    // A viewer without OpenGL: GLEW's error box, modal, then the window, black at the output's
-    // `scale`, which closes.
-    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer, int scale = 1) {
+    // A viewer without OpenGL: GLEW's error box, modal, dismissed with `key`, then the window,
+    // black at the output's `scale`, which closes.
+    void ExpectGlewErrorThenABlackWindowThatCloses(ChildProcess* viewer, int scale = 1,
+                                                   const char* key = "Return") {
         std::vector<Window> boxes;
         WaitUntil([&] { return !(boxes = FindWindows("Error Glew")).empty(); }, limits_.startMs);
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
         // The box is modal: the viewer's window is not shown before it is dismissed.
         EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
         // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
-        // box; Return dismisses it. The log shows when the x has been dispatched.
+        // box; Return or Escape dismisses it. The log shows when the x has been dispatched.
         const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
         ASSERT_TRUE(sway_->PressKey("x")) << "wtype could not type on the compositor";
         WaitUntil([&] { return !LogLines(*viewer, pressed).empty(); }, limits_.startMs, 10);
-        ASSERT_TRUE(sway_->PressKey("Return")) << "wtype could not type on the compositor";
+        ASSERT_TRUE(sway_->PressKey(key)) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
@@ -485,7 +486,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
 }
 
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
-// There is no X display to fall back to, whether DISPLAY is unset or empty.
+// There is no X display to fall back to, whether DISPLAY is unset or empty (and the box dismissed
+// with Escape).
 TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
     options.viewerEnvironment = {{"__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json"},
@@ -494,7 +496,7 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
     SCOPED_TRACE("DISPLAY set but empty");
     options_.viewerEnvironment.push_back({"DISPLAY", ""});
-    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer());
+    ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 1, "Escape");
 }
 
 // EGL offers configurations, so the pixel format is set, but it makes no context (a preloaded
