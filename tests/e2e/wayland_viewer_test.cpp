@@ -269,6 +269,11 @@ class SwayViewer : public WaylandViewer {
             LogLines(*viewer, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
         std::vector<std::size_t> decorationGone =
             LogLines(*viewer, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
+        const std::string made = R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)";
+        const std::string xdgSurface = "xdg_surface@" + LogObject(*viewer, made + toplevel + "\\)");
+        EXPECT_EQ(LogLines(*viewer, xdgSurface + R"(\.ack_configure\()").size(),
+                  LogLines(*viewer, xdgSurface + R"(\.configure\()").size())
+            << "a configure of the box was never acknowledged";
         ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
         ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
         EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
@@ -501,7 +506,7 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
 
 // EGL offers configurations, so the pixel format is set, but it makes no context (a preloaded
 // eglCreateContext that fails): the same, although the window has an OpenGL surface; on a 2x
-// output.
+// output, with the box's frame left to the client.
 TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
     ViewerOptions options;
     options.outputScale = 2;
@@ -511,6 +516,8 @@ TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndClo
     ASSERT_TRUE(GiveToSessionUser(wayland_->Session(), root_));
     options_.viewerEnvironment = PreloadSettings(shim);
     options_.viewerEnvironment.push_back({"WAYLAND_DEBUG", "client"});
+    // The box told "client side" once it is shown keeps its own toplevel.
+    ASSERT_TRUE(sway_->Run("for_window [title=\"Error Glew\"] border csd"));
     ExpectGlewErrorThenABlackWindowThatCloses(StartViewer(), 2);
 }
 
