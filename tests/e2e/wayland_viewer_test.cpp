@@ -248,6 +248,15 @@ class SwayViewer : public WaylandViewer {
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
         // The box is modal: the viewer's window is not shown before it is dismissed.
         EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
+        // NOTE: sway offers its seat a keyboard only while a virtual one exists, and a client
+        // binds its own only when told so: a key typed on a keyboard that has just appeared is
+        // lost unless the viewer was quick. One wtype sleeps through the case (ended with the
+        // viewers) to keep a keyboard there; keys are typed once the viewer's has entered the box.
+        viewers_.push_back(std::make_unique<ChildProcess>());
+        ASSERT_TRUE(StartProcessWith({"wtype", "-s", "600000"}, "/", desktop_->ProgramSettings(),
+                                     viewers_.back().get()));
+        WaitUntil([&] { return !LogLines(*viewer, R"(wl_keyboard@\d+\.enter\()").empty(); },
+                  limits_.startMs, 10);
         // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
         // box; Return or Escape dismisses it. The log shows when the x has been dispatched.
         const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";

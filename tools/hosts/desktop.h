@@ -167,9 +167,10 @@ class SwayDesktop : public WaylandDesktop {
     bool Move(Window window, int x, int y) override;
     bool Close(Window window) override { return Command(window, "kill"); }
     std::string AppId(Window window) override;
-    // Presses and releases a key, an XKB keysym ("Return"), on a virtual keyboard whose keymap
-    // wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes to the
-    // focused window; true when wtype could type.
+    // Presses and releases a key, an XKB keysym ("Return"), at once on a virtual keyboard whose
+    // keymap wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes
+    // to the focused window; true when wtype could type. NOTE: only a client that has bound its
+    // keyboard gets it, and sway offers one only while the seat has a keyboard: keep one there.
     bool PressKey(const std::string& keysym);
     // Integer scale of the session's only output.
     bool SetScale(int scale);
