@@ -176,6 +176,22 @@ for wanted in $(dpkg-deb -f "$deb" Depends Recommends | sed 's/^[A-Za-z-]*: //; 
     fail "setup.sh run installs none of ${wanted//|/ or }, which the .deb depends on or recommends"
 done
 say "setup.sh run installs what the .deb depends on and recommends; setup.sh test holds it"
+# The arm64 set holds what the arm64 build asks pkg-config for (the modules its tree's cache names):
+# each module's .pc file belongs to a package of the set, or to one those depend on.
+arm64_cache=${first:-$root}/build/package/linux-arm64/CMakeCache.txt
+[ -f "$arm64_cache" ] || arm64_cache=$root/build/arm64/CMakeCache.txt
+[ -f "$arm64_cache" ] || fail "no arm64 tree whose pkg-config modules the arm64 set must cover"
+arm64_installed=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
+  --no-breaks --no-replaces --no-enhances $(scripts/setup.sh --list test | grep ':arm64$') |
+  sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
+for module in $(sed -n 's/^.*_MODULE_NAME:INTERNAL=\(..*\)$/\1/p' "$arm64_cache" | sort -u); do
+  pc=$(PKG_CONFIG_LIBDIR=/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig \
+    pkg-config --variable=pcfiledir "$module")/$module.pc
+  owner=$(dpkg -S "$pc" | cut -d: -f1)
+  grep -qx "$owner" <<<"$arm64_installed" ||
+    fail "setup.sh test installs no $owner:arm64, whose $module the arm64 build asks pkg-config for"
+done
+say "setup.sh test installs what the arm64 build asks pkg-config for"
 # The native program's tree is the one the launcher check runs.
 pkg=$tmp/deb-amd64
 

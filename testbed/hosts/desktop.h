@@ -209,9 +209,10 @@ class SwayDesktop : public WaylandDesktop {
     // Before Start: sway runs as a client of another sway, each of its outputs a window there
     // ("wlroots - WL-1", 1280 x 720) that can be closed, which unplugs the output.
     void Nest() { nested_ = true; }
-    // Presses and releases a key, an XKB keysym ("Return"), on a virtual keyboard whose keymap
-    // wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes to the
-    // focused window; true when wtype could type.
+    // Presses and releases a key, an XKB keysym ("Return"), at once on a virtual keyboard whose
+    // keymap wtype makes (it puts the first key it types at evdev code 1, Escape's), which goes
+    // to the focused window; true when wtype could type. NOTE: only a client that has bound its
+    // keyboard gets it, and sway offers one only while the seat has a keyboard: keep one there.
     bool PressKey(const std::string& keysym);
     // Integer scale of the session's outputs.
     bool SetScale(int scale);

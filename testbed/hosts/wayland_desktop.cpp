@@ -196,9 +196,7 @@ bool SwayDesktop::Move(Window window, int x, int y) {
 }
 
 bool SwayDesktop::PressKey(const std::string& keysym) {
-    // NOTE: sway gives the seat a keyboard only once wtype's virtual keyboard is there, and
-    // clients ask for their wl_keyboard when told so: a key pressed at once reaches no one.
-    return RunInSession({"wtype", "-s", "1000", "-k", keysym});
+    return RunInSession({"wtype", "-k", keysym});
 }
 
 bool SwayDesktop::SetScale(int scale) {

@@ -183,8 +183,9 @@ TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
     EXPECT_EQ(images, "16:bmp 24:bmp 32:bmp 48:bmp 256:png");
 }
 
-// VS_VERSIONINFO: the fixed file version (after its signature), and the strings of
-// StringFileInfo, each a UTF-16 key and value, NULs and padding between, read as ASCII.
+// VS_VERSIONINFO: the fixed file and product versions (after its signature), the strings of
+// StringFileInfo, each a UTF-16 key and value, NULs and padding between, read as ASCII, and the
+// language and code page of VarFileInfo's Translation, under which Explorer looks for them.
 TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
     const ResourceEntry* version = Find(16, 1);
     ASSERT_NE(version, nullptr);
@@ -193,10 +194,12 @@ TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
     while (fixed + 16 < data.size() && Le(data, fixed, 4) != 0xFEEF04BDu) {
         fixed += 4;
     }
-    EXPECT_EQ(std::to_string(Le(data, fixed + 10, 2)) + "." +
-                  std::to_string(Le(data, fixed + 8, 2)) + "." +
-                  std::to_string(Le(data, fixed + 14, 2)),
-              TAVIK_PROJECT_VERSION);
+    auto fixedVersion = [&](std::size_t at) {
+        return std::to_string(Le(data, at + 2, 2)) + "." + std::to_string(Le(data, at, 2)) + "." +
+               std::to_string(Le(data, at + 6, 2));
+    };
+    EXPECT_EQ(fixedVersion(fixed + 8), TAVIK_PROJECT_VERSION) << "FILEVERSION";
+    EXPECT_EQ(fixedVersion(fixed + 16), TAVIK_PROJECT_VERSION) << "PRODUCTVERSION";
     std::string text;
     for (std::size_t at = 0; at + 1 < data.size(); at += 2) {
         text += static_cast<char>(Le(data, at, 2) < 0x80 ? Le(data, at, 2) : '?');
@@ -211,6 +214,14 @@ TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
     EXPECT_EQ(value("ProductName"), "Tavik");
     EXPECT_EQ(value("OriginalFilename"), "tavik.exe");
     EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Tavik developers");
+    // The pair follows the key, its NUL and the padding to 32 bits; it names the strings' block.
+    std::size_t key = text.find("Translation");
+    ASSERT_NE(key, std::string::npos) << "no VarFileInfo Translation";
+    std::size_t pair = (2 * (key + 12) + 3) / 4 * 4;
+    char block[9];
+    std::snprintf(block, sizeof block, "%04X%04X", Le(data, pair, 2), Le(data, pair + 2, 2));
+    EXPECT_NE(text.find(std::string(block) + '\0'), std::string::npos)
+        << "no strings for the translation " << block;
 }
 
 TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {

@@ -310,6 +310,10 @@ void ListenToSeatWayland(wl_seat* seat) {
     wl_seat_add_listener(seat, &kSeatListener, nullptr);
 }
 
+const wl_keyboard_listener& KeyboardListenerWayland() {
+    return kKeyboardListener;
+}
+
 void RefreshCursorWayland(wl_surface* surface) {
     if (surface != nullptr && LayerWl().pointerFocus == surface) {
         SetArrowCursor(surface);

@@ -174,6 +174,9 @@ bool EglCanDrawWindowsWayland(EGLDisplay display);
 
 // Turns the seat's pointer and keyboard into messages (input.cpp).
 void ListenToSeatWayland(wl_seat* seat);
+// The keyboard's handlers of keymap, focus, keys and modifiers, which the layer's tests also call
+// as a compositor would.
+const wl_keyboard_listener& KeyboardListenerWayland();
 // Shows the pointer's image again at the surface's scale, when the pointer is over it.
 void RefreshCursorWayland(wl_surface* surface);
 // Input for the message box, from the seat (message_box.cpp).
