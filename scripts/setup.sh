@@ -59,6 +59,9 @@ test_packages=(
   # checking the packages: the zip's listing, the .deb (lintian, hardening-check from devscripts,
   # the desktop entry, the AppStream metadata)
   unzip desktop-file-utils lintian devscripts appstream
+  # the Debian 13 root that today's desktops run in (scripts/debian13-root.sh), and what isolates
+  # the programs started there
+  mmdebstrap bubblewrap
 )
 
 # The arm64 program (the arm64 preset, its .deb and its tests under emulation): the cross compiler,
@@ -97,7 +100,12 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null |
     grep -qE "^($arch|all) installed$" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The test set's Debian 13 root, in a cache outside the clone: made once, again when its package
+# list changes.
+make_root() {
+  [ "${1:-test}" != test ] || "$(dirname "$0")/debian13-root.sh" make >/dev/null
+}
+[ ${#missing[@]} -ne 0 ] || { make_root "${1:-test}"; exit 0; }
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -109,4 +117,5 @@ if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | 
 fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+make_root "${1:-test}"
 echo "setup: done"

@@ -3,7 +3,8 @@
 # the image reader under memcheck and the fuzzer, the arm64 build under qemu-aarch64, the Windows
 # build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
 # Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
-# their own headless sway, weston or gnome-shell.
+# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway and the
+# viewer in a Debian 13 root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -15,7 +16,9 @@ scripts/setup.sh test
 
 step "native debug build"
 # With the arm64 program's path: the tree also builds the whole-program cases that run it.
-cmake --preset default -DTAVIK_ARM64_PROGRAM="$PWD/build/arm64/bin/tavik" >/dev/null
+# And with the Debian 13 root that the set-up made: the cases on that system's desktops.
+cmake --preset default -DTAVIK_ARM64_PROGRAM="$PWD/build/arm64/bin/tavik" \
+  -DTAVIK_DEBIAN13_ROOT="$(scripts/debian13-root.sh path)" >/dev/null
 cmake --build --preset default -j"$jobs"
 
 step "tests (native)"

@@ -109,12 +109,13 @@ class Desktop {
     virtual bool HonoursMotifFunctions() const { return false; }
 };
 
-// A private Xvfb; windows are found, resized and closed through X.
+// A private Xvfb; windows are found, resized and closed through X. Xvfb and the programs on it
+// run in another system's `root` where one is given (see LaunchSettings::root).
 class XvfbDesktop : public Desktop {
   public:
     // `serverArgs`: Xvfb's own beside the screen's, for example {"-extension", "GLX"}.
-    explicit XvfbDesktop(std::vector<std::string> serverArgs = {})
-        : serverArgs_(std::move(serverArgs)) {}
+    explicit XvfbDesktop(std::vector<std::string> serverArgs = {}, std::string root = {})
+        : serverArgs_(std::move(serverArgs)), root_(std::move(root)) {}
     ~XvfbDesktop() override;
     bool Start(std::string* error) override;
     void EndServer(int signal) override;
@@ -134,6 +135,7 @@ class XvfbDesktop : public Desktop {
 
   protected:
     std::vector<std::string> serverArgs_;
+    std::string root_;
     XvfbServer server_;
     std::unique_ptr<X11Probe> probe_;
 };
@@ -159,11 +161,14 @@ class WindowManagerDesktop : public XvfbDesktop {
     WindowManagerSession session_;
 };
 
-// A private headless compositor with no X server, its programs run as its unprivileged user. Each
-// compositor's class says how it is started and when it is ready.
+// A private headless compositor with no X server, its programs run as its unprivileged user, all
+// in another system's `root` where one is given. Each compositor's class says how it is started
+// and when it is ready.
 class WaylandDesktop : public Desktop {
   public:
-    explicit WaylandDesktop(double scale = 1) : scale_(scale) {}
+    explicit WaylandDesktop(double scale = 1, std::string root = {}) : scale_(scale) {
+        session_.root = std::move(root);
+    }
     ~WaylandDesktop() override { EndSession(&session_); }
     bool Start(std::string* error) override;
     void EndServer(int signal) override { StopCompositor(&session_, signal); }
@@ -199,6 +204,7 @@ class WaylandDesktop : public Desktop {
 // grabbed with grim at the output's scale.
 class SwayDesktop : public WaylandDesktop {
   public:
+    explicit SwayDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;

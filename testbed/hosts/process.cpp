@@ -127,6 +127,29 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
         return false;
     }
+    // In another system's root: read-only, with /proc, /dev and a writable /dev/shm of its
+    // own, and the machine's /tmp, where the sockets and working directories are. NOTE: in
+    // the machine's process namespace, so that a compositor can tell its clients' processes,
+    // and everything inside stays in the group that the rig ends.
+    std::vector<std::string> command;
+    if (!settings.root.empty()) {
+        command = {"bwrap", "--die-with-parent", "--ro-bind",     settings.root,
+                   "/",     "--chdir",           workingDirectory};
+        for (const char* arg : {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm",
+                                "--ro-bind /sys /sys", "--bind /tmp /tmp", "--setenv PATH",
+                                "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
+            std::istringstream words(arg);
+            for (std::string word; words >> word;) {
+                command.push_back(word);
+            }
+        }
+    }
+    command.insert(command.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (const std::string& arg : command) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
     int guardian = Guardian();
     pid_t parent = getpid();
     pid_t pid = fork();
@@ -167,11 +190,6 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
         }
         int nullFd = open("/dev/null", O_RDWR);
         dup2(nullFd, 0);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
         // A path, or a tool found on PATH.
         execvp(args[0], args.data());
         _exit(127);

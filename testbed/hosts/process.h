@@ -27,6 +27,9 @@ struct LaunchSettings {
     gid_t gid = static_cast<gid_t>(-1);
     bool captureStdout = false; // into a temporary file, else /dev/null is left as it is
     int keepFd = -1;            // a descriptor it inherits (Xvfb's -displayfd), else none
+    // Another system's root it runs in (through bubblewrap: its own mounts and processes, the
+    // machine's /tmp shared), else the machine's own.
+    std::string root;
 };
 
 // A program on the X display `display`: X11 even in a Wayland session, since the layer takes X11

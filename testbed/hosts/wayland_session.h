@@ -19,13 +19,15 @@ struct WaylandSession {
     std::string busAddress; // DBUS_SESSION_BUS_ADDRESS of the session's own bus (KWin, gnome-shell)
     ChildProcess sessionBus, systemBus; // the buses' daemons (the system bus: gnome-shell only)
     std::string kwinCall;               // the session's copy of the KWin D-Bus helper (KWin only)
+    std::string root; // the system the session runs in (LaunchSettings::root), else the machine's
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);
 };
 
 // Makes the session's runtime directory for the user `userName` (created once when the tests run
-// as root, since sway refuses root; else the tests' own user), with the leak checker's
-// suppressions where that user can read them. False with the reason in *error.
+// as root, since sway refuses root; else the tests' own user, and known by the same ids in the
+// session's root), with the leak checker's suppressions where that user can read them. False with
+// the reason in *error.
 bool OpenSession(const char* userName, WaylandSession* session, std::string* error);
 // Starts the compositor, `argv` with `settings`, in the session and waits until its socket takes
 // connections and `ready` holds, asked no more than every 50 ms (a question that starts a process

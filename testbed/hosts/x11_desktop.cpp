@@ -11,6 +11,7 @@ XvfbDesktop::~XvfbDesktop() {
 }
 
 bool XvfbDesktop::Start(std::string* error) {
+    server_.root = root_;
     if (!StartXvfb(&server_, serverArgs_, error)) {
         return false;
     }
@@ -28,7 +29,9 @@ void XvfbDesktop::EndServer(int signal) {
 }
 
 LaunchSettings XvfbDesktop::ProgramSettings() const {
-    return X11Settings(server_.display);
+    LaunchSettings settings = X11Settings(server_.display);
+    settings.root = root_;
+    return settings;
 }
 
 std::vector<Window> XvfbDesktop::FindWindows(const std::string& caption) {

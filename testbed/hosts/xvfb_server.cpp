@@ -1,6 +1,7 @@
 #include "hosts/xvfb_server.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <signal.h>
 #include <unistd.h>
@@ -8,6 +9,20 @@
 #include <X11/Xlib.h>
 
 namespace {
+
+// True when `pid` is `ancestor` or a process it started, however deep (bubblewrap puts a process
+// of its own between the two).
+bool DescendsFrom(pid_t pid, pid_t ancestor) {
+    for (int depth = 0; pid > 1 && depth < 8; ++depth) {
+        if (pid == ancestor) {
+            return true;
+        }
+        std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        size_t end = stat.rfind(')');
+        pid = end == std::string::npos ? 0 : std::atoi(stat.c_str() + end + 4); // ") S ppid"
+    }
+    return false;
+}
 
 bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error) {
     int fds[2];
@@ -23,6 +38,7 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     LaunchSettings settings;
     settings.keepFd = fds[1];
+    settings.root = server->root;
     bool started = StartProcessWith(args, "/", settings, &server->process);
     close(fds[1]);
     std::string number;
@@ -39,7 +55,8 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
     }
     server->display = ":" + number;
     // A server that lost a race for its display number exits right after starting, and the
-    // connection then reaches the winner: only a connection whose peer is this server counts.
+    // connection then reaches the winner: only a connection whose peer is this server (or, in
+    // another system's root, bubblewrap's child) counts.
     bool ours = false;
     WaitUntil(
         [&] {
@@ -49,7 +66,7 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
             ours =
                 display != nullptr &&
                 getsockopt(ConnectionNumber(display), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-                peer.pid == server->process.pid;
+                DescendsFrom(peer.pid, server->process.pid);
             if (display != nullptr) {
                 XCloseDisplay(display);
             }

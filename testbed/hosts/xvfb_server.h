@@ -9,6 +9,7 @@
 struct XvfbServer {
     ChildProcess process;
     std::string display; // ":N"
+    std::string root;    // the system it runs in (LaunchSettings::root), else the machine's
 };
 
 // Starts Xvfb (1280 x 1024 x 24 unless `extraArgs` say otherwise) and waits until it accepts

@@ -17,6 +17,9 @@
 // (support/arm64_hosts.cpp, linked into the test program that names them).
 extern const ViewerHost kArm64X11Host;
 extern const ViewerHost kArm64SwayHost;
+// The program on Debian 13's Xvfb and sway, all in its root (support/debian13_hosts.cpp).
+extern const ViewerHost kDebian13X11Host;
+extern const ViewerHost kDebian13SwayHost;
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.
