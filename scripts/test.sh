@@ -3,8 +3,8 @@
 # the image reader under memcheck and the fuzzer, the arm64 build under qemu-aarch64, the Windows
 # build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
 # Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
-# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway and the
-# viewer in a Debian 13 root.
+# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway or
+# gnome-shell and the viewer in a Debian 13 root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

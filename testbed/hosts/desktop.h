@@ -288,6 +288,8 @@ class KwinDesktop : public WaylandDesktop {
 // window id, their client areas grabbed with ScreenshotArea at the monitor's scale.
 class GnomeDesktop : public WaylandDesktop {
   public:
+    explicit GnomeDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
+    LaunchSettings ProgramSettings() const override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;

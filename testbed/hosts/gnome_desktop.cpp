@@ -153,6 +153,14 @@ bool GnomeDesktop::RemovePointer() {
                      &json);
 }
 
+// NOTE: a GNOME session runs the accessibility bus; this one has none, and GTK (libdecor 0.2's
+// frame plugin) would say so on every program's stderr.
+LaunchSettings GnomeDesktop::ProgramSettings() const {
+    LaunchSettings settings = WaylandDesktop::ProgramSettings();
+    settings.environment.emplace_back("NO_AT_BRIDGE", "1");
+    return settings;
+}
+
 bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                            std::string* error) {
     return PrepareGnomeShell(&session_, static_cast<int>(scale_), argv, settings, error);

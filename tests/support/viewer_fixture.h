@@ -20,6 +20,7 @@ extern const ViewerHost kArm64SwayHost;
 // The program on Debian 13's Xvfb and sway, all in its root (support/debian13_hosts.cpp).
 extern const ViewerHost kDebian13X11Host;
 extern const ViewerHost kDebian13SwayHost;
+extern const ViewerHost kDebian13GnomeHost;
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.
