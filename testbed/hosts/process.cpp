@@ -127,17 +127,17 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
         return false;
     }
-    // In another system's root: read-only, with /proc, /dev and a writable /dev/shm of its
-    // own, and the machine's /tmp, where the sockets and working directories are. NOTE: in
-    // the machine's process namespace, so that a compositor can tell its clients' processes,
-    // and everything inside stays in the group that the rig ends.
+    // In another system's root: read-only, with /proc, /dev, a writable /dev/shm and root's home
+    // of its own (Mesa keeps its shader cache there), and the machine's /tmp, where the sockets
+    // and working directories are. NOTE: in the machine's process namespace, so that a compositor
+    // can tell its clients' processes, and everything inside stays in the group that the rig ends.
     std::vector<std::string> command;
     if (!settings.root.empty()) {
         command = {"bwrap", "--die-with-parent", "--ro-bind",     settings.root,
                    "/",     "--chdir",           workingDirectory};
         for (const char* arg : {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm",
-                                "--ro-bind /sys /sys", "--bind /tmp /tmp", "--setenv PATH",
-                                "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
+                                "--tmpfs /root", "--ro-bind /sys /sys", "--bind /tmp /tmp",
+                                "--setenv PATH", "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
             std::istringstream words(arg);
             for (std::string word; words >> word;) {
                 command.push_back(word);
