@@ -31,6 +31,10 @@ packages=(
   libpango-1.0-0 libpangocairo-1.0-0 libxkbcommon0
   # pictures written and compared by the tests
   imagemagick
+  # today's compilers, and the headers and tools a build of the program needs
+  g++ clang-19 cmake make pkg-config libglew-dev libgl-dev libglu1-mesa-dev libx11-dev
+  libwayland-dev libwayland-bin wayland-protocols libegl-dev libdecor-0-dev libpango1.0-dev
+  libcairo2-dev libxkbcommon-dev librsvg2-bin libpng-dev
 )
 
 cache=${TAVIK_ROOT_CACHE:-/var/cache/tavik}
