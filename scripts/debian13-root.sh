@@ -6,11 +6,15 @@
 # Usage: scripts/debian13-root.sh make          makes the root if needed; prints its path last
 #        scripts/debian13-root.sh path          prints the path the root has (made or not)
 #        scripts/debian13-root.sh remove        removes every Debian 13 root of the cache
-#        scripts/debian13-root.sh run ROOT [--user NAME] [--ro DIR]... [--host-pids] -- COMMAND...
+#        scripts/debian13-root.sh run ROOT [--user NAME] [--ro DIR]... [--host-pids] [--scratch]
+#            -- COMMAND...
 #          runs a command in the root as root or as NAME (a user of the machine), with each DIR
 #          (a build tree) shown read-only at its own path; in a process namespace of its own that
 #          ends with it, or with --host-pids in the machine's (where a D-Bus peer's process id
-#          must mean the same to the bus, the service and the caller)
+#          must mean the same to the bus, the service and the caller); with --scratch on a
+#          throw-away copy of the root, where the command may install packages: its changes go
+#          with it and the root stays as it was (as root: for a user the root's own files stay
+#          read-only in the copy too)
 set -euo pipefail
 
 packages=(
@@ -66,7 +70,7 @@ MakeRoot() {
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
   }
-  mkdir -p "$cache"
+  mkdir -p "$cache" "$cache/scratch"
   # A root that an earlier run left half made (no stamp) is made again from nothing.
   part=$root.part
   for dir in "$root" "$part"; do
@@ -87,28 +91,55 @@ MakeRoot() {
   echo "$root"
 }
 
+# A copy-on-write view of the root for --scratch: an overlay whose changes go to a tmpfs. Both are
+# mounted in the private mount namespace that the caller entered (unshare), on the cache's
+# scratch folder, so that they are seen by no other process and go with the namespace, however
+# its last process ends: nothing is left to clean up. Prints the view's path.
+MountScratch() {
+  local root=$1 scratch=$cache/scratch
+  [ -d "$scratch" ] || mkdir "$scratch" || {
+    echo "debian13-root: cannot make $scratch, on which --scratch mounts its view" >&2
+    exit 1
+  }
+  mount -t tmpfs -o mode=0755 tavik-scratch "$scratch"
+  mkdir "$scratch/changes" "$scratch/work" "$scratch/root"
+  mount -t overlay -o "lowerdir=$root,upperdir=$scratch/changes,workdir=$scratch/work" \
+    tavik-scratch "$scratch/root"
+  echo "$scratch/root"
+}
+
 # Runs a command inside the root. Only /tmp is shared read-write with the machine, so sockets in
 # /tmp/.X11-unix and the tests' runtime directories there are reachable from both sides; /sys is
 # read-only and /dev and /proc are new. Every mount is in bwrap's private namespace and ends with
 # it; the command ends with its caller.
 RunInRoot() {
-  local root=$1 user=root binds=() pids=(--unshare-pid)
+  local root=$1 user=root ro=() binds=() pids=(--unshare-pid) options=() scratch=false
   shift
   while [ $# -gt 0 ]; do
     case $1 in
-      --user) user=$2; shift 2 ;;
-      --host-pids) pids=(); shift ;;
-      --ro)
-        # The mount point is made beforehand: bwrap would make it 0700, or, as a user, not at all.
-        (umask 022 && mkdir -p "$root$2")
-        binds+=(--ro-bind "$2" "$2")
-        shift 2
-        ;;
+      --scratch) scratch=true; shift ;;
+      --user) user=$2; options+=("$1" "$2"); shift 2 ;;
+      --host-pids) pids=(); options+=("$1"); shift ;;
+      --ro) ro+=("$2"); options+=("$1" "$2"); shift 2 ;;
       --) shift; break ;;
       *) break ;;
     esac
   done
   [ -f "$root/.tavik-root-complete" ] || { echo "debian13-root: $root is not a made root" >&2; exit 1; }
+  if $scratch; then
+    # The same command again, in a mount namespace of its own (as a user, in a user namespace
+    # too, where mounting is allowed) on the root's throw-away view. Each step execs the next,
+    # so the command is still the caller's child and ends with it.
+    local unshare=(unshare --mount --propagation private)
+    [ "$(id -u)" -eq 0 ] || unshare+=(--map-root-user)
+    exec "${unshare[@]}" -- "$0" run-on-scratch "$root" "${options[@]}" -- "$@"
+  fi
+  local dir
+  for dir in "${ro[@]}"; do
+    # The mount point is made beforehand: bwrap would make it 0700, or, as a user, not at all.
+    (umask 022 && mkdir -p "$root$dir")
+    binds+=(--ro-bind "$dir" "$dir")
+  done
   local as=()
   if [ "$user" != root ]; then
     # The user exists in the root with the same ids as on the machine, so that files in the shared
@@ -144,6 +175,12 @@ case ${1:-} in
   run)
     shift
     RunInRoot "$@"
+    ;;
+  run-on-scratch)
+    # `run --scratch`, once in its private mount namespace: ROOT is replaced by its view.
+    view=$(MountScratch "$2")
+    shift 2
+    RunInRoot "$view" "$@"
     ;;
   *)
     sed -n 's/^# Usage: /usage: /p; s/^#        /       /p' "$0" >&2
