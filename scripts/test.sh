@@ -4,7 +4,8 @@
 # build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
 # Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
 # their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway or
-# gnome-shell and the viewer in a Debian 13 root.
+# gnome-shell and the viewer in a Debian 13 root, where the program is also built with that
+# system's GCC and Clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -49,6 +50,11 @@ scripts/with-xvfb.sh ctest --preset arm64 -j"$jobs"
 step "the arm64 program under qemu-aarch64: the whole-program cases on Xvfb and sway"
 ctest --preset default -L '^arm64$' -j"$jobs" --no-tests=error
 echo "arm64 build and tests: $((SECONDS - arm64_start)) s"
+
+step "today's compilers: the program with GCC 14 and Clang 19 in the Debian 13 root, -Werror"
+compilers_start=$SECONDS
+scripts/check-compilers.sh
+echo "today's compilers: $((SECONDS - compilers_start)) s"
 
 step "Windows build under Wine"
 scripts/test-windows.sh
