@@ -4,7 +4,8 @@
 #    folders, one after the other and under another umask, gives the same bytes
 #  - the .debs (amd64 and arm64): lintian without errors or warnings, hardening-check, the
 #    AppStream metadata, the layout (bin/../res/grass.bmp resolves), the desktop entry, Depends
-#    against the libraries the program names, and (amd64) the launcher
+#    against the libraries the program names, and (amd64) the launcher; the amd64 one installed
+#    with apt on Debian 13 and started there to its picture
 #  - the zip: what it holds; the MSI: its tables and summary information, then under Wine from a
 #    fresh prefix: installed, run from its bin folder, uninstalled without a trace
 # Usage: scripts/check-packages.sh         build twice, compare, copy into build/packages, check
@@ -214,6 +215,64 @@ export pkg
 export -f check_launcher fail
 scripts/with-xvfb.sh bash -c check_launcher
 say "the launcher starts the program in its bin/"
+
+# --- the amd64 .deb on Debian 13
+# Installed with apt into a throw-away copy of the Debian 13 root (scripts/debian13-root.sh run
+# --scratch: the root is left as it was), so that its Depends are resolved against that release's
+# packages, and started once as `tavik` (the launcher on the PATH) on an Xvfb of that release, to
+# its picture.
+# The root has every run-time library already and no package lists: apt downloads nothing, and a
+# dependency that Debian 13 lacks (by that name or at that version) fails the install. Everything
+# started there ends with the root's process namespace.
+InstallOnDebian13() {
+  local deb=$1 out=$2 before start id="" colours=0 viewer
+  before=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort)
+  start=$EPOCHREALTIME
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$out/apt.log" 2>&1 || {
+    cat "$out/apt.log"
+    fail "Debian 13: apt cannot install $(basename "$deb") (its output above)"
+  }
+  echo "check-packages: Debian 13: apt installed" \
+    "$(comm -13 <(echo "$before") <(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort) |
+      paste -sd, | sed 's/,/, /g')" \
+    "in $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
+  for _ in $(seq 100); do
+    [ -s "$out/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$out/display" ] || { cat "$out/xvfb.log"; fail "Debian 13: Xvfb did not start"; }
+  DISPLAY=":$(head -n1 "$out/display")"
+  export DISPLAY
+  (cd / && exec tavik) 2>"$out/tavik.log" &
+  viewer=$!
+  # The window, then a frame with the grass-textured box: hundreds of colours, where a window that
+  # GL failed to draw into, or a box without its texture, has a handful.
+  for _ in $(seq 200); do
+    kill -0 "$viewer" 2>/dev/null ||
+      { cat "$out/tavik.log"; fail "Debian 13: tavik ended before it drew"; }
+    id=$(xwininfo -name Tavik 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p')
+    if [ -n "$id" ] && import -window "$id" "$out/tavik.png" 2>/dev/null; then
+      colours=$(identify -format %k "$out/tavik.png")
+      [ "$colours" -lt 100 ] || break
+    fi
+    sleep 0.1
+  done
+  [ -n "$id" ] || { cat "$out/tavik.log"; fail "Debian 13: no window captioned Tavik in 20 s"; }
+  [ "$colours" -ge 100 ] || fail "Debian 13: the window shows no grass-textured box ($colours colours)"
+  kill -0 "$viewer" 2>/dev/null || fail "Debian 13: tavik ended after its first picture"
+  kill "$viewer"
+  echo "check-packages: Debian 13: tavik runs: window \"Tavik\" $(identify -format '%w x %h' \
+    "$out/tavik.png"), the grass-textured box drawn ($colours colours), closed"
+}
+debian13=$(scripts/debian13-root.sh path)
+[ -f "$debian13/.tavik-root-complete" ] ||
+  fail "no Debian 13 root at $debian13, where the .deb is installed: scripts/setup.sh test makes it"
+mkdir "$tmp/debian13"
+export -f InstallOnDebian13 fail
+scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" -- \
+  bash -c 'InstallOnDebian13 "$@"' bash "$(realpath "$deb")" "$tmp/debian13" ||
+  fail "the amd64 .deb does not install or run on Debian 13"
 
 # --- the MSI
 # True when the MSI's `table` has a row whose first columns are the remaining arguments.
