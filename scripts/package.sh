@@ -2,7 +2,7 @@
 # Builds Tavik's packages into build/packages/: the .debs for amd64 and arm64 (dpkg-shlibdeps,
 # dpkg-gencontrol, dpkg-deb), the Windows zip and the MSI (wixl from msitools). Only the programs
 # are built, in trees of their own under build/package/, with the hardening of the release presets
-# (the arm64 program cross-compiled by the arm64 preset).
+# (the arm64 program cross-compiled by the arm64 preset, where the arm64 packages are installed).
 # Two builds of one commit give the same bytes: every time stamp is the last commit's
 # (SOURCE_DATE_EPOCH), no build path gets into a binary, and archive members are sorted, owned by
 # root and given fixed permissions.
@@ -84,7 +84,15 @@ DebPackage() {
 mkdir -p "$out"
 rm -f "$out"/tavik[_-]*
 DebPackage release amd64 "$work/linux" "$work/deb" strip
-DebPackage arm64 arm64 "$work/linux-arm64" "$work/deb-arm64" aarch64-linux-gnu-strip
+# The arm64 .deb where the arm64 packages are installed; where the machine's archives serve no
+# arm64 it is left out, said so.
+status=0
+arm64_reason=$(scripts/setup.sh --arm64-available) || status=$?
+case $status in
+  0) DebPackage arm64 arm64 "$work/linux-arm64" "$work/deb-arm64" aarch64-linux-gnu-strip ;;
+  1) step "tavik_${version}_arm64.deb: skipped: $arm64_reason" ;;
+  *) echo "package: the arm64 .deb: $arm64_reason" >&2; exit 1 ;;
+esac
 
 step "Windows program"
 BuildAndInstall windows "$work/windows" "$work/zip" / tavik
