@@ -3,8 +3,8 @@
 # the image reader under memcheck and the fuzzer, the arm64 build under qemu-aarch64, the Windows
 # build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
 # Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
-# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway or
-# gnome-shell and the viewer in a Debian 13 root, where the program is also built with that
+# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway, weston,
+# gnome-shell or KWin and the viewer in a Debian 13 root, where the program is also built with that
 # system's GCC and Clang. The arm64 part is skipped, said so, where no archive serves arm64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +33,12 @@ cmake --preset default -DTAVIK_ARM64_PROGRAM="$arm64_program" \
 cmake --build --preset default -j"$jobs"
 
 step "tests (native)"
-scripts/with-xvfb.sh ctest --preset default -LE '^(stress|arm64)$' -j"$jobs"
+scripts/with-xvfb.sh ctest --preset default -LE '^(stress|arm64|debian13)$' -j"$jobs"
+
+step "Debian 13's desktops: Xvfb, sway 1.10, weston 14, GNOME 48 and KWin 6.3, in its root"
+debian13_start=$SECONDS
+scripts/with-xvfb.sh ctest --preset default -L '^debian13$' -j"$jobs" --no-tests=error
+echo "Debian 13's desktops: $((SECONDS - debian13_start)) s"
 
 step "sanitizer build (address, undefined)"
 cmake --preset asan >/dev/null

@@ -243,6 +243,7 @@ class SwayDesktop : public WaylandDesktop {
 // whole-output pictures from its screenshooter, in which its one window (named 1) is found.
 class WestonDesktop : public WaylandDesktop {
   public:
+    explicit WestonDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -259,8 +260,9 @@ class WestonDesktop : public WaylandDesktop {
 // and leaves the frames to the clients.
 class KwinDesktop : public WaylandDesktop {
   public:
-    explicit KwinDesktop(double scale = 1, bool leavesFrames = false)
-        : WaylandDesktop(scale), leavesFrames_(leavesFrames) {}
+    explicit KwinDesktop(double scale = 1, bool leavesFrames = false, std::string root = {})
+        : WaylandDesktop(scale, std::move(root)), leavesFrames_(leavesFrames) {}
+    ~KwinDesktop() override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -275,12 +277,16 @@ class KwinDesktop : public WaylandDesktop {
     const char* UserName() const override;
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
-    bool Ready() override { return KwinRunsScripts(session_); }
+    bool Ready() override;
     // Runs `statements` on the window as `w` (none: reports "gone"); what they report.
     std::string OnWindow(Window window, const std::string& statements);
+    // The client area in logical pixels times `scale`, rounded; false when the window is gone.
+    bool BufferArea(Window window, double scale, ClientArea* area);
 
     bool leavesFrames_;
     std::vector<std::string> uuids_; // window n is uuids_[n - 1]
+    XvfbServer output_;              // the X server KWin shows its output on, if any
+    std::unique_ptr<X11Probe> outputProbe_;
 };
 
 // gnome-shell (mutter), through the shell's own D-Bus methods, open to the session's test
@@ -317,10 +323,11 @@ class GnomeDesktop : public WaylandDesktop {
     std::map<Window, std::pair<int, int>> frameExtra_; // frame size - client size
 };
 
-// A picture of weston's whole output. NOTE: weston's screenshooter stores the output's XRGB
+// A picture of weston's whole output. NOTE: weston 10's screenshooter stores the output's XRGB
 // pixels as if the X byte were alpha, and un-premultiplies by it: where a client wrote an alpha
 // below 255 into an opaque buffer (the viewer clears with 0.5), the colours in it are lost. Only
-// where alpha is 255 (the desktop and the frame) are they true.
+// where alpha is 255 (the desktop and the frame) are they true. weston 14's are all opaque and
+// true.
 struct WestonShot {
     RgbImage rgb;
     std::vector<unsigned char> alpha; // one per pixel, top row first
@@ -328,7 +335,8 @@ struct WestonShot {
 // Empty when the screenshooter failed.
 WestonShot WestonScreenshot(const WaylandSession& session);
 // The viewer's client area in a picture of the whole output: the bounds of what the viewer's
-// buffer put below alpha 255, which nothing else on the desktop does. False when there is none.
+// buffer put below alpha 255, which nothing else on the desktop does, or in an opaque picture of
+// its background. False when there is none.
 bool FindClientArea(const WestonShot& screen, ClientArea* area);
 
 // Runs JavaScript in gnome-shell; true with the value of its last expression, as JSON, in *json.

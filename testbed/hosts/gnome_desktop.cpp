@@ -125,6 +125,10 @@ bool GnomeDesktop::Close(Window window) {
 
 void GnomeDesktop::ClickCloseButton(Window window) {
     const std::string pointer = kVirtualPointer;
+    // NOTE: mutter 48 does not deliver the first motions of a pointer device just made: it is made
+    // and put over the client area first, as a user's hand would rest there before the click.
+    PointAt(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
     // from the title's side, so that the frame sees the pointer enter and move; then the press
     // and the release, each once the frame has had time to see the one before.

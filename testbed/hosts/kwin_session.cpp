@@ -20,20 +20,32 @@ Exec=)";
 
 } // namespace
 
+int KwinMajorVersion(const WaylandSession& session) {
+    std::string version;
+    RunForOutput({"kwin_wayland", "--version"}, SessionSettings(session), 10000, &version);
+    size_t number = version.find_first_of("0123456789");
+    return number == std::string::npos ? 0 : std::stoi(version.substr(number));
+}
+
 bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
-                 std::vector<std::string>* argv, LaunchSettings* settings, std::string* error) {
+                 const std::string& x11Display, std::vector<std::string>* argv,
+                 LaunchSettings* settings, std::string* error) {
     const std::string& dir = session->runtimeDir;
     std::error_code failed;
-    if (!fs::exists("/usr/bin/kwin_wayland")) {
-        *error = "/usr/bin/kwin_wayland is missing: install kwin-wayland (scripts/setup.sh)";
+    if (!fs::exists(session->root + "/usr/bin/kwin_wayland")) {
+        *error = session->root + "/usr/bin/kwin_wayland is missing: install kwin-wayland";
         return false;
     }
     // NOTE: the packaged kwin_wayland carries a file capability (cap_sys_resource), which a
     // restricted container refuses to exec; a plain copy runs. It keeps its name: KWin's own Qt
-    // platform plugin loads only in a program called kwin_wayland. The rig's own clients run as
-    // the session's user too, who may not reach the build tree (a checkout under a private
-    // folder): they run from copies in the session's folder.
-    fs::copy_file("/usr/bin/kwin_wayland", dir + "/kwin_wayland", failed);
+    // platform plugin loads only in a program called kwin_wayland. In another system's root it
+    // runs as it is (its capability is not set there). The rig's own clients run as the session's
+    // user too, who may not reach the build tree (a checkout under a private folder): they run
+    // from copies in the session's folder.
+    std::string kwin = session->root.empty() ? dir + "/kwin_wayland" : "kwin_wayland";
+    if (session->root.empty()) {
+        fs::copy_file("/usr/bin/kwin_wayland", kwin, failed);
+    }
     if (!failed) {
         fs::copy_file(TAVIK_KWIN_CALL, dir + "/kwin_call", failed);
     }
@@ -41,9 +53,11 @@ bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
         fs::copy_file(TAVIK_KWIN_OUTPUT_SCALE, dir + "/kwin_output_scale", failed);
     }
     session->kwinCall = dir + "/kwin_call";
+    // A configuration of the session's own, so that no output settings of an earlier session
+    // (KWin 6 keeps them) come back.
     fs::create_directories(dir + "/data/applications", failed);
+    fs::create_directories(dir + "/config", failed);
     if (!failed && leavesFrames) {
-        fs::create_directories(dir + "/config", failed);
         WriteTextFile(dir + "/config/kwinrc", "[org.kde.kdecoration2]\nNoPlugin=true\n");
     }
     std::string bus = dir + "/bus";
@@ -63,15 +77,13 @@ bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
     *settings = SessionSettings(*session);
     settings->environment.insert(settings->environment.end(), {{"XDG_DATA_HOME", dir + "/data"},
                                                                {"XDG_CACHE_HOME", dir + "/cache"},
+                                                               {"XDG_CONFIG_HOME", dir + "/config"},
                                                                {"LIBGL_ALWAYS_SOFTWARE", "1"}});
-    if (leavesFrames) {
-        settings->environment.push_back({"XDG_CONFIG_HOME", dir + "/config"});
-    }
     std::ostringstream scaleText;
     scaleText << scale;
     session->socket = "wayland-tavik";
-    *argv = {dir + "/kwin_wayland",
-             "--virtual",
+    *argv = {kwin,
+             x11Display.empty() ? "--virtual" : "--x11-display=" + x11Display,
              "--width",
              "1280",
              "--height",
@@ -92,8 +104,11 @@ bool KwinRunsScripts(const WaylandSession& session) {
 }
 
 bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output) {
-    return RunForOutput({session.kwinCall, "script", body}, SessionSettings(session), 15000,
-                        output);
+    // KWin 6 lists windows with windowList(), KWin 5 with clientList().
+    const std::string windows = "function windows() { return workspace.windowList ? "
+                                "workspace.windowList() : workspace.clientList(); }\n";
+    return RunForOutput({session.kwinCall, "script", windows + body}, SessionSettings(session),
+                        15000, output);
 }
 
 bool SetKwinOutputScale(const WaylandSession& session, double scale, std::string* error) {

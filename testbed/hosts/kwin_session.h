@@ -13,8 +13,12 @@
 // `leavesFrames`, with settings of its own that have no frame plugin, so that it leaves the
 // frames to the clients from their first configure. False with the reason in *error when any
 // cannot be had.
+// With `x11Display`, KWin shows its output as a window there instead of a virtual framebuffer.
 bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
-                 std::vector<std::string>* argv, LaunchSettings* settings, std::string* error);
+                 const std::string& x11Display, std::vector<std::string>* argv,
+                 LaunchSettings* settings, std::string* error);
+// KWin's major version (5, 6), 0 when it does not say.
+int KwinMajorVersion(const WaylandSession& session);
 // True once KWin runs a script of the session's helper and reports back.
 bool KwinRunsScripts(const WaylandSession& session);
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper;

@@ -237,10 +237,15 @@ WestonShot WestonScreenshot(const WaylandSession& session) {
 }
 
 bool FindClientArea(const WestonShot& screen, ClientArea* area) {
+    const std::vector<unsigned char>& alpha = screen.alpha;
+    // weston 14 stores every pixel opaque, with its true colour: there the client area is where
+    // the viewer's cleared background is, which its corners always show.
+    const bool opaque = std::all_of(alpha.begin(), alpha.end(), [](int a) { return a == 255; });
     int left = screen.rgb.width, top = screen.rgb.height, right = -1, bottom = -1;
     for (int y = 0; y < screen.rgb.height; ++y) {
         for (int x = 0; x < screen.rgb.width; ++x) {
-            if (screen.alpha[static_cast<size_t>(y) * screen.rgb.width + x] != 255) {
+            if (opaque ? IsBackground(screen.rgb.At(x, y))
+                       : alpha[static_cast<size_t>(y) * screen.rgb.width + x] != 255) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);

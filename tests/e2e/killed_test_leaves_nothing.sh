@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A test program killed with SIGKILL in the middle of a case leaves nothing of its host behind:
 # the program runs in a session of its own, is killed once its viewer runs, and 5 s later no
-# process of that session may be left.
-# Usage: killed_test_leaves_nothing.sh TEST_PROGRAM GTEST_FILTER
+# process of that session may be left, nor, where the host ran in another system's ROOT, any
+# mount of it on this machine.
+# Usage: killed_test_leaves_nothing.sh TEST_PROGRAM GTEST_FILTER [ROOT]
 set -u
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -24,8 +25,13 @@ echo "killing the test program in the middle of its case; it had started:"
 ps -o pid=,user=,comm= -s "$test"
 { kill -9 "$test"; wait "$test"; } 2>/dev/null
 
+mounts() { [ -z "${3:-}" ] || findmnt -rn -o TARGET,SOURCE | grep -F "$3"; }
 for _ in $(seq 50); do
-  pgrep -s "$test" >/dev/null || { echo "nothing left"; exit 0; }
+  if ! pgrep -s "$test" >/dev/null; then
+    ! mounts "$@" || { echo "mounts of $3 left on this machine"; exit 1; }
+    echo "nothing left"
+    exit 0
+  fi
   sleep 0.1
 done
 echo "left 5 s after the test program was killed:"

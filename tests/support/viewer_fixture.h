@@ -17,10 +17,18 @@
 // (support/arm64_hosts.cpp, linked into the test program that names them).
 extern const ViewerHost kArm64X11Host;
 extern const ViewerHost kArm64SwayHost;
-// The program on Debian 13's Xvfb and sway, all in its root (support/debian13_hosts.cpp).
+// The program on Debian 13's desktops, all in its root (support/debian13_hosts.cpp).
 extern const ViewerHost kDebian13X11Host;
 extern const ViewerHost kDebian13SwayHost;
 extern const ViewerHost kDebian13GnomeHost;
+extern const ViewerHost kDebian13KwinHost;
+extern const ViewerHost kDebian13KwinScale150Host;
+extern const ViewerHost kDebian13KwinScale125Host;
+// The system whose root a test program's own desktops run in: another's where its CMake names
+// one, else this machine's.
+#ifndef TAVIK_SYSTEM_ROOT
+#define TAVIK_SYSTEM_ROOT ""
+#endif
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.

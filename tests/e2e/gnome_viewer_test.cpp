@@ -1,0 +1,25 @@
+// The real viewer under gnome-shell, which draws no frames: the close button is libdecor's, which
+// must be there and end the viewer as the shell's close does. On this machine's GNOME, or on the
+// system whose root the test program names.
+#include "support/viewer_fixture.h"
+
+namespace {
+
+class GnomeViewer : public HostRig<GnomeDesktop> {
+  protected:
+    GnomeViewer() : HostRig(kGnomeHost, std::string(TAVIK_SYSTEM_ROOT)) {}
+};
+
+TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer);
+    ASSERT_NE(window, 0u);
+    // Its frame drawn and its first frames on screen.
+    ASSERT_TRUE(WaitUntil([&] { return desktop().TitleBarHeight(window) > 10; }, limits_.fitMs))
+        << "no libdecor title bar above the client area";
+    WaitForPicture(window);
+    desktop().ClickCloseButton(window);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "click on the close button");
+}
+
+} // namespace

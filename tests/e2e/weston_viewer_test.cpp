@@ -1,0 +1,98 @@
+// The real viewer under weston, which offers no server-side frames and which nothing outside it
+// can drive: the frame, the picture and its animation seen on weston's screenshots, and the
+// compositor's end. On this machine's weston, or on the system whose root the test program names.
+#include <signal.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "support/viewer_fixture.h"
+
+namespace {
+
+constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
+
+class WestonViewer : public HostRig<WestonDesktop> {
+  protected:
+    WestonViewer() : HostRig(kWestonHost, std::string(TAVIK_SYSTEM_ROOT)) {}
+};
+
+// Whether libdecor can be loaded, for the cases that hold either way.
+class WestonViewerLibdecor : public WestonViewer, public ::testing::WithParamInterface<bool> {};
+std::string LibdecorName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "LibdecorUsable" : "LibdecorUnusable";
+}
+ViewerOptions LibdecorOptions(bool usable) {
+    ViewerOptions options;
+    if (!usable) {
+        options.unusableLibraries = {"libdecor-0.so.0"};
+    }
+    return options;
+}
+
+// Weston offers no server-side decorations: libdecor draws the title bar above the client area.
+// Without a usable libdecor the window opens all the same, unframed, and one line says why.
+// Its screenshooter loses the colours inside the client area (see WestonShot), so the picture is
+// checked by its shape there: the box stands out of the background, and it turns.
+TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
+    const bool framed = GetParam();
+    ChildProcess* viewer = nullptr;
+    Window window = Start(&viewer, LibdecorOptions(framed));
+    ASSERT_NE(window, 0u);
+    WestonShot screen;
+    ClientArea area = {};
+    bool desktopAbove = true;
+    // Once the window has its size and, where framed, its frame: the title bar is neither the
+    // desktop (0x203050) nor part of the client area.
+    WaitUntil(
+        [&] {
+            screen = WestonScreenshot(desktop().Session());
+            if (!FindClientArea(screen, &area)) {
+                return false;
+            }
+            const unsigned char* bar =
+                screen.rgb.At(area.x + area.width / 4, std::max(0, area.y - 10));
+            desktopAbove = area.y < 10 || (bar[0] == 0x20 && bar[1] == 0x30 && bar[2] == 0x50);
+            return area.width == kWidth && area.height == kHeight && desktopAbove != framed;
+        },
+        limits_.fitMs);
+    EXPECT_EQ(area.width, kWidth);
+    EXPECT_EQ(area.height, kHeight);
+    EXPECT_NE(desktopAbove, framed) << (framed ? "no frame above" : "a frame above");
+    // NOTE: weston's headless backend has no seat, and libdecor 0.2's GTK frame asks GDK for the
+    // seat's keyboard all the same; GDK's complaint about it is the library's, not the viewer's.
+    std::string errors = ReadStderr(*viewer);
+    errors = std::regex_replace(errors,
+                                std::regex(R"(\n?\(tavik:\d+\): Gdk-CRITICAL [^\n]*)"
+                                           R"(gdk_seat_get_keyboard[^\n]*\n)"),
+                                "");
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), framed ? 0 : 1) << errors;
+    EXPECT_EQ(errors.find("libdecor-0.so.0") != std::string::npos &&
+                  errors.find("no frame") != std::string::npos,
+              !framed)
+        << errors;
+
+    RgbImage first = Crop(screen.rgb, area);
+    ASSERT_EQ(first.width, kWidth);
+    RgbImage corner = Crop(first, {2, 2, 1, 1});
+    Patch box = BoxPatch(kWidth, kHeight);
+    int boxPixels = 0;
+    for (int y = box.y; y < box.y + box.height; ++y) {
+        for (int x = box.x; x < box.x + box.width; ++x) {
+            boxPixels += !std::equal(corner.pixels.begin(), corner.pixels.end(), first.At(x, y));
+        }
+    }
+    EXPECT_GT(boxPixels, box.width * box.height / 2) << "no box around the origin";
+    EXPECT_TRUE(WaitForNewPicture(window, first)) << "the picture does not animate";
+}
+INSTANTIATE_TEST_SUITE_P(Start, WestonViewerLibdecor, ::testing::Values(true, false), LibdecorName);
+
+TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
+    ChildProcess* viewer = nullptr;
+    ASSERT_NE(Start(&viewer), 0u);
+    EXPECT_EQ(
+        EndServerAndExpectPromptEnd(viewer, SIGKILL, "the connection to the compositor was lost"),
+        1);
+}
+
+} // namespace
