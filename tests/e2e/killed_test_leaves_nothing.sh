@@ -25,10 +25,11 @@ echo "killing the test program in the middle of its case; it had started:"
 ps -o pid=,user=,comm= -s "$test"
 { kill -9 "$test"; wait "$test"; } 2>/dev/null
 
-mounts() { [ -z "${3:-}" ] || findmnt -rn -o TARGET,SOURCE | grep -F "$3"; }
+# True when a mount of the root (a third argument) is left on this machine.
+mounts() { [ -n "${3:-}" ] && findmnt -rn -o TARGET,SOURCE | grep -F "$3"; }
 for _ in $(seq 50); do
   if ! pgrep -s "$test" >/dev/null; then
-    ! mounts "$@" || { echo "mounts of $3 left on this machine"; exit 1; }
+    ! mounts "$@" || { echo "mounts of ${3:-} left on this machine"; exit 1; }
     echo "nothing left"
     exit 0
   fi
