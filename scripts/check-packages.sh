@@ -238,7 +238,7 @@ say "the launcher starts the program in its bin/"
 # dependency that Debian 13 lacks (by that name or at that version) fails the install. Everything
 # started there ends with the root's process namespace.
 InstallOnDebian13() {
-  local deb=$1 out=$2 before start id="" colours=0 viewer
+  local deb=$1 out=$2 before start
   before=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort)
   start=$EPOCHREALTIME
   DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$out/apt.log" 2>&1 || {
@@ -249,18 +249,14 @@ InstallOnDebian13() {
     "$(comm -13 <(echo "$before") <(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort) |
       paste -sd, | sed 's/,/, /g')" \
     "in $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
-  for _ in $(seq 100); do
-    [ -s "$out/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$out/display" ] || { cat "$out/xvfb.log"; fail "Debian 13: Xvfb did not start"; }
-  DISPLAY=":$(head -n1 "$out/display")"
-  export DISPLAY
+  "$tavik_scripts/with-xvfb.sh" bash -c 'ShowsItsPicture "$1"' bash "$out"
+}
+# The installed tavik on the display given, to a frame with the grass-textured box: hundreds of
+# colours, where a window that GL failed to draw into, or a box without its texture, has a handful.
+ShowsItsPicture() {
+  local out=$1 id="" colours=0 viewer
   (cd / && exec tavik) 2>"$out/tavik.log" &
   viewer=$!
-  # The window, then a frame with the grass-textured box: hundreds of colours, where a window that
-  # GL failed to draw into, or a box without its texture, has a handful.
   for _ in $(seq 200); do
     kill -0 "$viewer" 2>/dev/null ||
       { cat "$out/tavik.log"; fail "Debian 13: tavik ended before it drew"; }
@@ -276,14 +272,15 @@ InstallOnDebian13() {
   kill -0 "$viewer" 2>/dev/null || fail "Debian 13: tavik ended after its first picture"
   kill "$viewer"
   echo "check-packages: Debian 13: tavik runs: window \"Tavik\" $(identify -format '%w x %h' \
-    "$out/tavik.png"), the grass-textured box drawn ($colours colours), closed"
+    "$out/tavik.png"), the grass-textured box drawn ($colours colours), ended"
 }
 debian13=$(scripts/debian13-root.sh path)
 [ -f "$debian13/.tavik-root-complete" ] ||
   fail "no Debian 13 root at $debian13, where the .deb is installed: scripts/setup.sh test makes it"
 mkdir "$tmp/debian13"
-export -f InstallOnDebian13 fail
-scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" -- \
+export tavik_scripts=$root/scripts
+export -f InstallOnDebian13 ShowsItsPicture fail
+scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" --ro "$tavik_scripts" -- \
   bash -c 'InstallOnDebian13 "$@"' bash "$(realpath "$deb")" "$tmp/debian13" ||
   fail "the amd64 .deb does not install or run on Debian 13"
 
