@@ -56,12 +56,8 @@ bool PrepareGnomeShell(WaylandSession* session, int scale, std::vector<std::stri
     fs::create_directories(extensions, failed);
     fs::create_directories(dir + "/glib-2.0/settings", failed);
     // GNOME 45 and later load extensions as modules only; earlier ones as scripts only.
-    std::string version;
-    RunForOutput({"gnome-shell", "--version"}, SessionSettings(*session), 10000, &version);
-    size_t number = version.find_first_of("0123456789");
-    std::string source =
-        std::string(TAVIK_SOURCE_DIR "/testbed/hosts/gnome-extension") +
-        (number != std::string::npos && std::stoi(version.substr(number)) >= 45 ? "-45/" : "/");
+    std::string source = std::string(TAVIK_SOURCE_DIR "/testbed/hosts/gnome-extension") +
+                         (MajorVersion(*session, "gnome-shell") >= 45 ? "-45/" : "/");
     for (const char* file : {"metadata.json", "extension.js"}) {
         fs::copy_file(source + file, extensions + "/" + file, failed);
     }

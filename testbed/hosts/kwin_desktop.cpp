@@ -32,7 +32,7 @@ const char* KwinDesktop::UserName() const {
 // its own, whose pictures are read from that server.
 bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                           std::string* error) {
-    if (KwinMajorVersion(session_) >= 6 && !std::filesystem::exists("/dev/dri")) {
+    if (MajorVersion(session_, "kwin_wayland") >= 6 && !std::filesystem::exists("/dev/dri")) {
         output_.root = session_.root;
         // The window keeps the output's logical size in its own pixels: room for 1280 x 1024 at
         // the largest scale the tests set.

@@ -20,13 +20,6 @@ Exec=)";
 
 } // namespace
 
-int KwinMajorVersion(const WaylandSession& session) {
-    std::string version;
-    RunForOutput({"kwin_wayland", "--version"}, SessionSettings(session), 10000, &version);
-    size_t number = version.find_first_of("0123456789");
-    return number == std::string::npos ? 0 : std::stoi(version.substr(number));
-}
-
 bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
                  const std::string& x11Display, std::vector<std::string>* argv,
                  LaunchSettings* settings, std::string* error) {

@@ -17,8 +17,6 @@
 bool PrepareKwin(WaylandSession* session, double scale, bool leavesFrames,
                  const std::string& x11Display, std::vector<std::string>* argv,
                  LaunchSettings* settings, std::string* error);
-// KWin's major version (5, 6), 0 when it does not say.
-int KwinMajorVersion(const WaylandSession& session);
 // True once KWin runs a script of the session's helper and reports back.
 bool KwinRunsScripts(const WaylandSession& session);
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper;

@@ -192,3 +192,10 @@ void EndSession(WaylandSession* session) {
         session->runtimeDir.clear();
     }
 }
+
+int MajorVersion(const WaylandSession& session, const std::string& program) {
+    std::string version;
+    RunForOutput({program, "--version"}, SessionSettings(session), 10000, &version);
+    size_t number = version.find_first_of("0123456789");
+    return number == std::string::npos ? 0 : std::stoi(version.substr(number));
+}
