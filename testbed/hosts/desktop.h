@@ -285,6 +285,7 @@ class KwinDesktop : public WaylandDesktop {
 
     bool leavesFrames_;
     std::vector<std::string> uuids_; // window n is uuids_[n - 1]
+    bool scalesAfterStart_ = false;  // KWin 6: the scale is set once it runs
     XvfbServer output_;              // the X server KWin shows its output on, if any
     std::unique_ptr<X11Probe> outputProbe_;
 };

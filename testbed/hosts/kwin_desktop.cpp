@@ -32,7 +32,8 @@ const char* KwinDesktop::UserName() const {
 // its own, whose pictures are read from that server.
 bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                           std::string* error) {
-    if (MajorVersion(session_, "kwin_wayland") >= 6 && !std::filesystem::exists("/dev/dri")) {
+    scalesAfterStart_ = MajorVersion(session_, "kwin_wayland") >= 6;
+    if (scalesAfterStart_ && !std::filesystem::exists("/dev/dri")) {
         output_.root = session_.root;
         // The window keeps the output's logical size in its own pixels: room for 1280 x 1024 at
         // the largest scale the tests set.
@@ -50,11 +51,12 @@ KwinDesktop::~KwinDesktop() {
     StopXvfb(&output_);
 }
 
-// KWin 6 starts its virtual output at scale 1 whatever --scale says: the scale is then set as the
-// display settings set it. KWin 5 has it already and takes it again unchanged.
+// KWin 6 starts its output at scale 1 whatever --scale says: the scale is then set as the display
+// settings set it. KWin 5 has it from the start.
 bool KwinDesktop::Ready() {
     std::string error;
-    return KwinRunsScripts(session_) && (scale_ == 1 || ChangeScale(scale_, &error));
+    return KwinRunsScripts(session_) &&
+           (!scalesAfterStart_ || scale_ == 1 || ChangeScale(scale_, &error));
 }
 
 bool KwinDesktop::ChangeScale(double scale, std::string* error) {
