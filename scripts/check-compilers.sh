@@ -3,7 +3,8 @@
 # root: the release preset (the project's warnings and hardening) with every warning an error, so
 # that what newer compilers and headers warn about shows before a user's build meets it. Only the
 # program: the tests run with the machine's compilers. Each build is in a throw-away copy of the
-# root (scripts/debian13-root.sh run --scratch), the sources shown read-only, the tree in /tmp.
+# root (scripts/debian13-root.sh run --scratch), the sources shown read-only, the tree in the copy,
+# so that it goes with it (for a user, it belongs to the root's own ids there).
 # Usage: scripts/check-compilers.sh   (after scripts/setup.sh test, which makes the root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 for compilers in "gcc g++" "clang-19 clang++-19"; do
   read -r cc cxx <<<"$compilers"
-  tree=$tmp/$cc log=$tmp/$cc.log start=$SECONDS
+  tree=/var/tmp/tavik-$cc log=$tmp/$cc.log start=$SECONDS
   # shellcheck disable=SC2016
   if ! scripts/debian13-root.sh run "$root" --scratch --ro "$src" -- \
     env CC="$cc" CXX="$cxx" bash -c '"$CXX" --version | head -n1

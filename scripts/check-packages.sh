@@ -277,7 +277,8 @@ ShowsItsPicture() {
 debian13=$(scripts/debian13-root.sh path)
 [ -f "$debian13/.tavik-root-complete" ] ||
   fail "no Debian 13 root at $debian13, where the .deb is installed: scripts/setup.sh test makes it"
-mkdir "$tmp/debian13"
+# Written from the copy by its root, which for a user is one of the root's own ids.
+mkdir -m 0777 "$tmp/debian13"
 export tavik_scripts=$root/scripts
 export -f InstallOnDebian13 ShowsItsPicture fail
 scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" --ro "$tavik_scripts" -- \

@@ -68,9 +68,10 @@ test_packages=(
   # checking the packages: the zip's listing, the .deb (lintian, hardening-check from devscripts,
   # the desktop entry, the AppStream metadata)
   unzip desktop-file-utils lintian devscripts appstream
-  # the Debian 13 root that today's desktops run in (scripts/debian13-root.sh), and what isolates
-  # the programs started there
-  mmdebstrap bubblewrap
+  # the Debian 13 root that today's desktops run in (scripts/debian13-root.sh), what isolates
+  # the programs started there, and what maps a user's subordinate ids into the user namespaces
+  # in which a user makes and uses the root
+  mmdebstrap bubblewrap uidmap
 )
 
 # The arm64 program (the arm64 preset, its .deb and its tests under emulation): the cross compiler,
@@ -198,8 +199,10 @@ make_root() {
 mapfile -t missing < <(Missing "${packages[@]}")
 [ ${#missing[@]} -ne 0 ] || { make_root "${1:-test}"; exit 0; }
 
+# sudo, where the machine's root is needed: apt and the sources. It keeps no variables of the
+# caller's, so apt is told to ask nothing on its command line.
 sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+[ "$(id -u)" -eq 0 ] || sudo=(sudo env DEBIAN_FRONTEND=noninteractive)
 export DEBIAN_FRONTEND=noninteractive
 arm64=false
 [[ " ${missing[*]}" != *:arm64* ]] || arm64=true

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +14,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -80,6 +85,101 @@ int Guardian() {
     return fd;
 }
 
+// The accounts that programs in another system's root know: the root's own and the user `uid`,
+// so that a bus daemon or a desktop can name the user it runs as. They are files of the tests'
+// own, bound over the root's: the root itself is never written. The folder that holds them, made
+// once per root and user and removed when the tests end; empty when it cannot be made.
+std::string RootAccounts(const std::string& root, uid_t uid, std::string* home) {
+    static struct Folders {
+        std::map<std::pair<std::string, uid_t>, std::pair<std::string, std::string>> made;
+        ~Folders() {
+            std::error_code ignored;
+            for (const auto& entry : made) {
+                std::filesystem::remove_all(entry.second.first, ignored);
+            }
+        }
+    } folders;
+    auto& made = folders.made;
+    auto found = made.find({root, uid});
+    if (found != made.end()) {
+        *home = found->second.second;
+        return found->second.first;
+    }
+    const passwd* user = getpwuid(uid);
+    std::string name = user != nullptr ? user->pw_name : "user" + std::to_string(uid);
+    gid_t gid = user != nullptr ? user->pw_gid : uid;
+    *home = uid == 0 ? "/root" : "/home/" + name;
+    std::string passwd = ReadFile(root + "/etc/passwd");
+    std::string group = ReadFile(root + "/etc/group");
+    if (("\n" + passwd).find("\n" + name + ":") == std::string::npos) {
+        passwd += name + ":x:" + std::to_string(uid) + ":" + std::to_string(gid) + "::" + *home +
+                  ":/usr/sbin/nologin\n";
+    }
+    if (group.find(":x:" + std::to_string(gid) + ":") == std::string::npos) {
+        group += name + ":x:" + std::to_string(gid) + ":\n";
+    }
+    char tmpl[] = "/tmp/tavik-accounts-XXXXXX";
+    // Readable by the unprivileged user the tests give their compositors when they run as root.
+    if (mkdtemp(tmpl) == nullptr || chmod(tmpl, 0755) != 0 ||
+        !WriteTextFile(std::string(tmpl) + "/passwd", passwd) ||
+        !WriteTextFile(std::string(tmpl) + "/group", group)) {
+        return {};
+    }
+    made[{root, uid}] = {tmpl, *home};
+    return tmpl;
+}
+
+// bubblewrap's command that runs a program in another system's root: the root read-only, with
+// /proc, /dev, a writable /dev/shm, the accounts above, a home of the user's own on a tmpfs
+// (Mesa keeps its shader cache there, the desktops their settings) unless the program is given
+// one, and the machine's /tmp, where the sockets and working directories are. It dies with its
+// parent, and so does everything inside. NOTE: in the machine's process namespace, so that a
+// compositor can tell its clients' processes, and everything inside stays in the group that the
+// rig ends. Empty when the accounts cannot be made.
+std::vector<std::string> RootCommand(const LaunchSettings& settings,
+                                     const std::string& workingDirectory) {
+    uid_t uid = settings.uid != static_cast<uid_t>(-1) ? settings.uid : geteuid();
+    std::string home;
+    std::string accounts = RootAccounts(settings.root, uid, &home);
+    if (accounts.empty()) {
+        return {};
+    }
+    std::vector<std::string> command = {
+        "bwrap", "--die-with-parent", "--ro-bind", settings.root, "/",
+        "--ro-bind", accounts + "/passwd", "/etc/passwd", "--ro-bind", accounts + "/group",
+        "/etc/group", "--tmpfs", "/root", "--tmpfs", "/home", "--dir", home, "--chdir",
+        workingDirectory};
+    bool homeGiven = false;
+    for (const auto& variable : settings.environment) {
+        homeGiven |= variable.first == "HOME";
+    }
+    if (!homeGiven) {
+        command.insert(command.end(), {"--setenv", "HOME", home});
+    }
+    for (const char* arg : {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm",
+                            "--ro-bind /sys /sys", "--bind /tmp /tmp", "--setenv PATH",
+                            "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
+        std::istringstream words(arg);
+        for (std::string word; words >> word;) {
+            command.push_back(word);
+        }
+    }
+    return command;
+}
+
+// A shared hold on a root, which the root's script takes exclusively before it makes or removes
+// one: a root is never removed under a program running in it. The descriptor (close-on-exec, so
+// that the program started takes it over explicitly), or -1 while the root is being made or
+// removed, or was made without the lock beside it.
+int HoldRoot(const std::string& root) {
+    int fd = open((root + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
 // Kills what is left of the group of a process that has ended or is to end, then reaps the
 // process: until it is reaped its number cannot name another group.
 int EndGroup(ChildProcess* child) {
@@ -127,21 +227,16 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
         return false;
     }
-    // In another system's root: read-only, with /proc, /dev, a writable /dev/shm and root's home
-    // of its own (Mesa keeps its shader cache there), and the machine's /tmp, where the sockets
-    // and working directories are. NOTE: in the machine's process namespace, so that a compositor
-    // can tell its clients' processes, and everything inside stays in the group that the rig ends.
     std::vector<std::string> command;
+    int rootHold = -1;
     if (!settings.root.empty()) {
-        command = {"bwrap", "--die-with-parent", "--ro-bind",     settings.root,
-                   "/",     "--chdir",           workingDirectory};
-        for (const char* arg : {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm",
-                                "--tmpfs /root", "--ro-bind /sys /sys", "--bind /tmp /tmp",
-                                "--setenv PATH", "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
-            std::istringstream words(arg);
-            for (std::string word; words >> word;) {
-                command.push_back(word);
-            }
+        command = RootCommand(settings, workingDirectory);
+        rootHold = command.empty() ? -1 : HoldRoot(settings.root);
+        if (rootHold < 0) {
+            std::fprintf(stderr, "cannot start %s in %s: its accounts cannot be made, or the root "
+                                 "is being made or removed\n", argv[0].c_str(), settings.root.c_str());
+            close(errFd);
+            return false;
         }
     }
     command.insert(command.end(), argv.begin(), argv.end());
@@ -155,6 +250,9 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     pid_t pid = fork();
     if (pid < 0) {
         close(errFd);
+        if (rootHold >= 0) {
+            close(rootHold);
+        }
         return false;
     }
     if (pid == 0) {
@@ -172,8 +270,11 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
         if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
             _exit(124);
         }
-        if (settings.keepFd >= 0) {
-            fcntl(settings.keepFd, F_SETFD, 0);
+        // The hold on the root lasts as long as anything started in it runs.
+        for (int fd : {settings.keepFd, rootHold}) {
+            if (fd >= 0) {
+                fcntl(fd, F_SETFD, 0);
+            }
         }
         if (chdir(workingDirectory.c_str()) != 0) {
             _exit(126);
@@ -197,6 +298,9 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     // Also here, so that a kill of the group right after the start finds it.
     setpgid(pid, pid);
     close(errFd);
+    if (rootHold >= 0) {
+        close(rootHold);
+    }
     if (outFd >= 0) {
         close(outFd);
     }

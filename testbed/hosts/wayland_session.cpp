@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -106,17 +105,6 @@ bool GiveToSessionUser(const WaylandSession& session, const std::string& path) {
 bool OpenSession(const char* userName, WaylandSession* session, std::string* error) {
     if (!SessionUser(userName, &session->uid, &session->gid, error)) {
         return false;
-    }
-    // Files in the shared /tmp then have the same owner on both sides.
-    std::string users = session->root + "/etc/passwd";
-    if (!session->root.empty() && session->uid != static_cast<uid_t>(-1) &&
-        ReadFile(users).find(std::string("\n") + userName + ":") == std::string::npos) {
-        std::ofstream out(users, std::ios::app);
-        if (!(out << userName << ":x:" << session->uid << ":" << session->gid
-                  << "::/tmp:/usr/sbin/nologin\n")) {
-            *error = "cannot name the user " + std::string(userName) + " in " + users;
-            return false;
-        }
     }
     char tmpl[] = "/tmp/tavik-wayland-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {
