@@ -1,0 +1,4 @@
+#ifdef FIXTURE_WARN
+int Unfinished() {}
+#endif
+int main() { return 0; }
