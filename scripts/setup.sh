@@ -148,8 +148,9 @@ Arm64NotServed() {
 # Ubuntu's own archive hosts (archive, security and the country and cloud mirrors of
 # archive.ubuntu.com): the ports archive has those, and no others (no PPA, Ubuntu Pro or
 # third-party suite). The other sources stay as they are: apt skips an architecture that an
-# archive's Release file does not list. Nothing is added beside an arm64 source that the machine
-# has already (one of arm64, or one on the ports archive). Says in one line what it did or why not.
+# archive's Release file does not list. Nothing is added beside a source of the ports archive
+# that the machine has already (its own Signed-By would make apt refuse both). Says in one line
+# what it did or why not.
 ConfigureUbuntuPorts() {
   local codename view file targets suites components
   # shellcheck disable=SC1090
@@ -165,9 +166,9 @@ ConfigureUbuntuPorts() {
     awk '$1 == "deb"' | sort -u)
   rm -r "$view"
   local arm64_source
-  arm64_source=$(awk '$5 == "arm64" || $2 ~ /ports\.ubuntu\.com|\/ubuntu-ports\// { print $2; exit }' <<<"$targets")
+  arm64_source=$(awk '$2 ~ /ports\.ubuntu\.com|\/ubuntu-ports\// { print $2; exit }' <<<"$targets")
   if [ -n "$arm64_source" ]; then
-    echo "setup: Ubuntu: arm64 from the machine's own arm64 source ($arm64_source); no ports file added"
+    echo "setup: Ubuntu: arm64 from the machine's own source of the ports archive ($arm64_source)"
     RemovePorts
     return
   fi
@@ -213,19 +214,16 @@ UpdateLists() {
       note=$(grep -m1 -E 'ubuntu-ports' "$messages" | cut -c1-160 || true)
       RemovePorts
       if "${sudo[@]}" apt-get update -qq 2>"$messages"; then
-        cat "$messages" >&2
-        rm "$messages"
+        ShowMessages "$messages"
         NoArm64 "Ubuntu's ports archive fails${note:+ ($note)}"
         return
       fi
     fi
-    cat "$messages" >&2
-    rm "$messages"
+    ShowMessages "$messages"
     echo "setup: apt-get update failed" >&2
     return 1
   fi
-  cat "$messages" >&2
-  rm "$messages"
+  ShowMessages "$messages"
   $arm64 || return 0
   served=$(Arm64Served) || status=$?
   case $status in
@@ -240,6 +238,12 @@ UpdateLists() {
       return 1
       ;;
   esac
+}
+# apt's messages, but for its notes that an archive of the machine's own architectures has no arm64.
+ShowMessages() {
+  grep -vE "^(N|Notice): Skipping acquire of configured file .* support architecture 'arm64'" "$1" >&2 ||
+    true
+  rm "$1"
 }
 NoArm64() {
   echo "setup: arm64: skipped: $1"
