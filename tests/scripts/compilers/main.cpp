@@ -1,4 +1,0 @@
-#ifdef FIXTURE_WARN
-int Unfinished() {}
-#endif
-int main() { return 0; }
