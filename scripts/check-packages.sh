@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016  # the programs of `bash -c` take their arguments as $1: single quotes
 # Checks the packages as a distribution and a Windows user would take them:
 #  - reproducible: scripts/package.sh in two clean clones of the current commit, in different
 #    folders, one after the other and under another umask, gives the same bytes
@@ -12,6 +13,14 @@
 # Usage: scripts/check-packages.sh         build twice, compare, copy into build/packages, check
 #        scripts/check-packages.sh DIR     check the packages already in DIR
 set -euo pipefail
+
+# True when a picture of the viewer shows the grass-textured box: hundreds of colours, where a
+# window that GL failed to draw into, or a box without its texture, has a handful. Sets `colours`.
+TexturedBox() {
+  colours=$(identify -format %k "$1") && [ "$colours" -ge 100 ]
+}
+# Sourced (by the scripts' tests): the function above alone.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 cd "$(dirname "$0")/.."
 root=$PWD
 fail() { echo "check-packages: $*" >&2; exit 1; }
@@ -22,7 +31,8 @@ tmp=$(mktemp -d /tmp/tavik-packages-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 
 commit=$(git rev-parse HEAD)
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
+export SOURCE_DATE_EPOCH
 
 # Builds the packages of `commit` in a fresh clone at `dir`; prints how long it took.
 BuildInClone() {
@@ -71,13 +81,9 @@ deb_arm64=$dir/tavik_${version}_arm64.deb
 msi=$dir/tavik-$version-x64.msi
 # The arm64 .deb is made and checked where the arm64 packages are installed, and skipped, said so,
 # where the machine's archives serve no arm64.
-arm64=true status=0
-arm64_reason=$(scripts/setup.sh --arm64-available) || status=$?
-case $status in
-  0) ;;
-  1) arm64=false; say "arm64: skipped: $arm64_reason" ;;
-  *) fail "arm64: $arm64_reason" ;;
-esac
+. scripts/arm64-answer.sh
+Arm64Answer check-packages || exit 1
+$arm64 || say "arm64: skipped: $arm64_reason"
 for package in "$zip" "$deb" "$msi"; do
   [ -f "$package" ] || fail "no $(basename "$package") in $dir (version $version)"
 done
@@ -139,7 +145,7 @@ CheckDeb() {
     for owner in $owners; do
       [[ $depends == *" $owner "* ]] && found=$owner
     done
-    [ -n "$found" ] || fail "the .deb depends on none of $(echo $owners), which hold $soname"
+    [ -n "$found" ] || fail "the .deb depends on none of ${owners//$'\n'/ }, which hold $soname"
   done
   say "$(basename "$deb"): depends on the packages of all $(wc -w <<<"$sonames") libraries it names"
 
@@ -180,8 +186,9 @@ CheckDeb "$deb" amd64
 run_set=$(scripts/setup.sh --list run | sort)
 missing=$(comm -23 <(echo "$run_set") <(scripts/setup.sh --list test | sort) | tr '\n' ' ')
 [ -z "$missing" ] || fail "setup.sh test leaves out $missing of setup.sh run"
-installed=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
-  --no-replaces --no-enhances $run_set | sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
+installed=$(xargs apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
+  --no-breaks --no-replaces --no-enhances <<<"$run_set" |
+  sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
 for wanted in $(dpkg-deb -f "$deb" Depends Recommends | sed 's/^[A-Za-z-]*: //; s/([^)]*)//g; s/:any//g' |
   tr '\n' ',' | tr -d ' ' | tr ',' ' '); do
   grep -qxFf <(tr '|' '\n' <<<"$wanted") <<<"$installed" ||
@@ -194,16 +201,16 @@ if $arm64; then
   arm64_cache=${first:-$root}/build/package/linux-arm64/CMakeCache.txt
   [ -f "$arm64_cache" ] || arm64_cache=$root/build/arm64/CMakeCache.txt
   [ -f "$arm64_cache" ] || fail "no arm64 tree whose pkg-config modules the arm64 set must cover"
-  arm64_installed=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
-    --no-breaks --no-replaces --no-enhances $(scripts/setup.sh --list test | grep ':arm64$') |
-    sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
-  for module in $(sed -n 's/^.*_MODULE_NAME:INTERNAL=\(..*\)$/\1/p' "$arm64_cache" | sort -u); do
+  arm64_installed=$(scripts/setup.sh --list test | grep ':arm64$' |
+    xargs apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+      --no-replaces --no-enhances | sed -n 's/^<\{0,1\}\([^ >:]*\).*/\1/p' | sort -u)
+  while read -r module; do
     pc=$(PKG_CONFIG_LIBDIR=/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig \
       pkg-config --variable=pcfiledir "$module")/$module.pc
     owner=$(dpkg -S "$pc" | cut -d: -f1)
     grep -qx "$owner" <<<"$arm64_installed" ||
       fail "setup.sh test installs no $owner:arm64, whose $module the arm64 build asks pkg-config for"
-  done
+  done < <(sed -n 's/^.*_MODULE_NAME:INTERNAL=\(..*\)$/\1/p' "$arm64_cache" | sort -u)
   say "setup.sh test installs what the arm64 build asks pkg-config for"
 fi
 # The native program's tree is the one the launcher check runs.
@@ -251,8 +258,7 @@ InstallOnDebian13() {
     "in $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
   "$tavik_scripts/with-xvfb.sh" bash -c 'ShowsItsPicture "$1"' bash "$out"
 }
-# The installed tavik on the display given, to a frame with the grass-textured box: hundreds of
-# colours, where a window that GL failed to draw into, or a box without its texture, has a handful.
+# The installed tavik on the display given, to a frame with the grass-textured box.
 ShowsItsPicture() {
   local out=$1 id="" colours=0 viewer
   (cd / && exec tavik) 2>"$out/tavik.log" &
@@ -261,14 +267,14 @@ ShowsItsPicture() {
     kill -0 "$viewer" 2>/dev/null ||
       { cat "$out/tavik.log"; fail "Debian 13: tavik ended before it drew"; }
     id=$(xwininfo -name Tavik 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\) .*/\1/p')
-    if [ -n "$id" ] && import -window "$id" "$out/tavik.png" 2>/dev/null; then
-      colours=$(identify -format %k "$out/tavik.png")
-      [ "$colours" -lt 100 ] || break
+    if [ -n "$id" ] && import -window "$id" "$out/tavik.png" 2>/dev/null &&
+      TexturedBox "$out/tavik.png"; then
+      break
     fi
     sleep 0.1
   done
   [ -n "$id" ] || { cat "$out/tavik.log"; fail "Debian 13: no window captioned Tavik in 20 s"; }
-  [ "$colours" -ge 100 ] || fail "Debian 13: the window shows no grass-textured box ($colours colours)"
+  TexturedBox "$out/tavik.png" || fail "Debian 13: the window shows no grass-textured box ($colours colours)"
   kill -0 "$viewer" 2>/dev/null || fail "Debian 13: tavik ended after its first picture"
   kill "$viewer"
   echo "check-packages: Debian 13: tavik runs: window \"Tavik\" $(identify -format '%w x %h' \
@@ -280,7 +286,7 @@ debian13=$(scripts/debian13-root.sh path)
 # Written from the copy by its root, which for a user is one of the root's own ids.
 mkdir -m 0777 "$tmp/debian13"
 export tavik_scripts=$root/scripts
-export -f InstallOnDebian13 ShowsItsPicture fail
+export -f InstallOnDebian13 ShowsItsPicture TexturedBox fail
 scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" --ro "$tavik_scripts" -- \
   bash -c 'InstallOnDebian13 "$@"' bash "$(realpath "$deb")" "$tmp/debian13" ||
   fail "the amd64 .deb does not install or run on Debian 13"
@@ -297,8 +303,10 @@ HasRow Property ALLUSERS 1 || fail "the MSI does not install per machine"
 HasRow Property ProductVersion "$version" || fail "the MSI's version is not $version"
 HasRow Property UpgradeCode '{6C1E5A0E-3F47-4B1C-9D0A-2B7E8F4C5D31}' || fail "the upgrade code changed"
 [[ $(msiinfo export "$msi" Upgrade) == *WIX_UPGRADE_DETECTED* ]] || fail "it upgrades no older version"
-HasRow Directory INSTALLDIR ProgramFiles64Folder Tavik && HasRow Directory BINDIR INSTALLDIR bin &&
-  HasRow Directory RESDIR INSTALLDIR res || fail "not into Program Files\\Tavik\\bin and \\res"
+if ! { HasRow Directory INSTALLDIR ProgramFiles64Folder Tavik && HasRow Directory BINDIR INSTALLDIR bin &&
+  HasRow Directory RESDIR INSTALLDIR res; }; then
+  fail "not into Program Files\\Tavik\\bin and \\res"
+fi
 HasRow Shortcut StartMenuShortcut ProgramMenuFolder Tavik Program '[#TavikExe]' '' \
   'A grass-textured box turning over three axes' '' tavik.ico '' '' BINDIR ||
   fail "no Start-menu shortcut to tavik.exe that starts it in bin"

@@ -86,13 +86,13 @@ rm -f "$out"/tavik[_-]*
 DebPackage release amd64 "$work/linux" "$work/deb" strip
 # The arm64 .deb where the arm64 packages are installed; where the machine's archives serve no
 # arm64 it is left out, said so.
-status=0
-arm64_reason=$(scripts/setup.sh --arm64-available) || status=$?
-case $status in
-  0) DebPackage arm64 arm64 "$work/linux-arm64" "$work/deb-arm64" aarch64-linux-gnu-strip ;;
-  1) step "tavik_${version}_arm64.deb: skipped: $arm64_reason" ;;
-  *) echo "package: the arm64 .deb: $arm64_reason" >&2; exit 1 ;;
-esac
+. scripts/arm64-answer.sh
+Arm64Answer package || exit 1
+if $arm64; then
+  DebPackage arm64 arm64 "$work/linux-arm64" "$work/deb-arm64" aarch64-linux-gnu-strip
+else
+  step "tavik_${version}_arm64.deb: skipped: $arm64_reason"
+fi
 
 step "Windows program"
 BuildAndInstall windows "$work/windows" "$work/zip" / tavik

@@ -27,6 +27,7 @@ fi
 
 echo "run: no display; starting the viewer on a virtual display"
 shot="$top/tavik-screenshot.png"
+# shellcheck disable=SC2016  # the program's arguments are $0 and $1
 "$top/scripts/with-xvfb.sh" bash -c '
   ./tavik & viewer=$!
   "$0" "$1" 3 || { kill $viewer; exit 1; }

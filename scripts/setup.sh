@@ -3,23 +3,35 @@
 # compiler, CMake, the libraries' headers, Mesa, and a virtual X display with the screenshot
 # tool's needs for headless runs); `test` that and the whole test bench besides (the desktops and
 # compositors the tests start, Wine and MinGW, the sanitizers' and fuzzer's compiler, the
-# packaging and package-checking tools). Without an argument: `test`.
-# Idempotent: says nothing and changes nothing when everything is already installed.
-# The arm64 packages come from Debian's archive beside the machine's own, on Ubuntu from its ports
-# archive, which the set-up adds. Where no archive of the machine serves arm64, the set-up says so
-# in one line and installs everything else; the arm64 part of the tests is then skipped.
+# packaging and package-checking tools, ShellCheck and bats), and the Debian 13 root
+# (scripts/debian13-root.sh: about 2 GB in /var/cache/tavik, made once). Without an argument: `test`.
+# Installs only what is missing: says nothing when everything is there (the root made).
+# What it changes besides: `test` adds the arm64 architecture to dpkg. On Debian the arm64
+# packages come from the machine's own archive, and apt's sources are not touched. On Ubuntu
+# (amd64, i386) they come from Ubuntu's ports archive: one file of its own,
+# sources.list.d/tavik-arm64-ports.sources, names ports.ubuntu.com for arm64 alone, with the
+# suites of Ubuntu's own archive hosts that the machine uses; no other source is changed (apt
+# skips the architectures an archive does not list). It adds none beside an arm64 source the
+# machine already has. `--undo-arm64` removes that file again. Where no archive serves arm64, the
+# set-up says why in one line, takes the file away again and installs everything else; the arm64
+# part of the tests is then skipped. An apt error fails the set-up with apt's own messages.
 # Usage: scripts/setup.sh [run|test]
 #        scripts/setup.sh --list run|test    prints the set's packages, one a line; installs nothing
+#        scripts/setup.sh --undo-arm64       removes the ports file and updates apt's lists
 #        scripts/setup.sh --arm64-available  exit 0 when the arm64 packages are installed; else
 #          prints why not: exit 1 where the machine's archives serve no arm64 (the arm64 part is
-#          skipped), exit 2 where they do or where arm64 was never added (the set-up installs them)
+#          skipped), exit 2 where they do, where arm64 was never added (the set-up installs them)
+#          and where apt or anything else fails (with apt's message)
 # TAVIK_ARM64_AS_ABSENT=1 takes the arm64 packages as not installed: on a machine that has them,
-# it shows what the set-up and the arm64 part do on one that has not.
+# it shows what the set-up and the arm64 part do on one that has not. apt's files are found
+# through apt-config (APT_CONFIG), the distribution through TAVIK_OS_RELEASE (/etc/os-release).
 set -euo pipefail
-list=false arm64_query=false
-[ "${1:-}" != --list ] || { list=true; shift; }
-[ "${1:-}" != --arm64-available ] || { arm64_query=true; set -- test; }
-
+# --arm64-available answers 1 for "no archive serves arm64" alone: anything that fails unforeseen
+# answers 2, never 1.
+if [ "${1:-}" = --arm64-available ]; then
+  set -E
+  trap 'echo "setup: --arm64-available failed (line $LINENO)"; exit 2' ERR
+fi
 run_packages=(
   # build
   cmake g++ make pkg-config
@@ -68,10 +80,13 @@ test_packages=(
   # checking the packages: the zip's listing, the .deb (lintian, hardening-check from devscripts,
   # the desktop entry, the AppStream metadata)
   unzip desktop-file-utils lintian devscripts appstream
-  # the Debian 13 root that today's desktops run in (scripts/debian13-root.sh), what isolates
-  # the programs started there, and what maps a user's subordinate ids into the user namespaces
-  # in which a user makes and uses the root
-  mmdebstrap bubblewrap uidmap
+  # the Debian 13 root that today's desktops run in (scripts/debian13-root.sh), the keys that
+  # mmdebstrap checks Debian's archive with (not on Ubuntu by default), what isolates the
+  # programs started there, and what maps a user's subordinate ids into the user namespaces in
+  # which a user makes and uses the root
+  mmdebstrap debian-archive-keyring gpg bubblewrap uidmap
+  # the scripts' own tests
+  shellcheck bats
 )
 
 # The arm64 program (the arm64 preset, its .deb and its tests under emulation): the cross compiler,
@@ -88,17 +103,6 @@ arm64_packages=(
   libgtest-dev:arm64 libxtst-dev:arm64
   libgl1-mesa-dri:arm64 libglx-mesa0:arm64 libegl-mesa0:arm64
 )
-
-case ${1:-test} in
-  run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}" "${arm64_packages[@]}") ;;
-  *)
-    echo "usage: $0 [run|test]" >&2
-    exit 2
-    ;;
-esac
-
-! $list || { printf '%s\n' "${packages[@]}"; exit 0; }
 
 # A name without an architecture is the build machine's package (or an architecture-independent
 # one), whichever other architectures' packages of that name are installed beside it.
@@ -119,68 +123,72 @@ Missing() {
 }
 
 # --- arm64: where its packages come from, and whether there are any
-ports_sources=/etc/apt/sources.list.d/tavik-arm64-ports.sources
-# True when an archive of the machine serves arm64 packages, by the lists of the last update. An
+sourceparts=""
+eval "$(apt-config shell sourceparts Dir::Etc::sourceparts/d)"
+ports_sources=${sourceparts%/}/tavik-arm64-ports.sources
+# Whether an archive of the machine serves arm64 packages, by the lists of the last update:
+# 0 when one does, 1 when none does; 2 when apt cannot say, with apt's messages on stdout. An
 # installed libc6:arm64 does not count: madison lists the archives' versions only.
-Arm64Served() { [ -n "$(apt-cache madison libc6:arm64 2>/dev/null)" ]; }
+Arm64Served() {
+  local out status=0
+  out=$(apt-cache madison libc6:arm64 2>&1) || status=$?
+  if [ $status -ne 0 ] || grep -q '^E:' <<<"$out"; then
+    echo "$out"
+    return 2
+  fi
+  grep -q ' | ' <<<"$out"
+}
 Arm64NotServed() {
   local where="this machine's archives"
   [ ! -f "$ports_sources" ] || where+=" (Ubuntu's ports archive among them)"
   echo "no arm64 packages from $where: apt-cache madison libc6:arm64 lists none"
 }
 
-if $arm64_query; then
-  missing=$(Missing "${arm64_packages[@]}" | xargs)
-  [ -n "$missing" ] || exit 0
-  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-    echo "the arm64 architecture is not added: scripts/setup.sh test adds it and installs $missing"
-    exit 2
-  fi
-  Arm64Served || { Arm64NotServed; exit 1; }
-  echo "the machine's archives serve arm64, but $missing are not installed:" \
-    "scripts/setup.sh test installs them"
-  exit 2
-fi
-
-# Ubuntu's main archive serves amd64 and i386 only; arm64 is on ports.ubuntu.com. As Ubuntu
-# documents for multiarch: the existing sources are limited to the machine's architecture
-# ([arch=] in one-line .list files, Architectures: in deb822 .sources files) and a sources file
-# of arm64 alone names the ports archive, with the suites and components of Ubuntu's archive.
+# Ubuntu's main archive serves amd64 and i386 only; arm64 is on ports.ubuntu.com. A sources file of
+# arm64 alone names the ports archive, with the suites and components that the machine takes from
+# Ubuntu's own archive hosts (archive, security and the country and cloud mirrors of
+# archive.ubuntu.com): the ports archive has those, and no others (no PPA, Ubuntu Pro or
+# third-party suite). The other sources stay as they are: apt skips an architecture that an
+# archive's Release file does not list. Nothing is added beside a source of the ports archive
+# that the machine has already (its own Signed-By would make apt refuse both). Says in one line
+# what it did or why not.
 ConfigureUbuntuPorts() {
-  local file new targets suites components
-  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$file" ] || continue
-    "${sudo[@]}" sed -E -i "/^[[:space:]]*deb[[:space:]]/{/^[[:space:]]*deb[[:space:]]+\[[^]]*arch=/!{
-      s/^([[:space:]]*deb)[[:space:]]+\[/\1 [arch=$native /;t
-      s/^([[:space:]]*deb)[[:space:]]+/\1 [arch=$native] /}}" "$file"
+  local codename view file targets suites components
+  # shellcheck disable=SC1090
+  codename=$(. "$os_release" && echo "${UBUNTU_CODENAME:-${VERSION_CODENAME:-}}")
+  # The machine's sources without this file: a view of the parts folder that leaves it out.
+  view=$(mktemp -d)
+  for file in "$sourceparts"*; do
+    if [[ -e $file && $file != "$ports_sources" ]]; then ln -s "$file" "$view/"; fi
   done
-  new=$(mktemp)
-  for file in /etc/apt/sources.list.d/*.sources; do
-    [[ -f $file && $file != "$ports_sources" ]] || continue
-    # A stanza ends at a blank line or at the end of the file; one of type deb without an
-    # Architectures field gets one.
-    awk -v arch="$native" '
-      function End() { if (deb && !archs) print "Architectures: " arch; deb = archs = 0 }
-      /^[[:space:]]*$/ { End(); print; next }
-      { print }
-      tolower($1) == "types:" && (" " $0 " ") ~ /[[:space:]]deb[[:space:]]/ { deb = 1 }
-      tolower($1) == "architectures:" { archs = 1 }
-      END { End() }' "$file" >"$new"
-    cmp -s "$file" "$new" || "${sudo[@]}" cp "$new" "$file"
-  done
-  rm -f "$new"
-  # The entries of Ubuntu's archive, its security archive and mirrors, whose paths end in /ubuntu/.
   # shellcheck disable=SC2016
-  targets=$(apt-get indextargets --no-release-info \
-    --format '$(TARGET_OF) $(REPO_URI) $(RELEASE) $(COMPONENT)' |
-    awk '$1 == "deb" && $2 ~ /\/ubuntu\/$/')
+  targets=$(apt-get indextargets --no-release-info -o APT::Architectures="$native" \
+    -o Dir::Etc::sourceparts="$view" --format '$(TARGET_OF) $(REPO_URI) $(RELEASE) $(COMPONENT) $(ARCHITECTURE)' |
+    awk '$1 == "deb"' | sort -u)
+  rm -r "$view"
+  local arm64_source
+  arm64_source=$(awk '$2 ~ /ports\.ubuntu\.com|\/ubuntu-ports\// { print $2; exit }' <<<"$targets")
+  if [ -n "$arm64_source" ]; then
+    echo "setup: Ubuntu: arm64 from the machine's own source of the ports archive ($arm64_source)"
+    RemovePorts
+    return
+  fi
+  targets=$(awk -v codename="$codename" '
+    $2 ~ /^https?:\/\/([a-z0-9-]+\.)*(archive|security)\.ubuntu\.com\/ubuntu\/$/ &&
+    ($3 == codename || $3 ~ ("^" codename "-(updates|security|backports|proposed)$")) &&
+    $4 ~ /^(main|restricted|universe|multiverse)$/' <<<"$targets")
   suites=$(awk '{ print $3 }' <<<"$targets" | sort -u | xargs)
   components=$(awk '{ print $4 }' <<<"$targets" | sort -u | xargs)
-  [ -n "$suites" ] || return 0
-  [ -f "$ports_sources" ] ||
-    echo "setup: Ubuntu: the sources limited to $native; arm64 from ports.ubuntu.com ($ports_sources)"
-  {
-    echo "# arm64 beside $native (scripts/setup.sh): Ubuntu serves it from its ports archive"
+  if [ -z "$codename" ] || [ -z "$suites" ]; then
+    echo "setup: Ubuntu: no source of Ubuntu's own archive hosts for ${codename:-this release}," \
+      "whose suites the ports archive has: no ports file added"
+    RemovePorts
+    return
+  fi
+  local new
+  new=$(
+    echo "# arm64 beside $native (scripts/setup.sh; scripts/setup.sh --undo-arm64 removes it):"
+    echo "# Ubuntu serves it from its ports archive"
     echo "Types: deb"
     echo "URIs: http://ports.ubuntu.com/ubuntu-ports/"
     echo "Suites: $suites"
@@ -188,57 +196,139 @@ ConfigureUbuntuPorts() {
     echo "Architectures: arm64"
     [ ! -f /usr/share/keyrings/ubuntu-archive-keyring.gpg ] ||
       echo "Signed-By: /usr/share/keyrings/ubuntu-archive-keyring.gpg"
-  } | "${sudo[@]}" tee "$ports_sources" >/dev/null
+  )
+  [ "$(cat "$ports_sources" 2>/dev/null)" != "$new" ] || return 0
+  echo "setup: Ubuntu: arm64 from ports.ubuntu.com ($suites), in $ports_sources"
+  "${sudo[@]}" tee "$ports_sources" <<<"$new" >/dev/null
+}
+RemovePorts() { [ ! -e "$ports_sources" ] || "${sudo[@]}" rm "$ports_sources"; }
+
+# Updates apt's lists. A failed update is an apt error, shown with apt's messages; only when the
+# ports file is what fails (an unreachable ports archive) does the set-up go on without it, and
+# then without arm64. Where no archive serves arm64 after the update, the arm64 packages are taken
+# out of `missing`, said so in one line, and the ports file goes again. Needs `arm64`, `missing`.
+UpdateLists() {
+  local messages status=0 served note
+  messages=$(mktemp)
+  if ! "${sudo[@]}" apt-get update -qq 2>"$messages"; then
+    if $arm64 && [ -f "$ports_sources" ]; then
+      note=$(grep -m1 -E 'ubuntu-ports' "$messages" | cut -c1-160 || true)
+      RemovePorts
+      if "${sudo[@]}" apt-get update -qq 2>"$messages"; then
+        ShowMessages "$messages"
+        NoArm64 "Ubuntu's ports archive fails${note:+ ($note)}"
+        return
+      fi
+    fi
+    ShowMessages "$messages"
+    echo "setup: apt-get update failed" >&2
+    return 1
+  fi
+  ShowMessages "$messages"
+  $arm64 || return 0
+  served=$(Arm64Served) || status=$?
+  case $status in
+    0) ;;
+    1)
+      NoArm64 "$(Arm64NotServed)"
+      [ ! -f "$ports_sources" ] || { RemovePorts && "${sudo[@]}" apt-get update -qq; }
+      ;;
+    *)
+      echo "$served" >&2
+      echo "setup: apt cannot say whether arm64 is served" >&2
+      return 1
+      ;;
+  esac
+}
+# apt's messages, but for its notes that an archive of the machine's own architectures has no arm64.
+ShowMessages() {
+  grep -vE "^(N|Notice): Skipping acquire of configured file .* support architecture 'arm64'" "$1" >&2 ||
+    true
+  rm "$1"
+}
+NoArm64() {
+  echo "setup: arm64: skipped: $1"
+  arm64=false
+  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -v ':arm64$')
 }
 
 # The test set's Debian 13 root, in a cache outside the clone: made once, again when its package
 # list changes.
-make_root() {
-  [ "${1:-test}" != test ] || "$(dirname "$0")/debian13-root.sh" make >/dev/null
+MakeRoot() {
+  [ "$1" != test ] || "$(dirname "$0")/debian13-root.sh" make >/dev/null
 }
-mapfile -t missing < <(Missing "${packages[@]}")
-[ ${#missing[@]} -ne 0 ] || { make_root "${1:-test}"; exit 0; }
 
-# sudo, where the machine's root is needed: apt and the sources. It keeps no variables of the
-# caller's, so apt is told to ask nothing on its command line.
+# Answers --arm64-available (above).
+Arm64Available() {
+  local missing status=0 answer
+  missing=$(Missing "${arm64_packages[@]}" | xargs)
+  [ -n "$missing" ] || exit 0
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    echo "the arm64 architecture is not added: scripts/setup.sh test adds it and installs $missing"
+    exit 2
+  fi
+  answer=$(Arm64Served) || status=$?
+  case $status in
+    0) echo "the machine's archives serve arm64, but $missing are not installed:" \
+      "scripts/setup.sh test installs them" ;;
+    1) Arm64NotServed; exit 1 ;;
+    *) echo "apt cannot say whether the machine's archives serve arm64: $answer" ;;
+  esac
+  exit 2
+}
+
+os_release=${TAVIK_OS_RELEASE:-/etc/os-release}
+# sudo, where the machine's root is needed: apt and its sources. It keeps none of the caller's
+# variables, so apt is told on its command line to ask nothing.
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo env DEBIAN_FRONTEND=noninteractive)
+# Sourced (by the scripts' tests): the functions alone.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
+case ${1:-test} in
+  --list) list=${2:-} ;;
+  --arm64-available) Arm64Available ;;
+  --undo-arm64)
+    [ -e "$ports_sources" ] || { echo "setup: no $ports_sources: nothing to undo"; exit 0; }
+    RemovePorts
+    echo "setup: removed $ports_sources; the arm64 architecture stays (dpkg --remove-architecture" \
+      "arm64 removes it once no arm64 package is installed)"
+    "${sudo[@]}" apt-get update -qq
+    exit 0
+    ;;
+  run | test) list="" ;;
+  *)
+    echo "usage: $0 [run|test] | --list run|test | --undo-arm64 | --arm64-available" >&2
+    exit 2
+    ;;
+esac
+set=${list:-${1:-test}}
+case $set in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}" "${arm64_packages[@]}") ;;
+  *) echo "usage: $0 --list run|test" >&2; exit 2 ;;
+esac
+[ -z "$list" ] || { printf '%s\n' "${packages[@]}"; exit 0; }
+
+mapfile -t missing < <(Missing "${packages[@]}")
+[ ${#missing[@]} -ne 0 ] || { MakeRoot "$set"; exit 0; }
+
 export DEBIAN_FRONTEND=noninteractive
 arm64=false
 [[ " ${missing[*]}" != *:arm64* ]] || arm64=true
 if $arm64; then
   # The arm64 packages need the architecture known to dpkg before apt's lists are read.
   dpkg --print-foreign-architectures | grep -qx arm64 || "${sudo[@]}" dpkg --add-architecture arm64
-  # shellcheck disable=SC1091
-  if (. /etc/os-release && [[ $ID == ubuntu || " ${ID_LIKE:-} " == *" ubuntu "* ]]) &&
+  # shellcheck disable=SC1090
+  if (. "$os_release" && [[ $ID == ubuntu || " ${ID_LIKE:-} " == *" ubuntu "* ]]) &&
     [[ $native == amd64 || $native == i386 ]]; then
     ConfigureUbuntuPorts
   fi
 fi
-# apt's messages are held back: those about arm64 (an archive without it, an unreachable ports
-# archive) become part of the one line below when no arm64 comes of the update.
-messages=$(mktemp)
-trap 'rm -f "$messages"' EXIT
-if ! "${sudo[@]}" apt-get update -qq 2>"$messages"; then
-  # An archive that fails on its arm64 indexes fails the whole update: the lists are made again
-  # for the machine's own architecture alone, and arm64 is then found not served.
-  if ! $arm64 || ! "${sudo[@]}" apt-get update -qq -o APT::Architectures="$native" 2>>"$messages"; then
-    cat "$messages" >&2
-    echo "setup: apt-get update failed" >&2
-    exit 1
-  fi
-fi
-if $arm64 && ! Arm64Served; then
-  grep -vE 'arm64|ubuntu-ports|Some index files failed' "$messages" >&2 || true
-  note=$(grep -m1 -E 'arm64|ubuntu-ports' "$messages" | cut -c1-160 || true)
-  echo "setup: arm64: skipped: $(Arm64NotServed)${note:+ ($note)}"
-  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | grep -v ':arm64$')
-else
-  cat "$messages" >&2
-fi
+UpdateLists
 if [ ${#missing[@]} -ne 0 ]; then
   echo "setup: installing ${missing[*]}"
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-make_root "${1:-test}"
+MakeRoot "$set"
 echo "setup: done"

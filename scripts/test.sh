@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test of Tavik: the native debug build, the sanitizer build,
-# the image reader under memcheck and the fuzzer, the arm64 build under qemu-aarch64, the Windows
-# build under Wine, the packages (built twice and compared), and the stress cases. GL tests run on
-# Mesa's software renderer on a private Xvfb display; the Wayland cases (named wayland.*) start
-# their own headless sway, weston or gnome-shell; those named debian13.* run Xvfb, sway, weston,
-# gnome-shell or KWin and the viewer in a Debian 13 root, where the program is also built with that
-# system's GCC and Clang. The arm64 part is skipped, said so, where no archive serves arm64.
+# Sets up, builds and runs every test of Tavik: the scripts' own (ShellCheck, bats), the native
+# debug build, the sanitizer build, the image reader under memcheck and the fuzzer, the arm64
+# build under qemu-aarch64, the Windows build under Wine, the packages (built twice and
+# compared), and the stress cases. GL tests run on Mesa's software renderer on a private Xvfb
+# display; the Wayland cases (named wayland.*) start their own headless sway, weston or
+# gnome-shell; those named debian13.* run Xvfb, sway, weston, gnome-shell or KWin and the viewer
+# in a Debian 13 root, where the program is also built with that system's GCC and Clang. The
+# arm64 part is skipped, said so, where no archive serves arm64; an apt error fails the command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -16,13 +17,10 @@ step "set-up"
 scripts/setup.sh test
 # The arm64 part runs where the arm64 packages are installed, and is skipped, said so, where the
 # machine's archives serve no arm64.
-arm64=true status=0
-arm64_reason=$(scripts/setup.sh --arm64-available) || status=$?
-case $status in
-  0) arm64_program=$PWD/build/arm64/bin/tavik ;;
-  1) arm64=false arm64_program="" ;;
-  *) echo "test: arm64: $arm64_reason" >&2; exit 1 ;;
-esac
+. scripts/arm64-answer.sh
+Arm64Answer test || exit 1
+arm64_program=""
+! $arm64 || arm64_program=$PWD/build/arm64/bin/tavik
 
 step "native debug build"
 # With the arm64 program's path: the tree also builds the whole-program cases that run it.
@@ -32,8 +30,11 @@ cmake --preset default -DTAVIK_ARM64_PROGRAM="$arm64_program" \
   -DTAVIK_DEBIAN13_ROOT="$(scripts/debian13-root.sh path)" >/dev/null
 cmake --build --preset default -j"$jobs"
 
+step "the scripts: ShellCheck, and their tests on copies of apt's files with stand-ins"
+ctest --preset default -L '^scripts$' -j"$jobs" --no-tests=error
+
 step "tests (native)"
-scripts/with-xvfb.sh ctest --preset default -LE '^(stress|arm64|debian13)$' -j"$jobs"
+scripts/with-xvfb.sh ctest --preset default -LE '^(stress|arm64|debian13|scripts)$' -j"$jobs"
 
 step "Debian 13's desktops: Xvfb, sway 1.10, weston 14, GNOME 48 and KWin 6.3, in its root"
 debian13_start=$SECONDS
@@ -52,7 +53,7 @@ step "tests (address and undefined-behaviour sanitizers)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 \
 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  scripts/with-xvfb.sh ctest --preset asan -LE stress -j"$jobs"
+  scripts/with-xvfb.sh ctest --preset asan -LE '^(stress|scripts)$' -j"$jobs"
 
 step "image reader: memcheck and bounded fuzzing"
 scripts/test-image.sh

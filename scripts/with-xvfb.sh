@@ -19,5 +19,6 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -s "$numberfile" ] || { echo "with-xvfb: Xvfb did not report a display" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$numberfile")"
+DISPLAY=":$(head -n1 "$numberfile")"
+export DISPLAY
 "$@"
