@@ -81,7 +81,7 @@ CheckUnprivileged() {
       "'sudo sysctl -w kernel.apparmor_restrict_unprivileged_userns=0' (Ubuntu)" >&2
     exit 1
   }
-  grep -qs "^$(id -un):" /etc/subuid && grep -qs "^$(id -un):" /etc/subgid || {
+  { grep -qs "^$(id -un):" /etc/subuid && grep -qs "^$(id -un):" /etc/subgid; } || {
     echo "debian13-root: $(id -un) has no subordinate ids in /etc/subuid and /etc/subgid, which" \
       "the Debian 13 root's own users need; add them with 'sudo usermod --add-subuids" \
       "100000-165535 --add-subgids 100000-165535 $(id -un)'" >&2
@@ -89,28 +89,22 @@ CheckUnprivileged() {
   }
 }
 
-# Runs a command as the root's own root: for a user, in a user namespace that maps their
-# subordinate ids from 0 on, as mmdebstrap does when it makes the root, so that its files have
-# their owners there (outside it the user may change none of them). With --exec it replaces this
-# process, so that what it runs is still its caller's child.
+# Runs a command as the root's own root: for a user, in a user namespace that maps their first
+# block of subordinate ids from 0 on, as mmdebstrap does when it makes the root, so that the
+# root's files have their owners there (outside it the user may change none of them), and the
+# user as 65536, so that their own files (the clone, the cache) stay theirs to reach. With --exec
+# it replaces this process, so that what it runs is still its caller's child.
 AsRootsRoot() {
   local how=()
   [ "$1" != --exec ] || { how=(exec); shift; }
-  if [ "$(id -u)" -eq 0 ]; then
-    "${how[@]}" "$@"
-    return
-  fi
-  local uids gids
-  uids=$(awk -F: -v u="$(id -un)" '$1 == u { print $2 "," 0 "," $3; exit }' /etc/subuid)
-  gids=$(awk -F: -v u="$(id -un)" '$1 == u { print $2 "," 0 "," $3; exit }' /etc/subgid)
-  "${how[@]}" unshare --map-users="$uids" --map-groups="$gids" --setuid 0 --setgid 0 -- "$@"
+  [ "$(id -u)" -eq 0 ] ||
+    set -- unshare --map-auto --map-user=65536 --map-group=65536 --setuid 0 --setgid 0 -- "$@"
+  "${how[@]}" "$@"
 }
 
-# Removes a root or what is left of one: its content as the root's root, then the folder itself,
-# whose name belongs to the cache's owner.
+# Removes a root or what is left of one.
 RemoveTree() {
-  AsRootsRoot find "$1" -xdev -mindepth 1 -delete
-  rmdir "$1"
+  AsRootsRoot rm -rf --one-file-system "$1"
 }
 
 # Opens the root's lock (made beside it, outside the root) on descriptor $lock.

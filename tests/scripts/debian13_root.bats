@@ -1,0 +1,89 @@
+#!/usr/bin/env bats
+# scripts/debian13-root.sh on a root of the test's own, made by a stand-in mmdebstrap that copies
+# in a shell, touch and sleep: one root however many makes run, nothing left of an interrupted
+# one, no removal under a command or a mount, and a root that commands never write or outlive.
+
+setup() {
+  script=$BATS_TEST_DIRNAME/../../scripts/debian13-root.sh t=$BATS_TEST_TMPDIR
+  export TAVIK_ROOT_CACHE=$t/cache PATH=$t/bin:$PATH
+  mkdir -p "$t/bin"
+  # The stand-in counts its runs in $t/made, takes MM_SLEEP seconds, and makes a root whose
+  # /var/tmp anyone may write, as Debian's.
+  cat >"$t/bin/mmdebstrap" <<'STANDIN'
+#!/bin/bash
+set -e
+dir=${@: -2:1}
+echo run >>"$(dirname "$0")/../made"
+sleep "${MM_SLEEP:-0}"
+mkdir -p "$dir"/{etc,proc,dev,sys,tmp,root,home,mnt,usr/bin} && chmod 1777 "$dir/tmp"
+mkdir -m 1777 -p "$dir/var/tmp"
+for tool in sh touch sleep; do
+  for file in $(command -v $tool) $(ldd "$(command -v $tool)" | grep -o '/[^ ]*'); do
+    mkdir -p "$dir$(dirname "$file")" && cp -L "$file" "$dir$file"
+  done
+done
+for lib in /usr/lib /usr/lib64; do [ ! -e "$dir$lib" ] || ln -sfn "$lib" "$dir${lib#/usr}" 2>/dev/null || true; done
+ln -s usr/bin "$dir/bin"
+: >"$dir/etc/passwd" && echo "root:x:0:" >"$dir/etc/group"
+STANDIN
+  chmod +x "$t/bin/mmdebstrap"
+  root=$("$script" path)
+}
+
+make() { "$script" make; }
+
+@test "two makes at once make one root, once; a leftover of an interrupted make is cleared" {
+  mkdir -p "$root.part.old" && touch "$root.part.old/half"
+  MM_SLEEP=1 make >"$t/first" &
+  MM_SLEEP=1 make >"$t/second"
+  wait $!
+  [ "$(cat "$t/first")" = "$root" ]
+  [ "$(cat "$t/second")" = "$root" ]
+  [ "$(wc -l <"$t/made")" -eq 1 ]
+  [ -f "$root/.tavik-root-complete" ]
+  [ -z "$(compgen -G "$root.part.*")" ]
+}
+
+@test "an interrupted make leaves nothing, and the next one makes the root" {
+  MM_SLEEP=30 setsid "$script" make &
+  for _ in $(seq 100); do [ -z "$(compgen -G "$root.part.*")" ] || break; sleep 0.1; done
+  [ -n "$(compgen -G "$root.part.*")" ]
+  kill -TERM -- -$!
+  wait $! || true
+  [ -z "$(compgen -G "$root.part.*")" ]
+  [ ! -e "$root" ]
+  make
+  [ -f "$root/.tavik-root-complete" ]
+}
+
+@test "a command in the root writes only its home, and ends with its caller" {
+  make
+  run "$script" run "$root" -- touch /var/tmp/probe
+  [ "$status" -ne 0 ]
+  [ ! -e "$root/var/tmp/probe" ]
+  "$script" run "$root" -- sh -c 'touch "$HOME/probe"'
+  "$script" run "$root" --scratch --ro /usr -- touch /var/tmp/probe
+  [ ! -e "$root/var/tmp/probe" ]
+  "$script" run "$root" -- sleep "313.$$" &
+  sleep 1
+  kill -KILL $!
+  sleep 1
+  run pgrep -f "sleep 313.$$"
+  [ "$status" -eq 1 ]
+}
+
+@test "remove refuses while a command runs in the root or anything is mounted under it" {
+  make
+  "$script" run "$root" -- sleep 314 &
+  sleep 1
+  run "$script" remove
+  kill $!
+  [ "$status" -eq 1 ]
+  [ -f "$root/.tavik-root-complete" ]
+  run unshare --user --map-root-user --mount sh -c 'mount --bind "$1" "$2/mnt" && "$3" remove' \
+    sh "$t" "$root" "$script"
+  [ "$status" -eq 1 ]
+  [ -f "$root/.tavik-root-complete" ]
+  "$script" remove
+  [ ! -e "$root" ]
+}
