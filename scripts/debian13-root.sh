@@ -260,6 +260,8 @@ RunInRoot() {
     4< <(Accounts group "$name" "$uid" "$gid" "$home")
 }
 
+# Sourced (by the scripts' tests): the functions alone.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 case ${1:-} in
   make) MakeRoot ;;
   path) RootPath ;;

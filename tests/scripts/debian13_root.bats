@@ -87,3 +87,14 @@ make() { "$script" make; }
   "$script" remove
   [ ! -e "$root" ]
 }
+
+@test "a user on a machine without user namespaces or subordinate ids is told how to allow them" {
+  as_user() { bash -c '. "$1" && id() { [ "$1" != -u ] || { echo 1000; return; }; command id "$@"; } &&
+    '"$1"' && CheckUnprivileged' bash "$script"; }
+  run as_user 'unshare() { return 1; }'
+  [ "$status" -eq 1 ]
+  [[ $output == *"sysctl -w kernel.unprivileged_userns_clone=1"* ]]
+  run as_user 'unshare() { :; } && grep() { return 1; }'
+  [ "$status" -eq 1 ]
+  [[ $output == *"usermod --add-subuids"* ]]
+}
