@@ -144,11 +144,20 @@ std::vector<std::string> RootCommand(const LaunchSettings& settings,
     if (accounts.empty()) {
         return {};
     }
-    std::vector<std::string> command = {
-        "bwrap", "--die-with-parent", "--ro-bind", settings.root, "/",
-        "--ro-bind", accounts + "/passwd", "/etc/passwd", "--ro-bind", accounts + "/group",
-        "/etc/group", "--tmpfs", "/root", "--tmpfs", "/home", "--dir", home, "--chdir",
-        workingDirectory};
+    // Each option with its arguments.
+    std::vector<std::vector<std::string>> options = {
+        {"bwrap", "--die-with-parent"},
+        {"--ro-bind", settings.root, "/"},
+        {"--ro-bind", accounts + "/passwd", "/etc/passwd"},
+        {"--ro-bind", accounts + "/group", "/etc/group"},
+        {"--tmpfs", "/root"},
+        {"--tmpfs", "/home"},
+        {"--dir", home},
+        {"--chdir", workingDirectory}};
+    std::vector<std::string> command;
+    for (const auto& option : options) {
+        command.insert(command.end(), option.begin(), option.end());
+    }
     bool homeGiven = false;
     for (const auto& variable : settings.environment) {
         homeGiven |= variable.first == "HOME";
@@ -156,9 +165,9 @@ std::vector<std::string> RootCommand(const LaunchSettings& settings,
     if (!homeGiven) {
         command.insert(command.end(), {"--setenv", "HOME", home});
     }
-    for (const char* arg : {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm",
-                            "--ro-bind /sys /sys", "--bind /tmp /tmp", "--setenv PATH",
-                            "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
+    for (const char* arg :
+         {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm", "--ro-bind /sys /sys",
+          "--bind /tmp /tmp", "--setenv PATH", "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
         std::istringstream words(arg);
         for (std::string word; words >> word;) {
             command.push_back(word);
@@ -233,8 +242,10 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
         command = RootCommand(settings, workingDirectory);
         rootHold = command.empty() ? -1 : HoldRoot(settings.root);
         if (rootHold < 0) {
-            std::fprintf(stderr, "cannot start %s in %s: its accounts cannot be made, or the root "
-                                 "is being made or removed\n", argv[0].c_str(), settings.root.c_str());
+            std::fprintf(stderr,
+                         "cannot start %s in %s: its accounts cannot be made, or the root "
+                         "is being made or removed\n",
+                         argv[0].c_str(), settings.root.c_str());
             close(errFd);
             return false;
         }

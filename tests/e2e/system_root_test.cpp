@@ -20,13 +20,13 @@ LaunchSettings InRoot() {
 TEST(SystemRoot, ProgramsThereCannotWriteIt) {
     // /var/tmp is writable by anyone in the root itself, so only the bind keeps it read-only.
     std::string output, errors;
-    EXPECT_FALSE(RunForOutput({"touch", "/var/tmp/tavik-write-probe"}, InRoot(), 10000, &output,
-                              &errors));
+    EXPECT_FALSE(
+        RunForOutput({"touch", "/var/tmp/tavik-write-probe"}, InRoot(), 10000, &output, &errors));
     EXPECT_NE(errors.find("Read-only file system"), std::string::npos) << errors;
     EXPECT_FALSE(std::filesystem::exists(TAVIK_SYSTEM_ROOT "/var/tmp/tavik-write-probe"));
     // Its home, where Mesa and the desktops write, is its own.
-    EXPECT_TRUE(RunForOutput({"sh", "-c", "touch \"$HOME/.probe\""}, InRoot(), 10000, &output,
-                             &errors))
+    EXPECT_TRUE(
+        RunForOutput({"sh", "-c", "touch \"$HOME/.probe\""}, InRoot(), 10000, &output, &errors))
         << errors;
 }
 
