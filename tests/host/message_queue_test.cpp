@@ -190,6 +190,7 @@ TEST_F(MessageQueue, ShowingCarriesTheStartupIdThenEndsTheLaunchFromAWindowOfIts
     XSelectInput(display, root, PropertyChangeMask | SubstructureNotifyMask);
     XSync(display, False);
     LinuxLayer().startupId = "tavik_TIME5";
+    Layer().startupWindow = 0; // unclaimed, as in a process that has just started
     ShowWindow(hwnd_, SW_SHOW);
     std::string order;
     Window sender = 0;
