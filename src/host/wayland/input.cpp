@@ -273,8 +273,8 @@ const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 } // namespace
 
 // NOTE: compositors count the keymap's terminating NUL in its size, but nothing makes them put one
-// there: the text is read up to its first NUL within the size, which libxkbcommon 1.5 would take
-// for a token it does not know, as a keymap read as a C string always was.
+// there, and libxkbcommon 1.5 takes a NUL inside the length it is given for a token it does not
+// know: the text ends at its first NUL within the size, or at the size.
 bool TakeKeymapWayland(const char* text, std::size_t size) {
     LayerWayland& layer = LayerWl();
     if (!LoadXkbLibraryWayland("keys are read by their key codes, whatever the keymap")) {
