@@ -272,6 +272,9 @@ class KwinDesktop : public WaylandDesktop {
     std::string AppId(Window window) override; // its desktop file name under KWin
     void RemoveFrame(Window window) override;
     bool ChangeScale(double scale, std::string* error) override;
+    // KWin's report of a window's "x y width height" in logical pixels as the output's pixels at
+    // `scale`, each rounded; false when it holds no four numbers.
+    static bool OutputPixels(const std::string& report, double scale, ClientArea* area);
 
   private:
     const char* UserName() const override;

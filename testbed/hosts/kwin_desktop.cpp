@@ -106,9 +106,13 @@ std::string KwinDesktop::OnWindow(Window window, const std::string& statements) 
 // at fractions of a logical pixel where the scale is fractional; in the output's pixels (times
 // `scale`) each edge is whole.
 bool KwinDesktop::BufferArea(Window window, double scale, ClientArea* area) {
-    std::istringstream numbers(OnWindow(window,
-                                        "var b = w.bufferGeometry;\n"
-                                        "report([b.x, b.y, b.width, b.height].join(\" \"));"));
+    return OutputPixels(OnWindow(window, "var b = w.bufferGeometry;\n"
+                                         "report([b.x, b.y, b.width, b.height].join(\" \"));"),
+                        scale, area);
+}
+
+bool KwinDesktop::OutputPixels(const std::string& report, double scale, ClientArea* area) {
+    std::istringstream numbers(report);
     double x, y, width, height;
     if (!(numbers >> x >> y >> width >> height)) {
         return false;

@@ -32,9 +32,12 @@ TEST_P(Viewer, ResizeRefitsThePicture) {
     CloseAndExpectEndsWithZero(viewer, window, "close after the resizes");
 }
 
+// Started by a launcher with an activation token one byte too long for a Wayland message.
 TEST_P(Viewer, CloseEndsTheProcessWithZeroInTime) {
+    ViewerOptions options;
+    options.viewerEnvironment = {{"XDG_ACTIVATION_TOKEN", std::string(4080, 't')}};
     ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
+    Window window = Start(&viewer, options);
     ASSERT_NE(window, 0u);
     WaitForPicture(window); // its first frames on screen
     CloseAndExpectEndsWithZero(viewer, window, "close");

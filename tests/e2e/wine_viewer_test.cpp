@@ -122,14 +122,16 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(area.height, expected.height);
     EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
     // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
-    // system's 32 pixels is the executable's picture of that size.
-    std::vector<unsigned long> expected32 = IconOfExecutable(root_ + "/bin/tavik.exe", 32);
-    ASSERT_EQ(expected32.size(), 2u + 32 * 32) << "no 32-bit 32 x 32 picture in tavik.exe";
-    std::vector<unsigned long> shown32 =
-        IconOfProperty(probe_->LongProperty(window, "_NET_WM_ICON"), 32);
-    EXPECT_TRUE(shown32 == expected32)
-        << "the window's _NET_WM_ICON has " << (shown32.empty() ? "no" : "another")
-        << " 32 x 32 picture";
+    // system's 32 pixels and the small one at its 16 are the executable's pictures of those sizes.
+    std::vector<unsigned long> shown = probe_->LongProperty(window, "_NET_WM_ICON");
+    for (uint32_t size : {32u, 16u}) {
+        std::vector<unsigned long> expected = IconOfExecutable(root_ + "/bin/tavik.exe", size);
+        ASSERT_EQ(expected.size(), 2u + size * size) << "no 32-bit " << size << " px picture";
+        std::vector<unsigned long> picture = IconOfProperty(shown, size);
+        EXPECT_TRUE(picture == expected)
+            << "the window's _NET_WM_ICON has " << (picture.empty() ? "no" : "another") << " "
+            << size << " x " << size << " picture";
+    }
     CloseAndExpectEndsWithZero(viewer, window, "close");
 }
 

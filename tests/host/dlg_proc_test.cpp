@@ -62,7 +62,15 @@ TEST(DialogProcedure, WinMainRunsTheAnimationTimerEvery40Milliseconds) {
     EXPECT_EQ(LinuxLayer().timers[0].intervalNs, 40000000);
     EXPECT_EQ(LinuxLayer().timers[0].deadlineNs, 5040000000);
     fakeNowNs = -1;
-    DestroyWindow(LinuxLayer().timers[0].hwnd);
+    // The window was given the program's icon, big and small: WM_SETICON answers with the icon
+    // it replaces.
+    HWND hwnd = LinuxLayer().timers[0].hwnd;
+    auto icon = reinterpret_cast<LRESULT>(
+        LoadImageW(nullptr, MAKEINTRESOURCEW(IDI_TAVIK), IMAGE_ICON, 0, 0, LR_SHARED));
+    for (WPARAM kind : {ICON_BIG, ICON_SMALL}) {
+        EXPECT_EQ(SendMessageW(hwnd, WM_SETICON, kind, 0), icon) << "kind " << kind;
+    }
+    DestroyWindow(hwnd);
 }
 
 } // namespace

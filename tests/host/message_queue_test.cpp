@@ -179,6 +179,46 @@ TEST_F(MessageQueue, ResizesBecomeSizeMessagesAndTheWindowManagersCloseBecomesCl
     }
 }
 
+// Started by a launcher: the window carries the startup id (as UTF8_STRING) before it is mapped,
+// where a window manager reads it, and once mapped ends the launch from a window of the message's
+// own, which then goes.
+TEST_F(MessageQueue, ShowingCarriesTheStartupIdThenEndsTheLaunchFromAWindowOfItsOwn) {
+    X11Probe probe(std::getenv("DISPLAY"));
+    Display* display = probe.display();
+    Window window = static_cast<WindowX11*>(hwnd_)->handle, root = DefaultRootWindow(display);
+    XSelectInput(display, window, PropertyChangeMask);
+    XSelectInput(display, root, PropertyChangeMask | SubstructureNotifyMask);
+    XSync(display, False);
+    LinuxLayer().startupId = "tavik_TIME5";
+    Layer().startupWindow = 0; // unclaimed, as in a process that has just started
+    ShowWindow(hwnd_, SW_SHOW);
+    std::string order;
+    Window sender = 0;
+    for (int i = 0; i < 100 && order.find("gone") == std::string::npos; ++i) {
+        received.clear();
+        PumpUntil(WM_TIMER);
+        for (XEvent event; XPending(display) > 0;) {
+            XNextEvent(display, &event);
+            if (event.type == PropertyNotify && event.xproperty.window == window &&
+                event.xproperty.atom == probe.Intern("_NET_STARTUP_ID")) {
+                order += "id ";
+            } else if (event.type == MapNotify && event.xmap.window == window) {
+                order += "map ";
+            } else if (event.type == ClientMessage &&
+                       event.xclient.message_type == probe.Intern("_NET_STARTUP_INFO_BEGIN")) {
+                sender = event.xclient.window;
+                order += sender == window ? "remove from the window " : "remove ";
+            } else if (event.type == DestroyNotify && event.xdestroywindow.window == sender) {
+                order += "gone";
+            }
+        }
+    }
+    EXPECT_EQ(order, "id map remove gone");
+    Atom type = None;
+    probe.LongProperty(window, "_NET_STARTUP_ID", &type);
+    EXPECT_EQ(probe.AtomName(type), "UTF8_STRING");
+}
+
 // A held key, typed on the server's own keyboard, repeats as key-down messages alone, as on
 // Windows, not as up-down pairs.
 TEST_F(MessageQueue, AHeldKeyRepeatsAsKeyDownsAlone) {

@@ -17,8 +17,8 @@
 namespace {
 
 // A keymap that fills exactly one page, with a page that nothing may read right after it: with a
-// NUL counted in the size, as compositors send it, and without one. Text that does not compile
-// changes nothing.
+// NUL counted in the size, as compositors send it, without one, and with one inside that ends the
+// text before bytes that are not a keymap. Text that does not compile changes nothing.
 TEST(WaylandKeymap, CompilesAWholePageWithoutANulAndReadsNothingBeyondIt) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     void* pages =
@@ -28,11 +28,13 @@ TEST(WaylandKeymap, CompilesAWholePageWithoutANulAndReadsNothingBeyondIt) {
     ASSERT_EQ(mprotect(text + page, page, PROT_NONE), 0);
     const std::string keymap = "xkb_keymap {\n xkb_keycodes { <ESC> = 9; };\n xkb_types { };\n"
                                " xkb_compat { };\n xkb_symbols { key <ESC> { [ Escape ] }; };\n};";
-    for (bool nul : {false, true}) {
-        SCOPED_TRACE(nul ? "a NUL at the end" : "no NUL");
+    // Whether a NUL follows the keymap, and the page's last byte.
+    for (auto [inside, last] : {std::pair{false, '\n'}, {false, '\0'}, {true, '}'}}) {
+        SCOPED_TRACE(inside ? "a NUL inside" : last == '\0' ? "a NUL at the end" : "no NUL");
         std::memset(text, ' ', page);
         std::memcpy(text, keymap.data(), keymap.size());
-        text[page - 1] = nul ? '\0' : '\n';
+        text[keymap.size()] = inside ? '\0' : ' ';
+        text[page - 1] = last;
         EXPECT_TRUE(TakeKeymapWayland(text, page));
     }
     EXPECT_FALSE(TakeKeymapWayland(text, keymap.size() / 2));
@@ -54,6 +56,8 @@ TEST(WaylandKeys, FollowTheKeymapAtTheReportedModifiersAndLayout) {
     ASSERT_EQ(write(fd, kKeymap, sizeof kKeymap), static_cast<ssize_t>(sizeof kKeymap));
     keyboard.keymap(nullptr, nullptr, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, sizeof kKeymap);
     ASSERT_NE(LayerWl().xkbState, nullptr) << "the keymap was not compiled";
+    // A keymap that fails to compile then leaves this one in use.
+    EXPECT_FALSE(TakeKeymapWayland(kKeymap, sizeof kKeymap / 2));
     WindowWayland window;
     window.surface = reinterpret_cast<wl_surface*>(&window);
     LinuxLayer().windows.push_back(&window);

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -272,16 +273,14 @@ const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 } // namespace
 
 // NOTE: compositors count the keymap's terminating NUL in its size, but nothing makes them put one
-// there: the text is read by its length instead, without the NUL, which libxkbcommon 1.5 would
-// take for a token it does not know.
+// there, and libxkbcommon 1.5 takes a NUL inside the length it is given for a token it does not
+// know: the text ends at its first NUL within the size, or at the size.
 bool TakeKeymapWayland(const char* text, std::size_t size) {
     LayerWayland& layer = LayerWl();
     if (!LoadXkbLibraryWayland("keys are read by their key codes, whatever the keymap")) {
         return false;
     }
-    while (size > 0 && text[size - 1] == '\0') {
-        --size;
-    }
+    size = strnlen(text, size);
     if (layer.xkbContext == nullptr) {
         layer.xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     }

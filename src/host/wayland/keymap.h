@@ -5,7 +5,7 @@
 #include <cstddef>
 
 // Compiles the keymap text of `size` bytes at `text` with libxkbcommon (loaded on the first call)
-// and makes it the keyboard's, in place of the one before. Nothing beyond `size` is read, and no
-// NUL is needed at the end (one there is not part of the text). False, keeping the keymap there
+// and makes it the keyboard's, in place of the one before. Nothing beyond `size` is read, no NUL
+// is needed at the end, and a NUL within the size ends the text. False, keeping the keymap there
 // was, when the library cannot be had or the text does not compile.
 bool TakeKeymapWayland(const char* text, std::size_t size);

@@ -291,14 +291,17 @@ void FrameWindowsWhereAskedWayland() {
 
 // NOTE: a compositor acts on the token only for a mapped surface, so the request follows the
 // first buffer; a token is good for one activation, and is dropped where the compositor offers
-// no activation.
+// no activation. A request is one message of at most 4096 bytes (header 8, the token's length 4,
+// its text with a NUL padded to 4, the surface 4): libwayland ends the connection rather than
+// send a longer one, so a longer token is dropped as well.
 void ActivateWithTokenWayland(wl_surface* surface) {
+    constexpr std::size_t kLongestToken = 4096 - 8 - 4 - 4 - 1;
     LayerWayland& layer = LayerWl();
     std::string& token = LinuxLayer().activationToken;
     if (token.empty()) {
         return;
     }
-    if (layer.activation != nullptr) {
+    if (layer.activation != nullptr && token.size() <= kLongestToken) {
         xdg_activation_v1_activate(layer.activation, token.c_str(), surface);
         wl_display_flush(layer.display);
     }

@@ -153,14 +153,19 @@ void CompleteStartupX11(Window handle) {
     Display* display = Layer().display;
     const AtomsX11& atoms = Layer().atoms;
     // The message, with its terminating NUL, goes in pieces of 20 bytes: the first as
-    // _NET_STARTUP_INFO_BEGIN, the rest as _NET_STARTUP_INFO, to the root window.
+    // _NET_STARTUP_INFO_BEGIN, the rest as _NET_STARTUP_INFO, to the root window, from a window
+    // made for them alone (unmapped, and left alone by the window manager) that then goes.
     std::string message = "remove: ID=" + QuotedStartupValue(startupId);
     message.push_back('\0');
     Window root = DefaultRootWindow(display);
+    XSetWindowAttributes attributes = {};
+    attributes.override_redirect = True;
+    Window sender = XCreateWindow(display, root, -100, -100, 1, 1, 0, 0, InputOnly, CopyFromParent,
+                                  CWOverrideRedirect, &attributes);
     XEvent event = {};
     event.xclient.type = ClientMessage;
     event.xclient.display = display;
-    event.xclient.window = handle;
+    event.xclient.window = sender;
     event.xclient.format = 8;
     constexpr std::size_t kPiece = sizeof event.xclient.data.b;
     for (std::size_t offset = 0; offset < message.size(); offset += kPiece) {
@@ -170,6 +175,7 @@ void CompleteStartupX11(Window handle) {
         std::memcpy(event.xclient.data.b, message.data() + offset, length);
         XSendEvent(display, root, False, PropertyChangeMask, &event);
     }
+    XDestroyWindow(display, sender);
     XFlush(display);
     startupId.clear();
 }
