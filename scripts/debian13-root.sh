@@ -113,7 +113,7 @@ OpenLock() {
 }
 
 MakeRoot() {
-  local root part start
+  local root start
   root=$(RootPath)
   mkdir -p "$cache"
   OpenLock "$root"
@@ -133,8 +133,10 @@ MakeRoot() {
     RemoveTree "$dir"
   done
   # A fresh folder of this run's own, renamed to the root once complete; removed if the run ends
-  # before that, however it ends short of SIGKILL (and the next make clears even that).
+  # before that, however it ends short of SIGKILL (and the next make clears even that). Global:
+  # the trap runs after this function has returned.
   part=$(mktemp -d "$root.part.XXXXXX")
+  chmod 0755 "$part"
   trap 'RemoveTree "$part"' EXIT
   trap 'exit 130' INT TERM HUP
   start=$SECONDS
@@ -143,7 +145,9 @@ MakeRoot() {
   mmdebstrap --mode=unshare --variant=minbase --components=main \
     --include="$(IFS=,; echo "${packages[*]}")" \
     trixie "$part" http://deb.debian.org/debian >&2
-  date -u +%FT%TZ >"$part/.tavik-root-complete"
+  # Written as the root's root, who owns the folder now.
+  # shellcheck disable=SC2016
+  AsRootsRoot sh -c 'date -u +%FT%TZ >"$1/.tavik-root-complete"' sh "$part"
   mv -T "$part" "$root"
   trap - EXIT INT TERM HUP
   echo "debian13-root: made $root in $((SECONDS - start)) s ($(du -sh "$root" | cut -f1))" >&2

@@ -8,10 +8,13 @@ setup() {
   export TAVIK_ROOT_CACHE=$t/cache PATH=$t/bin:$PATH
   mkdir -p "$t/bin"
   # The stand-in counts its runs in $t/made, takes MM_SLEEP seconds, and makes a root whose
-  # /var/tmp anyone may write, as Debian's.
+  # /var/tmp anyone may write, as Debian's, owned by its root, as mmdebstrap's (for a user, by
+  # their first subordinate id).
   cat >"$t/bin/mmdebstrap" <<'STANDIN'
 #!/bin/bash
 set -e
+[ "$(id -u)" -eq 0 ] ||
+  exec unshare --map-auto --map-user=65536 --map-group=65536 --setuid 0 --setgid 0 -- "$0" "$@"
 dir=${@: -2:1}
 echo run >>"$(dirname "$0")/../made"
 sleep "${MM_SLEEP:-0}"
@@ -25,10 +28,14 @@ done
 for lib in /usr/lib /usr/lib64; do [ ! -e "$dir$lib" ] || ln -sfn "$lib" "$dir${lib#/usr}" 2>/dev/null || true; done
 ln -s usr/bin "$dir/bin"
 : >"$dir/etc/passwd" && echo "root:x:0:" >"$dir/etc/group"
+chown -R 0:0 "$dir"
 STANDIN
   chmod +x "$t/bin/mmdebstrap"
   root=$("$script" path)
 }
+
+# A user's roots are their subordinate ids' files, which only the script removes.
+teardown() { "$script" remove; }
 
 make() { "$script" make; }
 
