@@ -96,6 +96,46 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
          {"WAYLAND_DISPLAY",
           nested_ ? outer_->session_.runtimeDir + "/" + outer_->session_.socket : ""}});
     *argv = {"sway", "--config", config};
+    // Cursor shapes came with sway 1.9 (wlroots 0.17).
+    int minor = 0;
+    drawsCursorShapes_ = MajorVersion(session_, "sway", &minor) * 100 + minor >= 109;
+    return true;
+}
+
+bool SwayDesktop::PointAt(Window window) {
+    ClientArea area = {};
+    std::string outputs;
+    if (!Geometry(window, &area) ||
+        !RunInSession({"swaymsg", "--raw", "-t", "get_outputs"}, &outputs)) {
+        return false;
+    }
+    int width = 0, height = 0;
+    for (const json& output : json::parse(outputs, nullptr, false)) {
+        const json& rect = output["rect"];
+        width = std::max(width, rect["x"].get<int>() + rect["width"].get<int>());
+        height = std::max(height, rect["y"].get<int>() + rect["height"].get<int>());
+    }
+    RemovePointer();
+    std::string tool = session_.runtimeDir + "/virtual_pointer";
+    std::error_code failed;
+    fs::copy_file(TAVIK_VIRTUAL_POINTER, tool, fs::copy_options::overwrite_existing, failed);
+    LaunchSettings settings = ProgramSettings();
+    settings.captureStdout = true;
+    return !failed &&
+           StartProcessWith({tool, std::to_string(area.x + area.width / 2),
+                             std::to_string(area.y + area.height / 2), std::to_string(width),
+                             std::to_string(height)},
+                            session_.runtimeDir, settings, &pointer_) &&
+           WaitUntil([&] { return ReadFile(pointer_.stdoutPath) == "ready\n"; }, 5000);
+}
+
+bool SwayDesktop::RemovePointer() {
+    if (pointer_.pid < 0) {
+        return false;
+    }
+    KillProcess(&pointer_);
+    RemoveCapturedOutput(&pointer_);
+    pointer_ = ChildProcess();
     return true;
 }
 
