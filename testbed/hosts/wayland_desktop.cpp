@@ -102,29 +102,20 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
     return true;
 }
 
+// The point in the output's pixels, of the 1280 x 1024 the configuration gives it.
 bool SwayDesktop::PointAt(Window window) {
     ClientArea area = {};
-    std::string outputs;
-    if (!Geometry(window, &area) ||
-        !RunInSession({"swaymsg", "--raw", "-t", "get_outputs"}, &outputs)) {
-        return false;
-    }
-    int width = 0, height = 0;
-    for (const json& output : json::parse(outputs, nullptr, false)) {
-        const json& rect = output["rect"];
-        width = std::max(width, rect["x"].get<int>() + rect["width"].get<int>());
-        height = std::max(height, rect["y"].get<int>() + rect["height"].get<int>());
-    }
     RemovePointer();
     std::string tool = session_.runtimeDir + "/virtual_pointer";
     std::error_code failed;
     fs::copy_file(TAVIK_VIRTUAL_POINTER, tool, fs::copy_options::overwrite_existing, failed);
     LaunchSettings settings = ProgramSettings();
     settings.captureStdout = true;
-    return !failed &&
-           StartProcessWith({tool, std::to_string(area.x + area.width / 2),
-                             std::to_string(area.y + area.height / 2), std::to_string(width),
-                             std::to_string(height)},
+    return !failed && Geometry(window, &area) &&
+           StartProcessWith({tool,
+                             std::to_string(static_cast<int>((area.x + area.width / 2) * scale_)),
+                             std::to_string(static_cast<int>((area.y + area.height / 2) * scale_)),
+                             "1280", "1024"},
                             session_.runtimeDir, settings, &pointer_) &&
            WaitUntil([&] { return ReadFile(pointer_.stdoutPath) == "ready\n"; }, 5000);
 }

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 extern "C" {
 extern const wl_interface wp_cursor_shape_manager_v1_interface, wp_cursor_shape_device_v1_interface,
@@ -17,37 +18,34 @@ extern const wl_interface wp_cursor_shape_manager_v1_interface, wp_cursor_shape_
 
 namespace {
 
-std::string Describe(const wl_message* messages, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += std::string(messages[i].name) + "(" + messages[i].signature + ":";
-        int argument = 0;
-        for (const char* type = messages[i].signature; *type != '\0'; ++type) {
-            if (std::isalpha(static_cast<unsigned char>(*type))) {
-                const wl_interface* of = messages[i].types[argument++];
-                text += std::string(" ") + (of != nullptr ? of->name : "-");
+std::string Describe(const wl_interface& interface) {
+    std::string text = std::string(interface.name) + " " + std::to_string(interface.version);
+    for (auto [messages, count] : {std::pair{interface.methods, interface.method_count},
+                                   std::pair{interface.events, interface.event_count}}) {
+        text += ";";
+        for (const wl_message* message = messages; message < messages + count; ++message) {
+            text += std::string(" ") + message->name + "(" + message->signature;
+            for (int at = 0, argument = 0; message->signature[at] != '\0'; ++at) {
+                if (std::isalpha(static_cast<unsigned char>(message->signature[at]))) {
+                    const wl_interface* type = message->types[argument++];
+                    text += std::string(" ") + (type != nullptr ? type->name : "-");
+                }
             }
+            text += ")";
         }
-        text += ") ";
     }
     return text;
 }
 
-std::string Describe(const wl_interface& interface) {
-    return std::string(interface.name) + " version " + std::to_string(interface.version) +
-           "; requests " + Describe(interface.methods, interface.method_count) + "; events " +
-           Describe(interface.events, interface.event_count);
-}
-
 TEST(DeclaredProtocols, AreTheInterfacesDebian13Describes) {
-    const wl_interface* pairs[][2] = {
-        {&wp_cursor_shape_manager_v1_interface, &expected_wp_cursor_shape_manager_v1_interface},
-        {&wp_cursor_shape_device_v1_interface, &expected_wp_cursor_shape_device_v1_interface},
-        {&xdg_toplevel_icon_manager_v1_interface, &expected_xdg_toplevel_icon_manager_v1_interface},
-        {&xdg_toplevel_icon_v1_interface, &expected_xdg_toplevel_icon_v1_interface}};
-    for (const auto& pair : pairs) {
-        EXPECT_EQ(Describe(*pair[0]), Describe(*pair[1]));
-    }
+    EXPECT_EQ(Describe(wp_cursor_shape_manager_v1_interface),
+              Describe(expected_wp_cursor_shape_manager_v1_interface));
+    EXPECT_EQ(Describe(wp_cursor_shape_device_v1_interface),
+              Describe(expected_wp_cursor_shape_device_v1_interface));
+    EXPECT_EQ(Describe(xdg_toplevel_icon_manager_v1_interface),
+              Describe(expected_xdg_toplevel_icon_manager_v1_interface));
+    EXPECT_EQ(Describe(xdg_toplevel_icon_v1_interface),
+              Describe(expected_xdg_toplevel_icon_v1_interface));
 }
 
 } // namespace
