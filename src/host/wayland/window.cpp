@@ -233,6 +233,8 @@ void ReplaceToplevelWithFrame(WindowWayland* window) {
     wl_surface_attach(window->surface, nullptr, 0, 0);
     wl_surface_commit(window->surface);
     window->configured = false;
+    // A new toplevel, even at the old one's address, has no icon yet.
+    window->iconToplevel = nullptr;
     MakeFrame(window, decor);
     ShowIconWayland(window);
     if (window->shown) {
@@ -402,8 +404,8 @@ void ActivateWithTokenWayland(wl_surface* surface) {
     token.clear();
 }
 
-// Elsewhere the compositor finds the window's icon through the application id alone, in the
-// desktop entry of that name.
+// The toplevel's icon where the compositor takes one from the program; the compositor also finds
+// it, and elsewhere only, through the application id, in the desktop entry of that name.
 void SetIconWayland(WindowLinux* window) {
     ShowIconWayland(static_cast<WindowWayland*>(window));
 }
