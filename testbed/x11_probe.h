@@ -52,6 +52,11 @@ class X11Probe {
     // A new size or position, as a window manager gives it; true when the window has it.
     bool Resize(Window window, int width, int height);
     bool Move(Window window, int x, int y);
+    // The server's pointer onto `x`, `y` of the window, as a user's mouse would move it.
+    bool MovePointer(Window window, int x, int y) {
+        XWarpPointer(display_, None, window, 0, 0, 0, 0, x, y);
+        return Done();
+    }
     // True when the window still exists on the server.
     bool Exists(Window window);
     // True when it is mapped and viewable: shown.

@@ -101,6 +101,8 @@ class Desktop {
     virtual bool PointAt(Window) { return false; }
     // That pointer taken away from the seat; false where there is none.
     virtual bool RemovePointer() { return false; }
+    // True where the compositor draws the pointer's shapes for its clients (cursor-shape-v1).
+    virtual bool DrawsCursorShapes() const { return false; }
     // True where a grab is always of one whole frame, as a compositor's screenshot is; false where
     // a grab might catch a frame being drawn.
     virtual bool GrabsWholeFrames() const { return false; }
@@ -180,6 +182,7 @@ class WaylandDesktop : public Desktop {
         return true;
     }
     bool GrabsWholeFrames() const override { return true; }
+    bool DrawsCursorShapes() const override { return drawsCursorShapes_; }
     const WaylandSession& Session() const { return session_; }
     // Runs a program in the session to its end; true when it ended with 0.
     bool RunInSession(const std::vector<std::string>& argv, std::string* output = nullptr,
@@ -197,6 +200,7 @@ class WaylandDesktop : public Desktop {
 
     double scale_;
     WaylandSession session_;
+    bool drawsCursorShapes_ = false; // known once prepared
 };
 
 // sway (wlroots' headless backend, pixman renderer): windows found by title in swaymsg's tree
@@ -205,6 +209,7 @@ class WaylandDesktop : public Desktop {
 class SwayDesktop : public WaylandDesktop {
   public:
     explicit SwayDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
+    ~SwayDesktop() override { RemovePointer(); }
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -228,6 +233,10 @@ class SwayDesktop : public WaylandDesktop {
     bool Run(const std::string& command) { return RunInSession({"swaymsg", command}); }
     // The sway this one runs in, when nested.
     SwayDesktop* Outer() const { return outer_.get(); }
+    // A virtual pointer of the rig's own (wlroots' virtual-pointer protocol), which sways without
+    // an input device otherwise lack, onto the centre of the client area.
+    bool PointAt(Window window) override;
+    bool RemovePointer() override;
 
   private:
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
@@ -237,6 +246,7 @@ class SwayDesktop : public WaylandDesktop {
 
     bool nested_ = false;
     std::unique_ptr<SwayDesktop> outer_;
+    ChildProcess pointer_; // the rig's virtual pointer, while there is one
 };
 
 // weston (headless backend, pixman renderer, desktop shell), which nothing outside it can drive:
@@ -275,6 +285,8 @@ class KwinDesktop : public WaylandDesktop {
     // KWin's report of a window's "x y width height" in logical pixels as the output's pixels at
     // `scale`, each rounded; false when it holds no four numbers.
     static bool OutputPixels(const std::string& report, double scale, ClientArea* area);
+    // Where KWin shows its output on an X server: that server's pointer onto the client area.
+    bool PointAt(Window window) override;
 
   private:
     const char* UserName() const override;

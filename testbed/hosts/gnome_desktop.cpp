@@ -167,6 +167,7 @@ LaunchSettings GnomeDesktop::ProgramSettings() const {
 
 bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                            std::string* error) {
+    drawsCursorShapes_ = MajorVersion(session_, "gnome-shell") >= 48; // since GNOME 48
     return PrepareGnomeShell(&session_, static_cast<int>(scale_), argv, settings, error);
 }
 

@@ -33,6 +33,7 @@ const char* KwinDesktop::UserName() const {
 bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                           std::string* error) {
     scalesAfterStart_ = MajorVersion(session_, "kwin_wayland") >= 6;
+    drawsCursorShapes_ = scalesAfterStart_; // cursor shapes came with KWin 6
     if (scalesAfterStart_ && !std::filesystem::exists("/dev/dri")) {
         output_.root = session_.root;
         // The window keeps the output's logical size in its own pixels: room for 1280 x 1024 at
@@ -147,6 +148,14 @@ RgbImage KwinDesktop::Grab(Window window) {
     std::string output;
     RunInSession({session_.kwinCall, "capture", uuids_[window - 1]}, &output, 15000);
     return RgbFromPpm(output);
+}
+
+bool KwinDesktop::PointAt(Window window) {
+    ClientArea area = {};
+    std::vector<Window> outputs =
+        outputProbe_ ? outputProbe_->FindWindows(kOutputCaption) : std::vector<Window>();
+    return outputs.size() == 1 && BufferArea(window, scale_, &area) &&
+           outputProbe_->MovePointer(outputs[0], area.x + area.width / 2, area.y + area.height / 2);
 }
 
 bool KwinDesktop::Close(Window window) {

@@ -96,6 +96,37 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
          {"WAYLAND_DISPLAY",
           nested_ ? outer_->session_.runtimeDir + "/" + outer_->session_.socket : ""}});
     *argv = {"sway", "--config", config};
+    // Cursor shapes came with sway 1.9 (wlroots 0.17).
+    int minor = 0;
+    drawsCursorShapes_ = MajorVersion(session_, "sway", &minor) * 100 + minor >= 109;
+    return true;
+}
+
+// The point in the output's pixels, of the 1280 x 1024 the configuration gives it.
+bool SwayDesktop::PointAt(Window window) {
+    ClientArea area = {};
+    RemovePointer();
+    std::string tool = session_.runtimeDir + "/virtual_pointer";
+    std::error_code failed;
+    fs::copy_file(TAVIK_VIRTUAL_POINTER, tool, fs::copy_options::overwrite_existing, failed);
+    LaunchSettings settings = ProgramSettings();
+    settings.captureStdout = true;
+    return !failed && Geometry(window, &area) &&
+           StartProcessWith({tool,
+                             std::to_string(static_cast<int>((area.x + area.width / 2) * scale_)),
+                             std::to_string(static_cast<int>((area.y + area.height / 2) * scale_)),
+                             "1280", "1024"},
+                            session_.runtimeDir, settings, &pointer_) &&
+           WaitUntil([&] { return ReadFile(pointer_.stdoutPath) == "ready\n"; }, 5000);
+}
+
+bool SwayDesktop::RemovePointer() {
+    if (pointer_.pid < 0) {
+        return false;
+    }
+    KillProcess(&pointer_);
+    RemoveCapturedOutput(&pointer_);
+    pointer_ = ChildProcess();
     return true;
 }
 

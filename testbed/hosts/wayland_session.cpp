@@ -181,9 +181,16 @@ void EndSession(WaylandSession* session) {
     }
 }
 
-int MajorVersion(const WaylandSession& session, const std::string& program) {
+int MajorVersion(const WaylandSession& session, const std::string& program, int* minor) {
     std::string version;
     RunForOutput({program, "--version"}, SessionSettings(session), 10000, &version);
+    int major = 0, second = 0;
     size_t number = version.find_first_of("0123456789");
-    return number == std::string::npos ? 0 : std::stoi(version.substr(number));
+    if (number != std::string::npos) {
+        std::sscanf(version.c_str() + number, "%d.%d", &major, &second);
+    }
+    if (minor != nullptr) {
+        *minor = second;
+    }
+    return major;
 }

@@ -43,8 +43,9 @@ void EndSession(WaylandSession* session);
 // What a program started in the session gets: its user, the session's variables, and no DISPLAY,
 // so that nothing can reach an X server.
 LaunchSettings SessionSettings(const WaylandSession& session);
-// The major version (45, 6) that `program --version` prints in the session; 0 when it says none.
-int MajorVersion(const WaylandSession& session, const std::string& program);
+// The major version (45, 6) that `program --version` prints in the session, and the minor one in
+// *minor when asked; 0 when it says none.
+int MajorVersion(const WaylandSession& session, const std::string& program, int* minor = nullptr);
 // True when a Unix socket at `path` takes connections.
 bool SocketAccepts(const std::string& path);
 // Hands a directory tree (a viewer's working directory) to the session's user.

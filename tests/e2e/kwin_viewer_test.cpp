@@ -57,6 +57,20 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
         R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
         R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)";
     EXPECT_EQ(LastMatch(log, bufferSize), (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
+    // Where KWin takes toplevel icons (KWin 6), Tavik's own: named after the application, with
+    // its four pictures, on the toplevel before the window's surface is first committed.
+    if (log.find("\"xdg_toplevel_icon_manager_v1\"") != std::string::npos) {
+        std::vector<LogMatch> icon =
+            MatchLog(log, R"(\.set_icon\(xdg_toplevel@\d+, xdg_toplevel_icon)");
+        std::vector<LogMatch> surface =
+            MatchLog(log, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+)\))");
+        ASSERT_EQ(icon.size(), 1u) << "not one icon";
+        std::vector<LogMatch> commits =
+            MatchLog(log, "wl_surface@" + surface.at(0).groups[1] + R"(\.commit\(\))");
+        EXPECT_LT(icon[0].line, commits.at(0).line) << "the icon after the first commit";
+        EXPECT_EQ(MatchLog(log, R"(\.set_name\("org\.tavik\.Tavik"\))").size(), 1u);
+        EXPECT_EQ(MatchLog(log, R"(\.add_buffer\(wl_buffer@\d+, 1\))").size(), 4u);
+    }
 
     // The user sets the display's scale to 1.5 while the window is shown: its buffers follow
     // KWin's new preferred scale at once, not at its next resize.

@@ -73,6 +73,17 @@ void WmBasePing(void*, xdg_wm_base* wmBase, uint32_t serial) {
 }
 const xdg_wm_base_listener kWmBaseListener = {WmBasePing};
 
+// The icon sizes the compositor prefers come one by one, complete at done.
+void IconSize(void*, xdg_toplevel_icon_manager_v1*, int32_t size) {
+    LayerWl().iconSizesComing.push_back(size);
+}
+void IconSizesDone(void*, xdg_toplevel_icon_manager_v1*) {
+    LayerWayland& layer = LayerWl();
+    layer.iconSizes.swap(layer.iconSizesComing);
+    layer.iconSizesComing.clear();
+}
+const xdg_toplevel_icon_manager_v1_listener kIconManagerListener = {IconSize, IconSizesDone};
+
 void RegistryGlobal(void*, wl_registry* registry, uint32_t name, const char* interface,
                     uint32_t version) {
     LayerWayland& layer = LayerWl();
@@ -105,6 +116,15 @@ void RegistryGlobal(void*, wl_registry* registry, uint32_t name, const char* int
             bind(&wp_fractional_scale_manager_v1_interface, 1));
     } else if (std::strcmp(interface, xdg_activation_v1_interface.name) == 0) {
         layer.activation = static_cast<xdg_activation_v1*>(bind(&xdg_activation_v1_interface, 1));
+    } else if (std::strcmp(interface, wp_cursor_shape_manager_v1_interface.name) == 0) {
+        // Version 1 has the default arrow, the one shape the layer shows.
+        layer.cursorShapeManager = static_cast<wp_cursor_shape_manager_v1*>(
+            bind(&wp_cursor_shape_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, xdg_toplevel_icon_manager_v1_interface.name) == 0) {
+        layer.iconManager = static_cast<xdg_toplevel_icon_manager_v1*>(
+            bind(&xdg_toplevel_icon_manager_v1_interface, 1));
+        xdg_toplevel_icon_manager_v1_add_listener(layer.iconManager, &kIconManagerListener,
+                                                  nullptr);
     }
 }
 
@@ -223,12 +243,13 @@ void Disconnect() {
         delete output;
     }
     for (void* proxy :
-         {static_cast<void*>(layer.pointer), static_cast<void*>(layer.keyboard),
-          static_cast<void*>(layer.seat), static_cast<void*>(layer.compositor),
-          static_cast<void*>(layer.shm), static_cast<void*>(layer.viewporter),
-          static_cast<void*>(layer.fractionalScaleManager), static_cast<void*>(layer.activation),
-          static_cast<void*>(layer.wmBase), static_cast<void*>(layer.decorationManager),
-          static_cast<void*>(layer.registry)}) {
+         {static_cast<void*>(layer.cursorShapeDevice), static_cast<void*>(layer.pointer),
+          static_cast<void*>(layer.keyboard), static_cast<void*>(layer.cursorShapeManager),
+          static_cast<void*>(layer.iconManager), static_cast<void*>(layer.seat),
+          static_cast<void*>(layer.compositor), static_cast<void*>(layer.shm),
+          static_cast<void*>(layer.viewporter), static_cast<void*>(layer.fractionalScaleManager),
+          static_cast<void*>(layer.activation), static_cast<void*>(layer.wmBase),
+          static_cast<void*>(layer.decorationManager), static_cast<void*>(layer.registry)}) {
         if (proxy != nullptr) {
             wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
         }

@@ -1,6 +1,8 @@
 // Input from the Wayland seat: button 1 and the Enter, Escape and space keys become mouse and key
-// messages of the layer's windows, or go to the message box being shown; the pointer shows the
-// arrow of the user's cursor theme and size over the layer's surfaces, at the surface's scale.
+// messages of the layer's windows, or go to the message box being shown. Over the layer's surfaces
+// the pointer is the default arrow, which the compositor draws itself where it offers cursor
+// shapes (in the user's own theme and size, at every scale), and elsewhere the arrow of the cursor
+// theme and size the environment names, at the surface's scale.
 // Keys are read through the compositor's keymap with libxkbcommon, so that the user's layout and
 // remaps count as on the other systems; without the library, by their key codes.
 #include "host/wayland/layer.h"
@@ -81,11 +83,25 @@ bool ShowArrowAtScale(int scale) {
     return true;
 }
 
-// The pointer over the layer's own surfaces is the theme's ordinary arrow; a client that sets
-// none gets whatever image the pointer had before.
+// The pointer over the layer's own surfaces is the ordinary arrow, which a client must set on
+// each enter, with that enter's serial: one that sets none gets whatever image the pointer had
+// before. Where the compositor draws shapes itself, neither the cursor library nor a theme is
+// loaded.
 void SetArrowCursor(wl_surface* surface) {
     LayerWayland& layer = LayerWl();
-    if (layer.pointer == nullptr || !ShowArrowAtScale(ScaleUnder(surface))) {
+    if (layer.pointer == nullptr) {
+        return;
+    }
+    if (layer.cursorShapeManager != nullptr) {
+        if (layer.cursorShapeDevice == nullptr) {
+            layer.cursorShapeDevice =
+                wp_cursor_shape_manager_v1_get_pointer(layer.cursorShapeManager, layer.pointer);
+        }
+        wp_cursor_shape_device_v1_set_shape(layer.cursorShapeDevice, layer.pointerSerial,
+                                            WP_CURSOR_SHAPE_DEVICE_V1_SHAPE_DEFAULT);
+        return;
+    }
+    if (!ShowArrowAtScale(ScaleUnder(surface))) {
         return;
     }
     wl_pointer_set_cursor(
@@ -254,6 +270,10 @@ void SeatCapabilities(void*, wl_seat* seat, uint32_t capabilities) {
         layer.pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(layer.pointer, &kPointerListener, nullptr);
     } else if (!hasPointer && layer.pointer != nullptr) {
+        if (layer.cursorShapeDevice != nullptr) {
+            wp_cursor_shape_device_v1_destroy(layer.cursorShapeDevice);
+            layer.cursorShapeDevice = nullptr;
+        }
         ReleasePointer(layer.pointer);
         layer.pointer = nullptr;
         layer.pointerFocus = nullptr;
@@ -313,8 +333,10 @@ const wl_keyboard_listener& KeyboardListenerWayland() {
     return kKeyboardListener;
 }
 
+// A shape the compositor draws follows the scale by itself.
 void RefreshCursorWayland(wl_surface* surface) {
-    if (surface != nullptr && LayerWl().pointerFocus == surface) {
+    if (surface != nullptr && LayerWl().pointerFocus == surface &&
+        LayerWl().cursorShapeManager == nullptr) {
         SetArrowCursor(surface);
     }
 }

@@ -12,6 +12,12 @@
 #include "xdg-activation-v1-client-protocol.h"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
+#ifdef TAVIK_DECLARED_PROTOCOLS
+#include "host/wayland/declared_protocols.h"
+#else
+#include "cursor-shape-v1-client-protocol.h"
+#include "xdg-toplevel-icon-v1-client-protocol.h"
+#endif
 #include "host/linux/layer.h"
 
 // The application id; the desktop entry carries the same name.
@@ -46,6 +52,12 @@ struct ServerToplevelWayland {
     uint32_t deferredSerial = 0;
 };
 
+// An icon given to a toplevel, and the buffers of its pictures, which must outlive it.
+struct ToplevelIconWayland {
+    xdg_toplevel_icon_v1* icon = nullptr;
+    std::vector<ShmBufferWayland> pictures;
+};
+
 // Everything the Wayland backend knows about one window.
 struct WindowWayland : WindowLinux {
     wl_surface* surface = nullptr;
@@ -75,6 +87,11 @@ struct WindowWayland : WindowLinux {
     // into its EGL surface, and it shows `blank` (black) instead.
     bool drawnWithOpenGl = false;
     ShmBufferWayland blank;
+    // The icon as the compositor was last given it (where it offers toplevel icons): the icon
+    // handle it shows, on which toplevel.
+    ToplevelIconWayland icon;
+    HICON iconShown = nullptr;
+    xdg_toplevel* iconToplevel = nullptr;
 };
 
 struct ContextWayland : ContextLinux {
@@ -96,6 +113,13 @@ struct LayerWayland {
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalScaleManager = nullptr;
     xdg_activation_v1* activation = nullptr;
+    // Where the compositor draws the pointer's shapes itself, and the pointer's device for them.
+    wp_cursor_shape_manager_v1* cursorShapeManager = nullptr;
+    wp_cursor_shape_device_v1* cursorShapeDevice = nullptr;
+    // Where the compositor takes icons for toplevels, and the sizes it last asked for (none: any).
+    xdg_toplevel_icon_manager_v1* iconManager = nullptr;
+    std::vector<int> iconSizes;
+    std::vector<int> iconSizesComing;
     std::vector<OutputWayland*> outputs;
     xdg_wm_base* wmBase = nullptr;
     zxdg_decoration_manager_v1* decorationManager = nullptr;
@@ -159,12 +183,17 @@ void ApplyBufferScaleWayland(WindowWayland* window);
 // of the first toplevel shown, the window or the message box, once: called after each commit of a
 // buffer to a shown toplevel, the first of which maps it.
 void ActivateWithTokenWayland(wl_surface* surface);
+// Gives the window's toplevel its icon where the compositor takes icons (window.cpp): at once when
+// the icon changes, and before the first commit of each new toplevel.
+void ShowIconWayland(WindowWayland* window);
 // Re-sizes the window's buffer when the scale of the outputs it is on has changed.
 void UpdateOutputScaleWayland(WindowWayland* window);
 // The largest scale among the compositor's outputs (1 when it names none).
 int LargestOutputScaleWayland();
-// A zero-filled (black) shared-memory buffer; false, with a line on stderr, when none can be made.
-bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out);
+// A zero-filled (black, or transparent in ARGB) shared-memory buffer; false, with a line on
+// stderr, when none can be made.
+bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out,
+                            uint32_t format = WL_SHM_FORMAT_XRGB8888);
 void DestroyShmBufferWayland(ShmBufferWayland* buffer);
 // The EGL display on the compositor connection, initialised for desktop OpenGL on first use;
 // EGL_NO_DISPLAY (with a line on stderr) when EGL cannot be used.

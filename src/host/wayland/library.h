@@ -61,6 +61,7 @@
     F(libdecor_frame_unset_capabilities) \
     F(libdecor_frame_map) \
     F(libdecor_frame_commit) \
+    F(libdecor_frame_get_xdg_toplevel) \
     F(libdecor_configuration_get_content_size) \
     F(libdecor_state_new) \
     F(libdecor_state_free)
@@ -162,6 +163,8 @@ void* FindEntryPointWayland(void* handle, const char* soname, const char* name,
     LibraryWl().libdecor_frame_unset_capabilities(__VA_ARGS__)
 #define libdecor_frame_map(...) LibraryWl().libdecor_frame_map(__VA_ARGS__)
 #define libdecor_frame_commit(...) LibraryWl().libdecor_frame_commit(__VA_ARGS__)
+#define libdecor_frame_get_xdg_toplevel(...)                                                       \
+    LibraryWl().libdecor_frame_get_xdg_toplevel(__VA_ARGS__)
 #define libdecor_configuration_get_content_size(...)                                               \
     LibraryWl().libdecor_configuration_get_content_size(__VA_ARGS__)
 #define libdecor_state_new(...) LibraryWl().libdecor_state_new(__VA_ARGS__)

@@ -1,5 +1,6 @@
-// Shared-memory buffers for surfaces that are drawn without OpenGL: the message box, and a window
-// whose pixel format could not be set (it still shows, black, as on the other window systems).
+// Shared-memory buffers for surfaces that are drawn without OpenGL: the message box, a window whose
+// pixel format could not be set (it still shows, black, as on the other window systems), and the
+// pictures of a toplevel's icon.
 #include "host/wayland/layer.h"
 
 #include <sys/mman.h>
@@ -7,7 +8,7 @@
 
 #include <cstdio>
 
-bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out) {
+bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out, uint32_t format) {
     *out = ShmBufferWayland{};
     int stride = width * 4;
     std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
@@ -26,7 +27,7 @@ bool CreateShmBufferWayland(int width, int height, ShmBufferWayland* out) {
         return false;
     }
     wl_shm_pool* pool = wl_shm_create_pool(LayerWl().shm, fd, static_cast<int32_t>(size));
-    out->buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    out->buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, format);
     wl_shm_pool_destroy(pool);
     close(fd);
     out->pixels = pixels;

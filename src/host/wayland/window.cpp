@@ -2,7 +2,8 @@
 // the application id. Where the compositor offers to draw the frame, the layer makes the toplevel
 // itself and asks for that; elsewhere libdecor makes it and draws the frame. Its buffer holds the
 // logical size at the output's real resolution: the integer wl_output scale, or the fractional
-// scale through a viewport.
+// scale through a viewport. Where the compositor takes toplevel icons, the toplevel has the
+// program's own.
 #include "host/wayland/layer.h"
 
 #include <algorithm>
@@ -127,6 +128,8 @@ void Configured(WindowWayland* window) {
 
 void FrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
     auto* window = static_cast<WindowWayland*>(data);
+    // libdecor may make its toplevel only once it has started: the icon goes with the commit below.
+    ShowIconWayland(window);
     int width = 0;
     int height = 0;
     if (!libdecor_configuration_get_content_size(configuration, frame, &width, &height)) {
@@ -230,13 +233,109 @@ void ReplaceToplevelWithFrame(WindowWayland* window) {
     wl_surface_attach(window->surface, nullptr, 0, 0);
     wl_surface_commit(window->surface);
     window->configured = false;
+    // A new toplevel, even at the old one's address, has no icon yet.
+    window->iconToplevel = nullptr;
     MakeFrame(window, decor);
+    ShowIconWayland(window);
     if (window->shown) {
         libdecor_frame_map(window->frame);
     }
 }
 
+// The toplevel the window has now: its own, or libdecor's once libdecor has made it.
+xdg_toplevel* ToplevelOf(WindowWayland* window) {
+    return window->frame != nullptr ? libdecor_frame_get_xdg_toplevel(window->frame)
+                                    : window->own.toplevel;
+}
+
+// A picture of an icon (width and height, then its ARGB pixels, as _NET_WM_ICON holds it) in a
+// shared-memory buffer of the premultiplied pixels Wayland's ARGB format means; false when it
+// cannot be made.
+bool MakeIconPicture(const unsigned long* picture, ShmBufferWayland* out) {
+    const int size = static_cast<int>(picture[0]);
+    if (!CreateShmBufferWayland(size, size, out, WL_SHM_FORMAT_ARGB8888)) {
+        return false;
+    }
+    auto* pixels = static_cast<std::uint32_t*>(out->pixels);
+    for (int i = 0; i < size * size; ++i) {
+        const auto argb = static_cast<std::uint32_t>(picture[2 + i]);
+        const std::uint32_t alpha = argb >> 24;
+        std::uint32_t premultiplied = alpha << 24;
+        for (int shift = 0; shift < 24; shift += 8) {
+            premultiplied |= (((argb >> shift) & 0xff) * alpha + 127) / 255 << shift;
+        }
+        pixels[i] = premultiplied;
+    }
+    return true;
+}
+
+// The square pictures of the icon whose size the compositor asked for, or all of them where it
+// asked for none of those it has.
+std::vector<const unsigned long*> IconPictures(HICON icon) {
+    std::vector<const unsigned long*> all, asked;
+    const std::vector<int>& sizes = LayerWl().iconSizes;
+    for (std::size_t at = 0; at + 2 <= icon->length;) {
+        const unsigned long width = icon->images[at], height = icon->images[at + 1];
+        if (width == 0 || width > 1024 || height > 1024 || width * height > icon->length - at - 2) {
+            break;
+        }
+        if (width == height) {
+            all.push_back(icon->images + at);
+            if (std::find(sizes.begin(), sizes.end(), static_cast<int>(width)) != sizes.end()) {
+                asked.push_back(icon->images + at);
+            }
+        }
+        at += 2 + width * height;
+    }
+    return asked.empty() ? all : asked;
+}
+
+void DestroyToplevelIcon(ToplevelIconWayland* icon) {
+    if (icon->icon != nullptr) {
+        xdg_toplevel_icon_v1_destroy(icon->icon);
+    }
+    for (ShmBufferWayland& picture : icon->pictures) {
+        DestroyShmBufferWayland(&picture);
+    }
+    *icon = ToplevelIconWayland{};
+}
+
 } // namespace
+
+// NOTE: the icon is state of the toplevel's next commit, so it goes out before the toplevel's
+// first one, lest the compositor show a generic icon first; a change is committed at once. The old
+// icon goes before its buffers, which must outlive it.
+void ShowIconWayland(WindowWayland* window) {
+    LayerWayland& layer = LayerWl();
+    xdg_toplevel* toplevel = ToplevelOf(window);
+    HICON wanted = window->bigIcon != nullptr ? window->bigIcon : window->smallIcon;
+    if (layer.iconManager == nullptr || toplevel == nullptr ||
+        (toplevel == window->iconToplevel && wanted == window->iconShown)) {
+        return;
+    }
+    ToplevelIconWayland previous = window->icon;
+    window->icon = ToplevelIconWayland{};
+    if (wanted != nullptr) {
+        window->icon.icon = xdg_toplevel_icon_manager_v1_create_icon(layer.iconManager);
+        xdg_toplevel_icon_v1_set_name(window->icon.icon, kAppIdWayland);
+        for (const unsigned long* picture : IconPictures(wanted)) {
+            window->icon.pictures.emplace_back();
+            if (!MakeIconPicture(picture, &window->icon.pictures.back())) {
+                window->icon.pictures.pop_back();
+                continue;
+            }
+            xdg_toplevel_icon_v1_add_buffer(window->icon.icon, window->icon.pictures.back().buffer,
+                                            1);
+        }
+    }
+    xdg_toplevel_icon_manager_v1_set_icon(layer.iconManager, toplevel, window->icon.icon);
+    window->iconShown = wanted;
+    window->iconToplevel = toplevel;
+    DestroyToplevelIcon(&previous);
+    if (window->configured) {
+        wl_surface_commit(window->surface);
+    }
+}
 
 void MakeServerToplevelWayland(ServerToplevelWayland* own, wl_surface* surface, const char* title,
                                const xdg_surface_listener* surfaceListener,
@@ -308,9 +407,11 @@ void ActivateWithTokenWayland(wl_surface* surface) {
     token.clear();
 }
 
-// NOTE: the compositor finds the window's icon through the application id, in the desktop entry
-// of that name; the protocols of Debian 12 give a client no way to hand it a picture.
-void SetIconWayland(WindowLinux*) {}
+// The toplevel's icon where the compositor takes one from the program; the compositor also finds
+// it, and elsewhere only, through the application id, in the desktop entry of that name.
+void SetIconWayland(WindowLinux* window) {
+    ShowIconWayland(static_cast<WindowWayland*>(window));
+}
 
 void UpdateOutputScaleWayland(WindowWayland* window) {
     int scale = OutputScaleOf(window);
@@ -400,6 +501,7 @@ void DestroyWindowWayland(WindowLinux* windowLinux) {
     if (window->viewport != nullptr) {
         wp_viewport_destroy(window->viewport);
     }
+    DestroyToplevelIcon(&window->icon);
     if (window->frame != nullptr) {
         libdecor_frame_unref(window->frame);
     }
