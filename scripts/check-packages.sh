@@ -248,6 +248,10 @@ InstallOnDebian13() {
   local deb=$1 out=$2 before start
   before=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort)
   start=$EPOCHREALTIME
+  # NOTE: a user's throw-away copy is an overlay mounted in a user namespace of theirs, where the
+  # kernel renames no directory (EXDEV), as dpkg does with each new one it unpacks; made
+  # beforehand, with the package's modes, they are kept as they are instead.
+  dpkg-deb -c "$deb" | awk '$1 ~ /^d/ { print $6 }' | (cd / && xargs mkdir -p)
   DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$out/apt.log" 2>&1 || {
     cat "$out/apt.log"
     fail "Debian 13: apt cannot install $(basename "$deb") (its output above)"
