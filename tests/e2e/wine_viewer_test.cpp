@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "support/viewer_fixture.h"
 #include "hosts/wine.h"
@@ -18,16 +16,14 @@ namespace {
 // ARGB pixels from the top row): an icon resource that is a 32-bit bitmap of that size (after its
 // BITMAPINFOHEADER, twice the height for the mask, rows from the bottom). Empty when none is.
 std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t size) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), {}};
-    std::vector<ResourceEntry> resources;
-    ReadPeResources(image, &resources);
-    for (const ResourceEntry& icon : resources) {
+    std::vector<Resource> resources;
+    EXPECT_TRUE(ReadResources(path, &resources)) << "wrestool cannot read " << path;
+    for (const Resource& icon : resources) {
         auto le = [&](std::size_t at) {
             const uint8_t* p = at + 4 <= icon.data.size() ? &icon.data[at] : nullptr;
             return p ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24 : 0u;
         };
-        if (!icon.type.Is(3) || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
+        if (icon.type != "3" || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
             le(12) >> 16 != 32 || icon.data.size() < 40 + 4 * size * size) {
             continue;
         }
