@@ -30,17 +30,15 @@ std::vector<int> LastMatch(const std::string& log, const std::string& pattern) {
 TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSize) {
     ViewerOptions options;
     options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"}};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    RgbImage picture = WaitForPicture(window);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    RgbImage picture = WaitForPicture(window_);
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
+    ASSERT_TRUE(Geometry(window_, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
-    std::string log = ReadStderr(*viewer);
+    std::string log = ReadStderr(*viewer_);
     const std::string preferredScale = R"(preferred_scale\((\d+)\))";
     std::vector<int> preferred = LastMatch(log, preferredScale);
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
@@ -66,7 +64,7 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
         std::vector<int> size, wanted;
         WaitUntil(
             [&] {
-                size = LastMatch(log = ReadStderr(*viewer), configured);
+                size = LastMatch(log = ReadStderr(*viewer_), configured);
                 wanted.clear();
                 for (int logical : size) {
                     wanted.push_back(static_cast<int>(std::lround(logical * 1.5)));
@@ -83,8 +81,8 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     }
 
     // The protocol log fills stderr: only the exit code tells.
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
@@ -100,15 +98,13 @@ class KwinViewer : public ViewerRig {
 TEST_F(KwinViewer, ToldToFrameItselfWithoutUsableLibdecorItOpensUnframed) {
     ViewerOptions options;
     options.unusableLibraries = {"libdecor-0.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u) << "the window never appears";
-    EXPECT_EQ(PictureMisfit(WaitForPicture(window), kWidth, kHeight), "");
-    std::string said = ReadStderr(*viewer);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    EXPECT_EQ(PictureMisfit(WaitForPicture(window_), kWidth, kHeight), "");
+    std::string said = ReadStderr(*viewer_);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("libdecor-0.so.0"), std::string::npos) << said;
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 } // namespace

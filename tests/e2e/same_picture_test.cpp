@@ -35,9 +35,7 @@ using SamePicture = ViewerTest;
 TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     constexpr int kLogicalWidth = 400, kLogicalHeight = 300;
     const int kWidth = ToPixels(kLogicalWidth), kHeight = ToPixels(kLogicalHeight);
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     NativeRun native;
     std::string error;
@@ -54,9 +52,9 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 
-    PlaceOnWholePixels(window);
-    Resize(window, kLogicalWidth, kLogicalHeight);
-    ASSERT_EQ(WaitForPictureToFit(window, kLogicalWidth, kLogicalHeight), "");
+    PlaceOnWholePixels(window_);
+    Resize(window_, kLogicalWidth, kLogicalHeight);
+    ASSERT_EQ(WaitForPictureToFit(window_, kLogicalWidth, kLogicalHeight), "");
     ASSERT_TRUE(nativeProbe.Resize(nativeWindow, kWidth, kHeight));
     ASSERT_TRUE(WaitUntil(
         [&] { return PictureMisfit(nativeProbe.Grab(nativeWindow), kWidth, kHeight).empty(); },
@@ -64,11 +62,11 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
         << "the native picture does not fit " << kWidth << " x " << kHeight;
 
     // A whole frame: where a grab might catch one being drawn, two grabs in a row agree.
-    RgbImage windows = Grab(window);
+    RgbImage windows = Grab(window_);
     int pairs = 0, differing = desktop_->GrabsWholeFrames() ? 0 : -1;
     while (differing != 0 && pairs++ < 50) {
-        windows = Grab(window);
-        differing = CountDifferingPixels(windows, Grab(window));
+        windows = Grab(window_);
+        differing = CountDifferingPixels(windows, Grab(window_));
     }
     ASSERT_EQ(differing, 0) << "no two grabs in a row agreed in " << pairs - 1
                             << " pairs; the last differed in " << differing << " pixels";
@@ -94,7 +92,7 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
                 grabs);
     EXPECT_LE(best, kPixelTolerance);
 
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(SamePicture);

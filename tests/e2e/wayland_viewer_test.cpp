@@ -323,24 +323,22 @@ class WaylandToplevel : public WaylandViewer,
 TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
     ViewerOptions options;
     options.unusableLibraries = {"libwayland-cursor.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    EXPECT_EQ(AppId(window), "org.tavik.Tavik");
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    EXPECT_EQ(AppId(window_), "org.tavik.Tavik");
     const std::string line = "Wayland: cannot load libwayland-cursor.so.0";
-    const bool pointer = desktop_->PointAt(window);
+    const bool pointer = desktop_->PointAt(window_);
     if (pointer) {
-        WaitUntil([&] { return ReadStderr(*viewer).find(line) != std::string::npos; },
+        WaitUntil([&] { return ReadStderr(*viewer_).find(line) != std::string::npos; },
                   limits_.startMs, 100);
-        EXPECT_NE(ReadStderr(*viewer).find(line), std::string::npos) << ReadStderr(*viewer);
+        EXPECT_NE(ReadStderr(*viewer_).find(line), std::string::npos) << ReadStderr(*viewer_);
     }
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
     if (!pointer) {
-        CloseAndExpectEndsWithZero(viewer, window, "close");
+        CloseAndExpectEndsWithZero(viewer_, window_, "close");
         return;
     }
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 // Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
@@ -397,11 +395,9 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
 TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
     ViewerOptions options;
     options.unusableLibraries = {"libdecor-0.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    ExpectTemplateSizeDrawnAtScale(window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // Under gnome-shell, whose pointer the test moves, as the viewer's protocol log shows: its first
@@ -474,32 +470,30 @@ TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 // the sway it runs in, so that closing that window unplugs the output.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     desktop().Nest();
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
     ASSERT_TRUE(desktop().SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
-    desktop().Move(window, 0, 0);
-    ExpectTemplateSizeDrawnAtScale(window, 2);
+    desktop().Move(window_, 0, 0);
+    ExpectTemplateSizeDrawnAtScale(window_, 2);
 
     // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
     // it stays where it is when the second comes).
     ASSERT_TRUE(desktop().Run("output WL-1 position 0 0"));
     ASSERT_TRUE(desktop().Run("create_output"));
     ASSERT_TRUE(desktop().Run("output WL-2 position 640 0 scale 1"));
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
-    EXPECT_TRUE(WaitForNewPicture(window, Grab(window))) << "no frame drawn across the edge";
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 700 0"));
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 400 0"));
+    EXPECT_TRUE(WaitForNewPicture(window_, Grab(window_))) << "no frame drawn across the edge";
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 700 0"));
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
 
     // Back across the edge it enters the 2x output, where it is then drawn at 2x.
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
-    WaitUntil([&] { return AxisWidth(Grab(window)) == 1; }, limits_.fitMs);
-    EXPECT_EQ(AxisWidth(Grab(window)), 1) << "not drawn at 2x on entering the 2x output";
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 400 0"));
+    WaitUntil([&] { return AxisWidth(Grab(window_)) == 1; }, limits_.fitMs);
+    EXPECT_EQ(AxisWidth(Grab(window_)), 1) << "not drawn at 2x on entering the 2x output";
     ASSERT_TRUE(desktop().Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
-    ExpectTemplateSizeDrawnAtScale(window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
@@ -568,11 +562,9 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
 }
 
 TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    WaitForPicture(window); // its first frames on screen
-    ExpectPromptEndWhenTheCompositorIsKilled(viewer);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    WaitForPicture(window_); // its first frames on screen
+    ExpectPromptEndWhenTheCompositorIsKilled(viewer_);
 }
 
 // Both window systems reachable at once (sway, and an Xvfb given as DISPLAY unless the row has

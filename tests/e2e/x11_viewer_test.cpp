@@ -234,9 +234,7 @@ TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
 class ViewerUnderAWindowManager : public ViewerTest {};
 
 TEST_P(ViewerUnderAWindowManager, TheFrameOffersCloseAndItsCloseEndsWithZero) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     std::vector<std::string> actions;
     auto has = [&](const char* name) {
         return std::find(actions.begin(), actions.end(), name) != actions.end();
@@ -245,7 +243,7 @@ TEST_P(ViewerUnderAWindowManager, TheFrameOffersCloseAndItsCloseEndsWithZero) {
     WaitUntil(
         [&] {
             actions.clear();
-            for (unsigned long atom : probe_->LongProperty(window, "_NET_WM_ALLOWED_ACTIONS")) {
+            for (unsigned long atom : probe_->LongProperty(window_, "_NET_WM_ALLOWED_ACTIONS")) {
                 actions.push_back(probe_->AtomName(atom));
             }
             return has("_NET_WM_ACTION_CLOSE") && has("_NET_WM_ACTION_RESIZE");
@@ -264,9 +262,9 @@ TEST_P(ViewerUnderAWindowManager, TheFrameOffersCloseAndItsCloseEndsWithZero) {
 
     // The frame's close button asks the window manager to close the window.
     // Source 2: a pager or the frame, on the user's behalf.
-    probe_->SendClientMessage(DefaultRootWindow(probe_->display()), window, "_NET_CLOSE_WINDOW",
+    probe_->SendClientMessage(DefaultRootWindow(probe_->display()), window_, "_NET_CLOSE_WINDOW",
                               {0, 2}, SubstructureRedirectMask | SubstructureNotifyMask);
-    ExpectEndsWithZeroSilently(viewer, 2000, "the frame's close");
+    ExpectEndsWithZeroSilently(viewer_, 2000, "the frame's close");
 }
 INSTANTIATE_TEST_SUITE_P(Host, ViewerUnderAWindowManager,
                          ::testing::Values(&kOpenboxHost, &kKwinX11Host, &kXfwm4Host,

@@ -59,9 +59,10 @@ Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
     return window;
 }
 
-Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
-    StartServer(options);
-    return HasFatalFailure() ? 0 : StartAndWaitForWindow(viewer);
+void ViewerRig::Start(const ViewerOptions& options) {
+    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    window_ = StartAndWaitForWindow(&viewer_);
+    ASSERT_NE(window_, 0u);
 }
 
 void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
