@@ -123,26 +123,36 @@ bool GnomeDesktop::Close(Window window) {
     return OnWindow(window, "(w.delete(global.get_current_time()), true)") == "true";
 }
 
-void GnomeDesktop::ClickCloseButton(Window window) {
+bool GnomeDesktop::ClickCloseButton(Window window, std::string* failed) {
     const std::string pointer = kVirtualPointer;
     // NOTE: mutter 48 does not deliver the first motions of a pointer device just made: it is made
     // and put over the client area first, as a user's hand would rest there before the click.
-    PointAt(window);
+    *failed = "the shell did not put its pointer on the client area";
+    if (!PointAt(window)) {
+        return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
     // from the title's side, so that the frame sees the pointer enter and move; then the press
     // and the release, each once the frame has had time to see the one before.
-    OnWindow(window, "(f => (b => { " + pointer +
-                         "const y = f.y + (b.y - f.y) / 2; "
-                         "p.notify_absolute_motion(t, f.x + f.width / 2, y); "
-                         "p.notify_absolute_motion(t, f.x + f.width - 16, y); })"
-                         "(w.get_buffer_rect()))(w.get_frame_rect())");
+    *failed = "the shell did not move its pointer onto the close button";
+    if (OnWindow(window, "(f => (b => { " + pointer +
+                             "const y = f.y + (b.y - f.y) / 2; "
+                             "p.notify_absolute_motion(t, f.x + f.width / 2, y); "
+                             "p.notify_absolute_motion(t, f.x + f.width - 16, y); return true; })"
+                             "(w.get_buffer_rect()))(w.get_frame_rect())") != "true") {
+        return false;
+    }
     for (const char* state : {"PRESSED", "RELEASED"}) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        OnWindow(window, "(() => { " + pointer +
-                             "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
-                             "); })()");
+        *failed = std::string("the shell's pointer button was not ") + state;
+        if (OnWindow(window, "(() => { " + pointer +
+                                 "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
+                                 "); return true; })()") != "true") {
+            return false;
+        }
     }
+    return true;
 }
 
 bool GnomeDesktop::PointAt(Window window) {

@@ -53,10 +53,10 @@ KwinDesktop::~KwinDesktop() {
 
 // KWin 6 starts its output at scale 1 whatever --scale says: the scale is then set as the display
 // settings set it. KWin 5 has it from the start.
-bool KwinDesktop::Ready() {
-    std::string error;
+bool KwinDesktop::Ready(std::string* notReady) {
+    *notReady = "KWin runs no scripts";
     return KwinRunsScripts(session_) &&
-           (!scalesAfterStart_ || scale_ == 1 || ChangeScale(scale_, &error));
+           (!scalesAfterStart_ || scale_ == 1 || ChangeScale(scale_, notReady));
 }
 
 bool KwinDesktop::ChangeScale(double scale, std::string* error) {

@@ -87,6 +87,10 @@ int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance) {
 }
 
 std::string PictureMisfit(const RgbImage& image, int width, int height) {
+    if (image.pixels.empty() || width < 6 || height < 6) {
+        return "no picture to judge: the grab is " + std::to_string(image.width) + " x " +
+               std::to_string(image.height);
+    }
     if (image.width != width || image.height != height) {
         return "the grab is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
                ", not " + std::to_string(width) + " x " + std::to_string(height);

@@ -52,7 +52,8 @@ bool WaylandDesktop::Start(std::string* error) {
         return false;
     }
     return StartCompositor(
-        &session_, argv, settings, [this] { return Ready(); }, error);
+        &session_, argv, settings, [this](std::string* notReady) { return Ready(notReady); },
+        error);
 }
 
 bool WaylandDesktop::GiveToProgramUser(const std::string& path) {
@@ -100,7 +101,8 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
 }
 
 // Ready once its IPC socket is there and answers.
-bool SwayDesktop::Ready() {
+bool SwayDesktop::Ready(std::string* notReady) {
+    *notReady = "swaymsg gets no answer";
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session_.runtimeDir, ignored)) {
         if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {

@@ -16,7 +16,8 @@ TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
     ASSERT_TRUE(WaitUntil([&] { return desktop().TitleBarHeight(window_) > 10; }, limits_.fitMs))
         << "no libdecor title bar above the client area";
     WaitForPicture(window_);
-    desktop().ClickCloseButton(window_);
+    std::string failed;
+    ASSERT_TRUE(desktop().ClickCloseButton(window_, &failed)) << failed;
     ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "click on the close button");
 }
 

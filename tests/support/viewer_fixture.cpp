@@ -81,12 +81,6 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
     }
 }
 
-std::string ViewerRig::AppId(Window window) {
-    std::string id = desktop_->AppId(window);
-    EXPECT_NE(id, "") << host_.name << " reports no application id";
-    return id;
-}
-
 void ViewerRig::ExpectDone(bool done, Window window, const char* what) {
     if (!done && Exists(window)) {
         ADD_FAILURE() << host_.name << " did not " << what;

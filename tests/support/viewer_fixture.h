@@ -72,7 +72,6 @@ class ViewerRig : public ::testing::Test {
     // Sends the desktop's close and expects the viewer to end with 0 and nothing printed within
     // the launcher's exit time.
     void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
-    std::string AppId(Window window);
     std::vector<Window> FindWindows(const std::string& caption) {
         return desktop_->FindWindows(caption);
     }
