@@ -53,13 +53,13 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
         R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)";
     EXPECT_EQ(LastMatch(log, bufferSize), (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
 
-    // The user sets the display's scale to 1.5 while the window is shown: its buffers follow
+    // Where the user sets the display's scale while the window is shown, its buffers follow
     // KWin's new preferred scale at once, not at its next resize.
-    if (desktop_->Scale() == 1.25) {
+    if (const double scale = host_.scaleChangedTo; scale != 0) {
         std::string error;
-        ASSERT_TRUE(desktop_->ChangeScale(1.5, &error)) << error;
+        ASSERT_TRUE(desktop_->ChangeScale(scale, &error)) << error;
         // NOTE: KWin 6 then makes the logical size whole in the output's pixels (464 x 288),
-        // KWin 5 keeps it: the buffers have the size KWin configured last, at 1.5.
+        // KWin 5 keeps it: the buffers have the size KWin configured last, at the new scale.
         const std::string configured = R"(xdg_toplevel@\d+\.configure\((\d+), (\d+),)";
         std::vector<int> size, wanted;
         WaitUntil(
@@ -67,17 +67,18 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
                 size = LastMatch(log = ReadStderr(*viewer_), configured);
                 wanted.clear();
                 for (int logical : size) {
-                    wanted.push_back(static_cast<int>(std::lround(logical * 1.5)));
+                    wanted.push_back(static_cast<int>(std::lround(logical * scale)));
                 }
                 return LastMatch(log, bufferSize) == wanted;
             },
             limits_.fitMs, 100);
         ASSERT_EQ(size.size(), 2u);
         EXPECT_LE(std::abs(size[0] - kWidth) + std::abs(size[1] - kHeight), 1);
-        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{180})
+        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{static_cast<int>(scale * 120)})
             << "no new scale from KWin";
         EXPECT_EQ(LastMatch(log, bufferSize), wanted)
-            << "the new preferred scale 1.5 is not applied to the shown window's buffers";
+            << "the new preferred scale " << scale
+            << " is not applied to the shown window's buffers";
     }
 
     // The protocol log fills stderr: only the exit code tells.

@@ -207,14 +207,6 @@ class WaylandViewer : public ViewerRig {
                 << "no new frame after grab " << grab;
         }
     }
-
-    // The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
-    // no busy loop meanwhile.
-    void ExpectPromptEndWhenTheCompositorIsKilled(ChildProcess* viewer) {
-        EXPECT_EQ(EndServerAndExpectPromptEnd(viewer, SIGKILL,
-                                              "the connection to the compositor was lost"),
-                  1);
-    }
 };
 
 // The numbers of the lines of a viewer's protocol log that match.
@@ -570,12 +562,6 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     std::string said = ReadStderr(*viewer);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
-}
-
-TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
-    ASSERT_NO_FATAL_FAILURE(Start());
-    WaitForPicture(window_); // its first frames on screen
-    ExpectPromptEndWhenTheCompositorIsKilled(viewer_);
 }
 
 // Both window systems reachable at once (sway, and an Xvfb given as DISPLAY unless the row has

@@ -17,11 +17,10 @@ class ViewerUnderStress : public ViewerTest {
   protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
 
-    // Wine starts and ends a program far more slowly: fewer sizes and runs there.
-    bool Slow() const { return host_.launcher == &kWineLauncher; }
-    int StormResizes() const { return Slow() ? 60 : 500; }
-    int TickPhases() const { return Slow() ? 4 : 8; }
-    int Repeats() const { return Slow() ? 1 : 3; }
+    // Wine and an emulator start and end a program far more slowly: fewer sizes and runs there.
+    int StormResizes() const { return limits_.slow ? 60 : 500; }
+    int TickPhases() const { return limits_.slow ? 4 : 8; }
+    int Repeats() const { return limits_.slow ? 1 : 3; }
     void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
         ViewerRig::ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, when);
     }
