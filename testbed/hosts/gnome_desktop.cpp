@@ -106,17 +106,17 @@ RgbImage GnomeDesktop::Grab(Window window) {
         return RgbImage();
     }
     // The shell writes the PNG as the session's user, into the session's runtime directory.
-    std::string path = session_.runtimeDir + "/screenshot.png", reply, ppm;
+    std::string path = session_.runtimeDir + "/screenshot.png", reply, png;
     if (CallShell(session_,
                   {"/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot.ScreenshotArea",
                    "int32:" + std::to_string(area.x), "int32:" + std::to_string(area.y),
                    "int32:" + std::to_string(area.width), "int32:" + std::to_string(area.height),
                    "boolean:false", "string:" + path},
                   &reply)) {
-        RunForOutput({"convert", path, "-alpha", "off", "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
+        png = ReadFile(path);
     }
     unlink(path.c_str());
-    return RgbFromPpm(ppm);
+    return DecodeRgb(png);
 }
 
 bool GnomeDesktop::Close(Window window) {

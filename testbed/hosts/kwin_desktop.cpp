@@ -142,7 +142,7 @@ RgbImage KwinDesktop::Grab(Window window) {
     }
     std::string output;
     RunInSession({session_.kwinCall, "capture", uuids_[window - 1]}, &output, 15000);
-    return RgbFromPpm(output);
+    return DecodeRgb(output);
 }
 
 bool KwinDesktop::Close(Window window) {

@@ -157,7 +157,7 @@ RgbImage SwayDesktop::Grab(Window window) {
     region << area.x << "," << area.y << " " << area.width << "x" << area.height;
     std::string output;
     RunInSession({"grim", "-t", "ppm", "-g", region.str(), "-"}, &output);
-    return RgbFromPpm(output);
+    return DecodeRgb(output);
 }
 
 bool SwayDesktop::Command(Window window, const std::string& command) {
@@ -219,16 +219,7 @@ WestonShot WestonScreenshot(const WaylandSession& session) {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session.runtimeDir, ignored)) {
         if (shot && entry.path().filename().string().rfind("wayland-screenshot-", 0) == 0) {
-            std::string ppm, pgm;
-            RunForOutput({"convert", entry.path(), "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
-            RunForOutput({"convert", entry.path(), "-alpha", "extract", "-depth", "8", "pgm:-"}, {},
-                         10000, &pgm);
-            result.rgb = RgbFromPpm(ppm);
-            // A grey map (P5) ends with one byte per pixel.
-            size_t pixels = static_cast<size_t>(result.rgb.width) * result.rgb.height;
-            if (pgm.size() > pixels) {
-                result.alpha.assign(pgm.end() - static_cast<long>(pixels), pgm.end());
-            }
+            result.rgb = DecodeRgb(ReadFile(entry.path()), &result.alpha);
             fs::remove(entry.path(), ignored);
         }
     }

@@ -3,7 +3,6 @@
 // and a start with no display at all.
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,18 +59,13 @@ class X11ViewerAtDpi : public X11Viewer, public ::testing::WithParamInterface<in
 std::vector<unsigned long> IconRendering(unsigned long size) {
     std::string path = TAVIK_ICON_PNG_DIR "/" + std::to_string(size) + "x" + std::to_string(size) +
                        "/org.tavik.Tavik.png";
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<png_byte> bytes;
-    if (png_image_begin_read_from_file(&image, path.c_str()) != 0) {
-        image.format = PNG_FORMAT_ARGB;
-        bytes.resize(PNG_IMAGE_SIZE(image));
-        png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr);
-    }
+    std::vector<unsigned char> alpha;
+    RgbImage image = DecodeRgb(ReadFile(path), &alpha);
     std::vector<unsigned long> argb;
-    for (std::size_t at = 0; at + 3 < bytes.size(); at += 4) {
-        argb.push_back(static_cast<unsigned long>(bytes[at]) << 24 | bytes[at + 1] << 16 |
-                       bytes[at + 2] << 8 | bytes[at + 3]);
+    for (std::size_t i = 0; i < alpha.size(); ++i) {
+        const unsigned char* rgb = &image.pixels[3 * i];
+        argb.push_back(static_cast<unsigned long>(alpha[i]) << 24 | rgb[0] << 16 | rgb[1] << 8 |
+                       rgb[2]);
     }
     return argb;
 }
