@@ -48,7 +48,6 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
 KwinDesktop::~KwinDesktop() {
     EndSession(&session_);
     outputProbe_.reset();
-    StopXvfb(&output_);
 }
 
 // KWin 6 starts its output at scale 1 whatever --scale says: the scale is then set as the display

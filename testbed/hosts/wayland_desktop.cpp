@@ -213,8 +213,6 @@ WestonShot WestonScreenshot(const WaylandSession& session) {
     bool shot = StartProcessWith({"weston-screenshooter"}, session.runtimeDir,
                                  SessionSettings(session), &shooter) &&
                 WaitProcess(&shooter, 10000, &code) && code == 0;
-    KillProcess(&shooter);
-    RemoveCapturedOutput(&shooter);
     WestonShot result;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session.runtimeDir, ignored)) {

@@ -3,8 +3,6 @@
 // program on X11, at the same client size in pixels and the same angle. On a scaled output a
 // client that drew at another size, left for the compositor to scale, would show a blurred
 // picture and fail.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -16,14 +14,6 @@ namespace {
 struct NativeRun {
     XvfbServer server;
     ChildProcess viewer;
-
-    ~NativeRun() {
-        KillProcess(&viewer);
-        if (!viewer.stderrPath.empty()) {
-            unlink(viewer.stderrPath.c_str());
-        }
-        StopXvfb(&server);
-    }
 };
 
 using SamePicture = ViewerTest;

@@ -590,12 +590,7 @@ class BothWindowSystems : public SwayViewer,
 
 TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     const WindowSystemChoice& choice = GetParam();
-    // Ended however the test ends, after the probe's connection to it.
-    struct XvfbRun {
-        XvfbServer server;
-        ~XvfbRun() { StopXvfb(&server); }
-    } xvfbRun;
-    XvfbServer& xvfb = xvfbRun.server;
+    XvfbServer xvfb; // ended however the test ends, after the probe's connection to it
     std::string error;
     ASSERT_TRUE(StartXvfb(&xvfb, {}, &error)) << error;
     X11Probe x11(xvfb.display);

@@ -82,20 +82,9 @@ class WineViewer : public ViewerRig {
 
     // Runs a Windows console program under Wine to its end and returns its standard error.
     std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
-        ChildProcess child;
-        if (!StartUnderWine(program, arguments, root_, desktop_->XDisplay(), &child)) {
-            ADD_FAILURE() << "could not start " << program << " under Wine";
-            return "";
-        }
-        int code = -1;
-        if (!WaitProcess(&child, 60000, &code)) {
-            KillProcess(&child);
-            ADD_FAILURE() << program << " did not end under Wine";
-        } else {
-            EXPECT_EQ(code, 0) << program;
-        }
-        std::string output = ReadStderr(child);
-        unlink(child.stderrPath.c_str());
+        std::string output;
+        EXPECT_TRUE(RunUnderWine(program, arguments, desktop_->XDisplay(), 60000, &output))
+            << program << " under Wine: " << output;
         return output;
     }
 };

@@ -28,14 +28,10 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
 }
 
 void ViewerRig::TearDown() {
-    for (auto& viewer : viewers_) {
-        KillProcess(viewer.get());
-        RemoveCapturedOutput(viewer.get());
-    }
+    viewers_.clear();
     host_.launcher->Stop();
     probe_ = nullptr;
     desktop_.reset();
-    StopXvfb(&server_);
     if (!root_.empty()) {
         std::error_code ignored;
         fs::remove_all(root_, ignored);
