@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "hosts/gnome_session.h"
-#include "hosts/kwin_session.h"
 #include "hosts/picture.h"
 #include "hosts/process.h"
 #include "hosts/wayland_session.h"
@@ -319,10 +317,7 @@ class GnomeDesktop : public WaylandDesktop {
   private:
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
-    bool Ready(std::string* notReady) override {
-        *notReady = "the shell is still starting or evaluates nothing";
-        return GnomeShellReady(session_);
-    }
+    bool Ready(std::string* notReady) override;
     // Evaluates `expression` with `w` bound to the window; its JSON, or "null" when it is gone.
     std::string OnWindow(Window window, const std::string& expression);
 
