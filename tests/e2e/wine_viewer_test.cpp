@@ -94,28 +94,26 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     // The template's font, size (in dialog units) and style.
     ClientRect expected = ParseClientRect(
         RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
+    ASSERT_TRUE(Geometry(window_, &area));
     // Without a window manager nobody draws the frame, so X shows the client area, which the
     // frame's widths place inside the window's top-left corner at (0, 0).
     EXPECT_EQ(area.x, expected.x);
     EXPECT_EQ(area.y, expected.y);
     EXPECT_EQ(area.width, expected.width);
     EXPECT_EQ(area.height, expected.height);
-    EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
+    EXPECT_EQ(probe_->TextProperty(window_, "WM_NAME"), "Tavik");
     // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
     // system's 32 pixels is the executable's picture of that size.
     std::vector<unsigned long> expected32 = IconOfExecutable(root_ + "/bin/tavik.exe", 32);
     ASSERT_EQ(expected32.size(), 2u + 32 * 32) << "no 32-bit 32 x 32 picture in tavik.exe";
     std::vector<unsigned long> shown32 =
-        IconOfProperty(probe_->LongProperty(window, "_NET_WM_ICON"), 32);
+        IconOfProperty(probe_->LongProperty(window_, "_NET_WM_ICON"), 32);
     EXPECT_TRUE(shown32 == expected32)
         << "the window's _NET_WM_ICON has " << (shown32.empty() ? "no" : "another")
         << " 32 x 32 picture";
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 } // namespace

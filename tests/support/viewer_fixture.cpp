@@ -56,7 +56,9 @@ Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
 }
 
 void ViewerRig::Start(const ViewerOptions& options) {
-    ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    if (root_.empty()) {
+        ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    }
     window_ = StartAndWaitForWindow(&viewer_);
     ASSERT_NE(window_, 0u);
 }

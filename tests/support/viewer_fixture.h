@@ -67,7 +67,8 @@ class ViewerRig : public ::testing::Test {
     }
     // Starts a viewer and waits for its window; fails the test when none is shown.
     Window StartAndWaitForWindow(ChildProcess** viewer = nullptr);
-    // StartServer, then StartAndWaitForWindow into viewer_ and window_; fatal when either fails.
+    // StartServer unless the desktop runs already, then StartAndWaitForWindow into viewer_ and
+    // window_; fatal when either fails.
     void Start(const ViewerOptions& options = {});
     // Sends the desktop's close and expects the viewer to end with 0 and nothing printed within
     // the launcher's exit time.
