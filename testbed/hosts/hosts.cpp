@@ -38,8 +38,7 @@ const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>(), .k
 const ViewerHost kKwinScale150Host = {.name = "kwin-1.5x", .desktop = Make<KwinDesktop>(1.5)};
 const ViewerHost kKwinScale125Host = {
     .name = "kwin-1.25x", .desktop = Make<KwinDesktop>(1.25), .scaleChangedTo = 1.5};
-const ViewerHost kGnomeHost = {
-    .name = "gnome", .desktop = Make<GnomeDesktop>(), .killable = true};
+const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>(), .killable = true};
 // Window managers as their desktops run them; xfwm4 and mutter offer only the functions a
 // window asks for in its Motif hints, where openbox and KWin show minimise and maximise anyway.
 const ViewerHost kOpenboxHost = {
