@@ -9,9 +9,7 @@
 #include <filesystem>
 #include <map>
 
-#include <gtest/gtest.h>
-
-#include "hosts/hosts.h"
+#include "support/viewer_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -42,19 +40,10 @@ double MsSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
+// The whole-program tests' fixture, on each host in turn.
+class CloseLatency : public ViewerTest {
   protected:
-    void SetUp() override {
-        desktop_ = GetParam()->desktop();
-        std::string error;
-        ASSERT_TRUE(desktop_->Start(&error)) << error;
-        ASSERT_TRUE(MakeViewerRoot(*GetParam(), *desktop_, true, &root_, &error)) << error;
-    }
-    void TearDown() override {
-        desktop_.reset();
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
 
     // Makes `path` the program in bin/.
     void UseProgram(const std::string& path) {
@@ -65,29 +54,20 @@ class CloseLatency : public ::testing::TestWithParam<const ViewerHost*> {
     // One start, first picture and close: ms from the close request to the exit; -1 when it
     // failed.
     double TimeOneClose(double* requestMs) {
-        ChildProcess program;
-        Window window = 0;
-        if (StartViewerOn(*GetParam(), *desktop_, root_, {}, &program)) {
-            window = WaitForNewWindow(*desktop_, {}, 10000);
-            WaitUntil([&] { return window == 0 || desktop_->Grab(window).width > 0; }, 10000);
+        ChildProcess* program = StartViewer();
+        Window window = WaitForNewWindow({}, 10000);
+        WaitUntil([&] { return window == 0 || Grab(window).width > 0; }, 10000);
+        if (window == 0) {
+            return -1;
         }
-        double ms = -1;
-        if (window != 0) {
-            auto start = std::chrono::steady_clock::now();
-            desktop_->Close(window);
-            *requestMs = MsSince(start);
-            int code = -1;
-            bool ended = WaitProcess(&program, 10000, &code);
-            ms = ended && code == 0 ? MsSince(start) : -1;
-            EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(program);
-        }
-        KillProcess(&program);
-        RemoveCapturedOutput(&program);
-        return ms;
+        auto start = std::chrono::steady_clock::now();
+        Close(window);
+        *requestMs = MsSince(start);
+        int code = -1;
+        bool ended = WaitForExit(program, 10000, &code);
+        EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(*program);
+        return ended && code == 0 ? MsSince(start) : -1;
     }
-
-    std::unique_ptr<Desktop> desktop_;
-    std::string root_;
 };
 
 TEST_P(CloseLatency, MedianFromCloseRequestToExit) {

@@ -1,14 +1,5 @@
 #include "x11_probe.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <thread>
-
 #include "wait.h"
 
 namespace {
@@ -19,30 +10,6 @@ unsigned long errorCount = 0;
 int CountErrors(Display*, XErrorEvent*) {
     ++errorCount;
     return 0;
-}
-
-void Collect(Display* display, Window window, std::vector<Window>* out) {
-    out->push_back(window);
-    Window root, parent;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) {
-            Collect(display, children[i], out);
-        }
-        if (children) {
-            XFree(children);
-        }
-    }
-}
-
-int Shift(unsigned long mask) {
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
 }
 
 } // namespace
@@ -70,23 +37,6 @@ std::string X11Probe::AtomName(Atom atom) {
     return result;
 }
 
-std::string X11Probe::TextProperty(Window window, const char* name) {
-    Atom type;
-    int format;
-    unsigned long items, after;
-    unsigned char* data = nullptr;
-    std::string result;
-    if (XGetWindowProperty(display_, window, Intern(name), 0, 1 << 16, False, AnyPropertyType,
-                           &type, &format, &items, &after, &data) == Success &&
-        data && format == 8) {
-        result.assign(reinterpret_cast<char*>(data), items);
-    }
-    if (data) {
-        XFree(data);
-    }
-    return result;
-}
-
 std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* name, Atom* typeOut) {
     Atom type = None;
     int format;
@@ -106,18 +56,6 @@ std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* nam
         *typeOut = type;
     }
     return result;
-}
-
-std::vector<Window> X11Probe::FindWindows(const std::string& caption) {
-    std::vector<Window> all, found;
-    Collect(display_, DefaultRootWindow(display_), &all);
-    for (Window window : all) {
-        if (TextProperty(window, "WM_NAME") == caption ||
-            TextProperty(window, "_NET_WM_NAME") == caption) {
-            found.push_back(window);
-        }
-    }
-    return found;
 }
 
 Window X11Probe::WaitForWindow(const std::string& caption, int timeoutMs, bool mapped) {
@@ -148,41 +86,6 @@ bool X11Probe::Geometry(Window window, int* x, int* y, int* width, int* height) 
     return true;
 }
 
-RgbImage X11Probe::Grab(Window window) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display_, window, &attributes)) {
-        return RgbImage();
-    }
-    return GrabArea(window, 0, 0, attributes.width, attributes.height);
-}
-
-RgbImage X11Probe::GrabArea(Window window, int x0, int y0, int width, int height) {
-    RgbImage image;
-    if (width <= 0 || height <= 0) {
-        return image;
-    }
-    XImage* ximage = XGetImage(display_, window, x0, y0, static_cast<unsigned>(width),
-                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!ximage) {
-        return image;
-    }
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
-    int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask), bs = Shift(ximage->blue_mask);
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            unsigned long pixel = XGetPixel(ximage, x, y);
-            unsigned char* out = &image.pixels[(y * image.width + x) * 3];
-            out[0] = static_cast<unsigned char>((pixel & ximage->red_mask) >> rs);
-            out[1] = static_cast<unsigned char>((pixel & ximage->green_mask) >> gs);
-            out[2] = static_cast<unsigned char>((pixel & ximage->blue_mask) >> bs);
-        }
-    }
-    XDestroyImage(ximage);
-    return image;
-}
-
 bool X11Probe::Done() {
     unsigned long before = errorCount;
     XSync(display_, False);
@@ -191,14 +94,7 @@ bool X11Probe::Done() {
 
 bool X11Probe::SendClientMessage(Window target, Window window, const char* type,
                                  std::vector<long> data, long mask) {
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = Intern(type);
-    event.xclient.format = 32;
-    std::copy(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 5),
-              event.xclient.data.l);
-    return XSendEvent(display_, target, False, mask, &event) != 0 && Done();
+    return ::SendClientMessage(display_, target, window, type, std::move(data), mask) && Done();
 }
 
 void X11Probe::SendKey(Window window, unsigned long keysym) {
@@ -231,23 +127,4 @@ bool X11Probe::Move(Window window, int x, int y) {
 bool X11Probe::Exists(Window window) {
     XWindowAttributes attributes;
     return XGetWindowAttributes(display_, window, &attributes) != 0;
-}
-
-bool X11Probe::IsShown(Window window) {
-    XWindowAttributes attributes;
-    return XGetWindowAttributes(display_, window, &attributes) &&
-           attributes.map_state == IsViewable;
-}
-
-bool SavePng(const RgbImage& image, const std::string& path) {
-    std::string ppm = path + ".ppm";
-    FILE* out = std::fopen(ppm.c_str(), "wb");
-    if (!out) {
-        return false;
-    }
-    std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height);
-    std::fwrite(image.pixels.data(), 1, image.pixels.size(), out);
-    std::fclose(out);
-    std::string command = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
-    return std::system(command.c_str()) == 0;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "rgb_image.h"
+#include "x11_window.h"
 
 class X11Probe {
   public:
@@ -25,15 +25,22 @@ class X11Probe {
     // none appears.
     Window WaitForWindow(const std::string& caption, int timeoutMs, bool mapped = true);
     // All client windows named `caption` now.
-    std::vector<Window> FindWindows(const std::string& caption);
+    std::vector<Window> FindWindows(const std::string& caption) {
+        return ::FindWindows(display_, caption);
+    }
     // Client-area position in root coordinates and size.
     bool Geometry(Window window, int* x, int* y, int* width, int* height);
     // The window's client area as RGB.
-    RgbImage Grab(Window window);
+    RgbImage Grab(Window window) { return ::GrabArea(display_, window); }
     // A rectangle of the client area as RGB; empty when it does not lie inside the window.
-    RgbImage GrabArea(Window window, int x, int y, int width, int height);
+    RgbImage GrabArea(Window window, int x, int y, int width, int height) {
+        return width > 0 && height > 0 ? ::GrabArea(display_, window, x, y, width, height)
+                                       : RgbImage();
+    }
     // A text property (STRING or UTF8_STRING), empty if unset.
-    std::string TextProperty(Window window, const char* name);
+    std::string TextProperty(Window window, const char* name) {
+        return ::TextProperty(display_, window, name);
+    }
     // A 32-bit property's items (atoms, cardinals), and its type in *type when asked.
     std::vector<unsigned long> LongProperty(Window window, const char* name, Atom* type = nullptr);
     Atom Intern(const char* name);
@@ -60,7 +67,7 @@ class X11Probe {
     // True when the window still exists on the server.
     bool Exists(Window window);
     // True when it is mapped and viewable: shown.
-    bool IsShown(Window window);
+    bool IsShown(Window window) { return ::IsShown(display_, window); }
 
   private:
     // Waits until the server has handled every request sent; true when none of them failed.
@@ -68,6 +75,3 @@ class X11Probe {
 
     Display* display_;
 };
-
-// Writes the image as a PNG (through ImageMagick's convert); false on failure.
-bool SavePng(const RgbImage& image, const std::string& path);

@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "hosts/gnome_session.h"
-#include "hosts/kwin_session.h"
 #include "hosts/picture.h"
 #include "hosts/process.h"
 #include "hosts/wayland_session.h"
@@ -195,8 +193,9 @@ class WaylandDesktop : public Desktop {
     // started; false with the reason in *error.
     virtual bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                          std::string* error) = 0;
-    // True once it answers what the rig asks of it, beyond taking connections.
-    virtual bool Ready() { return true; }
+    // True once it answers what the rig asks of it, beyond taking connections; else what it does
+    // not answer in *notReady.
+    virtual bool Ready(std::string*) { return true; }
 
     double scale_;
     WaylandSession session_;
@@ -241,7 +240,7 @@ class SwayDesktop : public WaylandDesktop {
   private:
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
-    bool Ready() override;
+    bool Ready(std::string* notReady) override;
     std::string Tree();
 
     bool nested_ = false;
@@ -292,7 +291,7 @@ class KwinDesktop : public WaylandDesktop {
     const char* UserName() const override;
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
-    bool Ready() override;
+    bool Ready(std::string* notReady) override;
     // Runs `statements` on the window as `w` (none: reports "gone"); what they report.
     std::string OnWindow(Window window, const std::string& statements);
     // The client area in logical pixels times `scale`, rounded; false when the window is gone.
@@ -324,15 +323,16 @@ class GnomeDesktop : public WaylandDesktop {
     // Height of the frame above the client area: libdecor's title bar, since the shell draws none.
     int TitleBarHeight(Window window);
     // A click of the primary button on the close button at the right end of libdecor's title
-    // bar, through a virtual pointer of the shell's, as a user's.
-    void ClickCloseButton(Window window);
+    // bar, through a virtual pointer of the shell's, as a user's; false, with the step the shell
+    // did not carry out in *failed.
+    bool ClickCloseButton(Window window, std::string* failed);
     bool PointAt(Window window) override;
     bool RemovePointer() override;
 
   private:
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
-    bool Ready() override { return GnomeShellReady(session_); }
+    bool Ready(std::string* notReady) override;
     // Evaluates `expression` with `w` bound to the window; its JSON, or "null" when it is gone.
     std::string OnWindow(Window window, const std::string& expression);
 

@@ -1,16 +1,57 @@
 // gnome-shell, driven through its Eval and pictured through its ScreenshotArea.
 #include "hosts/desktop.h"
+#include "hosts/session_bus.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
 
+namespace fs = std::filesystem;
+
 namespace {
+
+constexpr const char* kExtension = "unsafe-mode@tests.tavik.org";
+
+// The extension enabled; no welcome dialog; no animations, so that a window is whole once it is
+// shown; no banners over the windows.
+constexpr const char* kSettings = R"([org/gnome/shell]
+enabled-extensions=['unsafe-mode@tests.tavik.org']
+welcome-dialog-last-shown-version='999'
+
+[org/gnome/desktop/interface]
+enable-animations=false
+
+[org/gnome/desktop/notifications]
+show-banners=false
+)";
+
+// Without it mutter lays monitors out in physical pixels and windows are sized in them; with it,
+// in logical pixels, as sway does, and a scaled monitor's picture has the monitor's own pixels.
+constexpr const char* kLogicalLayout = R"(
+[org/gnome/mutter]
+experimental-features=['scale-monitor-framebuffer']
+)";
+
+// The virtual monitor (named as mutter names it) at `scale`, in `width` x `height` pixels.
+std::string MonitorsXml(int scale, int width, int height) {
+    return "<monitors version=\"2\"><configuration><logicalmonitor>"
+           "<x>0</x><y>0</y><scale>" +
+           std::to_string(scale) +
+           "</scale><primary>yes</primary><monitor><monitorspec>"
+           "<connector>Meta-0</connector><vendor>MetaVendor</vendor>"
+           "<product>MetaVirtualMonitor</product><serial>0x00</serial></monitorspec>"
+           "<mode><width>" +
+           std::to_string(width) + "</width><height>" + std::to_string(height) +
+           "</height><rate>60.000</rate></mode></monitor></logicalmonitor></configuration>"
+           "</monitors>\n";
+}
 
 // The client area of mutter's window in stage (logical) pixels. NOTE: with libdecor's frame the
 // window's frame rectangle holds the title bar too; the main surface's buffer is the client area.
@@ -106,43 +147,53 @@ RgbImage GnomeDesktop::Grab(Window window) {
         return RgbImage();
     }
     // The shell writes the PNG as the session's user, into the session's runtime directory.
-    std::string path = session_.runtimeDir + "/screenshot.png", reply, ppm;
+    std::string path = session_.runtimeDir + "/screenshot.png", reply, png;
     if (CallShell(session_,
                   {"/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot.ScreenshotArea",
                    "int32:" + std::to_string(area.x), "int32:" + std::to_string(area.y),
                    "int32:" + std::to_string(area.width), "int32:" + std::to_string(area.height),
                    "boolean:false", "string:" + path},
                   &reply)) {
-        RunForOutput({"convert", path, "-alpha", "off", "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
+        png = ReadFile(path);
     }
     unlink(path.c_str());
-    return RgbFromPpm(ppm);
+    return DecodeRgb(png);
 }
 
 bool GnomeDesktop::Close(Window window) {
     return OnWindow(window, "(w.delete(global.get_current_time()), true)") == "true";
 }
 
-void GnomeDesktop::ClickCloseButton(Window window) {
+bool GnomeDesktop::ClickCloseButton(Window window, std::string* failed) {
     const std::string pointer = kVirtualPointer;
     // NOTE: mutter 48 does not deliver the first motions of a pointer device just made: it is made
     // and put over the client area first, as a user's hand would rest there before the click.
-    PointAt(window);
+    *failed = "the shell did not put its pointer on the client area";
+    if (!PointAt(window)) {
+        return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // Onto the button's centre, 16 pixels from the frame's right end and half the title bar down,
     // from the title's side, so that the frame sees the pointer enter and move; then the press
     // and the release, each once the frame has had time to see the one before.
-    OnWindow(window, "(f => (b => { " + pointer +
-                         "const y = f.y + (b.y - f.y) / 2; "
-                         "p.notify_absolute_motion(t, f.x + f.width / 2, y); "
-                         "p.notify_absolute_motion(t, f.x + f.width - 16, y); })"
-                         "(w.get_buffer_rect()))(w.get_frame_rect())");
+    *failed = "the shell did not move its pointer onto the close button";
+    if (OnWindow(window, "(f => (b => { " + pointer +
+                             "const y = f.y + (b.y - f.y) / 2; "
+                             "p.notify_absolute_motion(t, f.x + f.width / 2, y); "
+                             "p.notify_absolute_motion(t, f.x + f.width - 16, y); return true; })"
+                             "(w.get_buffer_rect()))(w.get_frame_rect())") != "true") {
+        return false;
+    }
     for (const char* state : {"PRESSED", "RELEASED"}) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        OnWindow(window, "(() => { " + pointer +
-                             "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
-                             "); })()");
+        *failed = std::string("the shell's pointer button was not ") + state;
+        if (OnWindow(window, "(() => { " + pointer +
+                                 "p.notify_button(t, C.BUTTON_PRIMARY, C.ButtonState." + state +
+                                 "); return true; })()") != "true") {
+            return false;
+        }
     }
+    return true;
 }
 
 bool GnomeDesktop::PointAt(Window window) {
@@ -165,10 +216,64 @@ LaunchSettings GnomeDesktop::ProgramSettings() const {
     return settings;
 }
 
+bool GnomeDesktop::Ready(std::string* notReady) {
+    *notReady = "the shell is still starting or evaluates nothing";
+    std::string result;
+    return GnomeEval(session_,
+                     "global.context.unsafe_mode && !Main.layoutManager._startingUp && "
+                     "!Main.overview.visible",
+                     &result) &&
+           result == "true";
+}
+
 bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                            std::string* error) {
     drawsCursorShapes_ = MajorVersion(session_, "gnome-shell") >= 48; // since GNOME 48
-    return PrepareGnomeShell(&session_, static_cast<int>(scale_), argv, settings, error);
+    const std::string& dir = session_.runtimeDir;
+    std::string extensions = dir + "/data/gnome-shell/extensions/" + kExtension;
+    std::error_code failed;
+    fs::create_directories(extensions, failed);
+    fs::create_directories(dir + "/glib-2.0/settings", failed);
+    // GNOME 45 and later load extensions as modules only; earlier ones as scripts only.
+    std::string source = std::string(TAVIK_SOURCE_DIR "/testbed/hosts/gnome-extension") +
+                         (MajorVersion(session_, "gnome-shell") >= 45 ? "-45/" : "/");
+    for (const char* file : {"metadata.json", "extension.js"}) {
+        fs::copy_file(source + file, extensions + "/" + file, failed);
+    }
+    const int scale = static_cast<int>(scale_);
+    int width = 1280 * scale, height = 1024 * scale;
+    if (failed ||
+        !WriteTextFile(dir + "/glib-2.0/settings/keyfile",
+                       std::string(kSettings) + (scale != 1 ? kLogicalLayout : "")) ||
+        (scale != 1 && !WriteTextFile(dir + "/monitors.xml", MonitorsXml(scale, width, height))) ||
+        !GiveToSessionUser(session_, dir)) {
+        *error = "cannot set up gnome-shell's settings and extension in " + dir;
+        return false;
+    }
+    std::string systemBus = dir + "/system-bus";
+    session_.busAddress = "unix:path=" + dir + "/session-bus";
+    if (!StartBusDaemon("session", dir + "/session-bus", dir, SessionSettings(session_),
+                        &session_.sessionBus, error) ||
+        !StartBusDaemon("system", systemBus, dir, SessionSettings(session_), &session_.systemBus,
+                        error)) {
+        return false;
+    }
+    *settings = SessionSettings(session_);
+    // No WAYLAND_DISPLAY: the shell is the compositor, not a client of one.
+    settings->environment.erase(
+        std::remove_if(settings->environment.begin(), settings->environment.end(),
+                       [](const auto& variable) { return variable.first == "WAYLAND_DISPLAY"; }),
+        settings->environment.end());
+    settings->unset.push_back("WAYLAND_DISPLAY");
+    settings->environment.insert(settings->environment.end(),
+                                 {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + systemBus},
+                                  {"GSETTINGS_BACKEND", "keyfile"},
+                                  {"XDG_DATA_HOME", dir + "/data"},
+                                  {"LIBGL_ALWAYS_SOFTWARE", "1"}});
+    *argv = {"gnome-shell",       "--headless",
+             "--wayland",         "--no-x11",
+             "--virtual-monitor", std::to_string(width) + "x" + std::to_string(height)};
+    return true;
 }
 
 bool GnomeDesktop::Resize(Window window, int width, int height) {

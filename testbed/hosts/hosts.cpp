@@ -32,12 +32,13 @@ const WineLauncher kWineLauncher;
 const ViewerHost kX11Host = {.name = "x11", .desktop = Make<XvfbDesktop>()};
 const ViewerHost kWineHost = {
     .name = "wine", .desktop = Make<XvfbDesktop>(), .launcher = &kWineLauncher};
-const ViewerHost kSwayHost = {.name = "sway", .desktop = Make<SwayDesktop>()};
+const ViewerHost kSwayHost = {.name = "sway", .desktop = Make<SwayDesktop>(), .killable = true};
 const ViewerHost kWestonHost = {.name = "weston", .desktop = Make<WestonDesktop>()};
-const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>()};
+const ViewerHost kKwinHost = {.name = "kwin", .desktop = Make<KwinDesktop>(), .killable = true};
 const ViewerHost kKwinScale150Host = {.name = "kwin-1.5x", .desktop = Make<KwinDesktop>(1.5)};
-const ViewerHost kKwinScale125Host = {.name = "kwin-1.25x", .desktop = Make<KwinDesktop>(1.25)};
-const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>()};
+const ViewerHost kKwinScale125Host = {
+    .name = "kwin-1.25x", .desktop = Make<KwinDesktop>(1.25), .scaleChangedTo = 1.5};
+const ViewerHost kGnomeHost = {.name = "gnome", .desktop = Make<GnomeDesktop>(), .killable = true};
 // Window managers as their desktops run them; xfwm4 and mutter offer only the functions a
 // window asks for in its Motif hints, where openbox and KWin show minimise and maximise anyway.
 const ViewerHost kOpenboxHost = {
@@ -75,6 +76,7 @@ std::vector<std::string> Launcher::Command(const std::string& bin) const {
 }
 
 WineLauncher::WineLauncher() {
+    slow = true;
     startMs = 30000;
     exitMs = 20000;
     loadedExitMs = 20000;
@@ -101,7 +103,9 @@ void WineLauncher::Stop() const {
 EmulatedLauncher::EmulatedLauncher(std::string program, std::vector<std::string> emulator,
                                    std::vector<std::pair<std::string, std::string>> environment)
     : program_(std::move(program)), emulator_(std::move(emulator)),
-      environment_(std::move(environment)) {}
+      environment_(std::move(environment)) {
+    slow = true;
+}
 
 bool EmulatedLauncher::Prepare(const Desktop&, const std::string& bin, std::string* error) const {
     std::error_code failed;

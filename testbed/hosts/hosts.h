@@ -30,6 +30,8 @@ class Launcher {
     int exitMs = 1000;       // for the viewer to end once its window is closed
     int loadedExitMs = 2000; // the same while other viewers or a resize storm load the machine
     int fitMs = 5000;        // for the picture to fit a new client size
+    // Slow to start and end a program (Wine, an emulator): the stress cases run fewer rounds.
+    bool slow = false;
 };
 
 // The cross-built tavik.exe under Wine, in the tree's Wine prefix (X11 desktops only).
@@ -66,6 +68,11 @@ struct ViewerHost {
     const char* name;                                  // in test names
     std::function<std::unique_ptr<Desktop>()> desktop; // a new one, not started
     const Launcher* launcher = &kNativeLauncher;
+    // A compositor that the cases kill under a viewer, at one scale of each desktop (the end of the
+    // connection does not depend on the scale).
+    bool killable = false;
+    // The output's scale that the user sets while the window is shown (0: none).
+    double scaleChangedTo = 0;
 };
 extern const ViewerHost kX11Host;
 extern const ViewerHost kWineHost;

@@ -1,5 +1,6 @@
 // KWin, driven through its scripts and pictured through its screenshot interface.
 #include "hosts/desktop.h"
+#include "hosts/session_bus.h"
 
 #include <nlohmann/json.hpp>
 
@@ -8,11 +9,32 @@
 #include <filesystem>
 #include <sstream>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 // `text` as a JavaScript string literal: JSON's string is one.
 std::string Quoted(const std::string& text) {
     return nlohmann::json(text).dump();
+}
+
+// NOTE: KWin answers org.kde.KWin.ScreenShot2 only to a program whose executable is the Exec of
+// a desktop file that lists the interface as restricted and allowed.
+constexpr const char* kHelperDesktopFile = R"([Desktop Entry]
+Type=Application
+Name=Tavik test probe
+NoDisplay=true
+X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2
+Exec=)";
+
+// Runs a KWin script (JavaScript that ends with report(text)) through the session's helper; true
+// with the reported text in *output when it reported without an error.
+bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output) {
+    // KWin 6 lists windows with windowList(), KWin 5 with clientList().
+    const std::string windows = "function windows() { return workspace.windowList ? "
+                                "workspace.windowList() : workspace.clientList(); }\n";
+    return RunForOutput({session.kwinCall, "script", windows + body}, SessionSettings(session),
+                        15000, output);
 }
 
 // The caption of the window in which KWin shows its output on an X server.
@@ -34,7 +56,7 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
                           std::string* error) {
     scalesAfterStart_ = MajorVersion(session_, "kwin_wayland") >= 6;
     drawsCursorShapes_ = scalesAfterStart_; // cursor shapes came with KWin 6
-    if (scalesAfterStart_ && !std::filesystem::exists("/dev/dri")) {
+    if (scalesAfterStart_ && !fs::exists("/dev/dri")) {
         output_.root = session_.root;
         // The window keeps the output's logical size in its own pixels: room for 1280 x 1024 at
         // the largest scale the tests set.
@@ -43,25 +65,99 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
         }
         outputProbe_ = std::make_unique<X11Probe>(output_.display);
     }
-    return PrepareKwin(&session_, scale_, leavesFrames_, output_.display, argv, settings, error);
+    const std::string& dir = session_.runtimeDir;
+    std::error_code failed;
+    if (!fs::exists(session_.root + "/usr/bin/kwin_wayland")) {
+        *error = session_.root + "/usr/bin/kwin_wayland is missing: install kwin-wayland";
+        return false;
+    }
+    // NOTE: the packaged kwin_wayland carries a file capability (cap_sys_resource), which a
+    // restricted container refuses to exec; a plain copy runs. It keeps its name: KWin's own Qt
+    // platform plugin loads only in a program called kwin_wayland. In another system's root it
+    // runs as it is (its capability is not set there). The rig's own clients run as the session's
+    // user too, who may not reach the build tree (a checkout under a private folder): they run
+    // from copies in the session's folder.
+    std::string kwin = session_.root.empty() ? dir + "/kwin_wayland" : "kwin_wayland";
+    if (session_.root.empty()) {
+        fs::copy_file("/usr/bin/kwin_wayland", kwin, failed);
+    }
+    if (!failed) {
+        fs::copy_file(TAVIK_KWIN_CALL, dir + "/kwin_call", failed);
+    }
+    if (!failed) {
+        fs::copy_file(TAVIK_KWIN_OUTPUT_SCALE, dir + "/kwin_output_scale", failed);
+    }
+    session_.kwinCall = dir + "/kwin_call";
+    // A configuration of the session's own, so that no output settings of an earlier session
+    // (KWin 6 keeps them) come back.
+    fs::create_directories(dir + "/data/applications", failed);
+    fs::create_directories(dir + "/config", failed);
+    if (!failed && leavesFrames_) {
+        WriteTextFile(dir + "/config/kwinrc", "[org.kde.kdecoration2]\nNoPlugin=true\n");
+    }
+    std::string bus = dir + "/bus";
+    if (failed ||
+        !WriteTextFile(dir + "/data/applications/tavik-kwin-call.desktop",
+                       kHelperDesktopFile + session_.kwinCall + "\n") ||
+        !GiveToSessionUser(session_, dir)) {
+        *error = "cannot lay out KWin's session in " + dir;
+        return false;
+    }
+    if (!StartBusDaemon("session", bus, dir, SessionSettings(session_), &session_.sessionBus,
+                        error)) {
+        return false;
+    }
+    session_.busAddress = "unix:path=" + bus;
+
+    *settings = SessionSettings(session_);
+    settings->environment.insert(settings->environment.end(), {{"XDG_DATA_HOME", dir + "/data"},
+                                                               {"XDG_CACHE_HOME", dir + "/cache"},
+                                                               {"XDG_CONFIG_HOME", dir + "/config"},
+                                                               {"LIBGL_ALWAYS_SOFTWARE", "1"}});
+    std::ostringstream scaleText;
+    scaleText << scale_;
+    session_.socket = "wayland-tavik";
+    *argv = {kwin,
+             output_.display.empty() ? "--virtual" : "--x11-display=" + output_.display,
+             "--width",
+             "1280",
+             "--height",
+             "1024",
+             "--scale",
+             scaleText.str(),
+             "--socket",
+             session_.socket,
+             "--no-lockscreen",
+             "--no-global-shortcuts",
+             "--no-kactivities"};
+    return true;
 }
 
 KwinDesktop::~KwinDesktop() {
     EndSession(&session_);
     outputProbe_.reset();
-    StopXvfb(&output_);
 }
 
 // KWin 6 starts its output at scale 1 whatever --scale says: the scale is then set as the display
 // settings set it. KWin 5 has it from the start.
-bool KwinDesktop::Ready() {
-    std::string error;
-    return KwinRunsScripts(session_) &&
-           (!scalesAfterStart_ || scale_ == 1 || ChangeScale(scale_, &error));
+bool KwinDesktop::Ready(std::string* notReady) {
+    *notReady = "KWin runs no scripts";
+    std::string output;
+    return RunKwinScript(session_, "report(\"ready\");", &output) && output == "ready" &&
+           (!scalesAfterStart_ || scale_ == 1 || ChangeScale(scale_, notReady));
 }
 
 bool KwinDesktop::ChangeScale(double scale, std::string* error) {
-    return SetKwinOutputScale(session_, scale, error);
+    std::ostringstream scaleText;
+    scaleText << scale;
+    std::string output;
+    error->clear();
+    if (RunForOutput({session_.runtimeDir + "/kwin_output_scale", scaleText.str()},
+                     SessionSettings(session_), 15000, &output, error)) {
+        return true;
+    }
+    *error = "the scale " + scaleText.str() + " was not set: " + *error;
+    return false;
 }
 
 std::vector<Window> KwinDesktop::FindWindows(const std::string& caption) {
@@ -147,7 +243,7 @@ RgbImage KwinDesktop::Grab(Window window) {
     }
     std::string output;
     RunInSession({session_.kwinCall, "capture", uuids_[window - 1]}, &output, 15000);
-    return RgbFromPpm(output);
+    return DecodeRgb(output);
 }
 
 bool KwinDesktop::PointAt(Window window) {

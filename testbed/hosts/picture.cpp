@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <sstream>
+
+#include <stb_image.h>
 
 bool IsBackground(const unsigned char* p) {
     return p[0] == 26 && p[1] == 26 && p[2] == 26;
@@ -87,6 +88,10 @@ int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance) {
 }
 
 std::string PictureMisfit(const RgbImage& image, int width, int height) {
+    if (image.pixels.empty() || width < 6 || height < 6) {
+        return "no picture to judge: the grab is " + std::to_string(image.width) + " x " +
+               std::to_string(image.height);
+    }
     if (image.width != width || image.height != height) {
         return "the grab is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
                ", not " + std::to_string(width) + " x " + std::to_string(height);
@@ -135,23 +140,23 @@ RgbImage Crop(const RgbImage& image, const Patch& area) {
     return out;
 }
 
-RgbImage RgbFromPpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0, height = 0, maxValue = 0;
-    in >> magic >> width >> height >> maxValue;
+RgbImage DecodeRgb(const std::string& bytes, std::vector<unsigned char>* alpha) {
     RgbImage image;
-    size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    if (magic != "P6" || maxValue != 255 || width <= 0 || height <= 0 || !in) {
-        return image;
+    int channels = 0;
+    const int wanted = alpha != nullptr ? 4 : 3;
+    stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
+                                            static_cast<int>(bytes.size()), &image.width,
+                                            &image.height, &channels, wanted);
+    if (pixels == nullptr) {
+        return RgbImage();
     }
-    size_t start = static_cast<size_t>(in.tellg()) + 1; // one whitespace after the header
-    if (data.size() < start + size) {
-        return image;
+    for (size_t at = 0; at < static_cast<size_t>(image.width) * image.height * wanted;
+         at += wanted) {
+        image.pixels.insert(image.pixels.end(), pixels + at, pixels + at + 3);
+        if (alpha != nullptr) {
+            alpha->push_back(pixels[at + 3]);
+        }
     }
-    image.width = width;
-    image.height = height;
-    image.pixels.assign(data.begin() + static_cast<long>(start),
-                        data.begin() + static_cast<long>(start + size));
+    stbi_image_free(pixels);
     return image;
 }

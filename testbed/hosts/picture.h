@@ -25,8 +25,9 @@ struct Patch {
 Patch BoxPatch(int width, int height);
 // The rectangle `area` of the image; empty when it does not lie inside.
 RgbImage Crop(const RgbImage& image, const Patch& area);
-// A binary PPM (P6, 8 bits) as RGB; empty when it is not one.
-RgbImage RgbFromPpm(const std::string& data);
+// An image file's bytes (PNG, binary PPM), read by stb_image, as RGB, and its alpha, one byte per
+// pixel, when asked; empty when they are not one.
+RgbImage DecodeRgb(const std::string& bytes, std::vector<unsigned char>* alpha = nullptr);
 // Share of the box patch's pixels that satisfy `test`.
 double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*));
 // Green pixels on the centre column (give or take one) above the box, in rows 10 to half height.

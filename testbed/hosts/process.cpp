@@ -375,6 +375,11 @@ bool IsRunning(const ChildProcess& child) {
            info.si_pid == 0;
 }
 
+ChildProcess::~ChildProcess() {
+    KillProcess(this);
+    RemoveCapturedOutput(this);
+}
+
 void KillProcess(ChildProcess* child) {
     if (child->pid > 0) {
         EndGroup(child);

@@ -12,7 +12,13 @@
 
 #include "wait.h"
 
+// Ends with its owner: the process and whatever is left in its group, and its captured output.
 struct ChildProcess {
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
     pid_t pid = -1;
     std::string stderrPath; // where its standard error went
     std::string stdoutPath; // where its standard output went, when it was captured

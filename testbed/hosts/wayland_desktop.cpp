@@ -52,7 +52,8 @@ bool WaylandDesktop::Start(std::string* error) {
         return false;
     }
     return StartCompositor(
-        &session_, argv, settings, [this] { return Ready(); }, error);
+        &session_, argv, settings, [this](std::string* notReady) { return Ready(notReady); },
+        error);
 }
 
 bool WaylandDesktop::GiveToProgramUser(const std::string& path) {
@@ -131,7 +132,8 @@ bool SwayDesktop::RemovePointer() {
 }
 
 // Ready once its IPC socket is there and answers.
-bool SwayDesktop::Ready() {
+bool SwayDesktop::Ready(std::string* notReady) {
+    *notReady = "swaymsg gets no answer";
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session_.runtimeDir, ignored)) {
         if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
@@ -186,7 +188,7 @@ RgbImage SwayDesktop::Grab(Window window) {
     region << area.x << "," << area.y << " " << area.width << "x" << area.height;
     std::string output;
     RunInSession({"grim", "-t", "ppm", "-g", region.str(), "-"}, &output);
-    return RgbFromPpm(output);
+    return DecodeRgb(output);
 }
 
 bool SwayDesktop::Command(Window window, const std::string& command) {
@@ -242,22 +244,11 @@ WestonShot WestonScreenshot(const WaylandSession& session) {
     bool shot = StartProcessWith({"weston-screenshooter"}, session.runtimeDir,
                                  SessionSettings(session), &shooter) &&
                 WaitProcess(&shooter, 10000, &code) && code == 0;
-    KillProcess(&shooter);
-    RemoveCapturedOutput(&shooter);
     WestonShot result;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(session.runtimeDir, ignored)) {
         if (shot && entry.path().filename().string().rfind("wayland-screenshot-", 0) == 0) {
-            std::string ppm, pgm;
-            RunForOutput({"convert", entry.path(), "-depth", "8", "ppm:-"}, {}, 10000, &ppm);
-            RunForOutput({"convert", entry.path(), "-alpha", "extract", "-depth", "8", "pgm:-"}, {},
-                         10000, &pgm);
-            result.rgb = RgbFromPpm(ppm);
-            // A grey map (P5) ends with one byte per pixel.
-            size_t pixels = static_cast<size_t>(result.rgb.width) * result.rgb.height;
-            if (pgm.size() > pixels) {
-                result.alpha.assign(pgm.end() - static_cast<long>(pixels), pgm.end());
-            }
+            result.rgb = DecodeRgb(ReadFile(entry.path()), &result.alpha);
             fs::remove(entry.path(), ignored);
         }
     }

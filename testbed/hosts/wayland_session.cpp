@@ -131,7 +131,7 @@ bool OpenSession(const char* userName, WaylandSession* session, std::string* err
 }
 
 bool StartCompositor(WaylandSession* session, const std::vector<std::string>& argv,
-                     const LaunchSettings& settings, const std::function<bool()>& ready,
+                     const LaunchSettings& settings, const std::function<bool(std::string*)>& ready,
                      std::string* error) {
     if (!StartProcessWith(argv, session->runtimeDir, settings, &session->process)) {
         *error = "cannot start " + argv[0];
@@ -140,12 +140,13 @@ bool StartCompositor(WaylandSession* session, const std::vector<std::string>& ar
     // gnome-shell starts in 1 to 2 seconds on an idle machine, sway and weston in less.
     auto started = std::chrono::steady_clock::now();
     bool accepting = false;
+    std::string notReady = "no socket of its takes a client";
     WaitUntil(
         [&] {
             return !IsRunning(session->process) ||
                    (accepting = FindSockets(session) &&
                                 SocketAccepts(session->runtimeDir + "/" + session->socket) &&
-                                ready());
+                                ready(&notReady));
         },
         30000);
     if (accepting) {
@@ -155,7 +156,7 @@ bool StartCompositor(WaylandSession* session, const std::vector<std::string>& ar
                 .count());
         return true;
     }
-    *error = argv[0] + (IsRunning(session->process) ? " accepts no client" : " ended") +
+    *error = argv[0] + (IsRunning(session->process) ? " is not ready: " + notReady : " ended") +
              "; its log:\n" + ReadStderr(session->process);
     EndSession(session);
     return false;

@@ -31,10 +31,10 @@ struct WaylandSession {
 bool OpenSession(const char* userName, WaylandSession* session, std::string* error);
 // Starts the compositor, `argv` with `settings`, in the session and waits until its socket takes
 // connections and `ready` holds, asked no more than every 50 ms (a question that starts a process
-// costs the compositor a core). False with the reason and its log in *error when it does not
-// within 30 s.
+// costs the compositor a core). False with the reason (what `ready` last said was missing) and its
+// log in *error when it does not within 30 s.
 bool StartCompositor(WaylandSession* session, const std::vector<std::string>& argv,
-                     const LaunchSettings& settings, const std::function<bool()>& ready,
+                     const LaunchSettings& settings, const std::function<bool(std::string*)>& ready,
                      std::string* error);
 // Ends the compositor with `signal` and waits for it, then ends whatever it started.
 void StopCompositor(WaylandSession* session, int signal = 15);

@@ -28,19 +28,15 @@ void UseWinePrefix(const std::string& prefix) {
 
 bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
                  std::string* output) {
-    ChildProcess child;
-    if (!StartProcess(argv, fs::temp_directory_path().string(), display, &child)) {
-        *output = "could not start " + argv[0];
-        return false;
-    }
-    int code = -1;
-    bool ended = WaitProcess(&child, timeoutMs, &code);
-    if (!ended) {
-        KillProcess(&child);
-    }
-    *output = ReadStderr(child);
-    unlink(child.stderrPath.c_str());
-    return ended && code == 0;
+    std::string ignored;
+    return RunForOutput(argv, X11Settings(display), timeoutMs, &ignored, output);
+}
+
+bool RunUnderWine(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& display, int timeoutMs, std::string* output) {
+    std::vector<std::string> argv = {TAVIK_WINE, program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunWineTool(argv, display, timeoutMs, output);
 }
 
 void UseTestWinePrefix() {

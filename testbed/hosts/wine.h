@@ -13,9 +13,12 @@ void UseTestWinePrefix();
 // prefix of its own).
 void UseWinePrefix(const std::string& prefix);
 // Runs a Wine program (argv[0] is wine or wineserver) to its end; true when it ended within the
-// time with code 0. Its standard error goes to *output.
+// time with code 0. Its standard error (or why it did not end) goes to *output.
 bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
                  std::string* output);
+// The same for a Windows program under Wine, `arguments` after it.
+bool RunUnderWine(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& display, int timeoutMs, std::string* output);
 // Creates the prefix with `wineboot -i` on `display` unless a complete one is there; false with
 // the reason in *error when it cannot.
 bool EnsureWinePrefix(const std::string& display, std::string* error);

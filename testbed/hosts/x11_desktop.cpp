@@ -6,8 +6,7 @@
 #include "hosts/desktop.h"
 
 XvfbDesktop::~XvfbDesktop() {
-    probe_.reset();
-    StopXvfb(&server_);
+    probe_.reset(); // before its server
 }
 
 bool XvfbDesktop::Start(std::string* error) {

@@ -6,7 +6,12 @@
 
 #include "hosts/process.h"
 
+// Stopped with its owner.
+struct XvfbServer;
+void StopXvfb(XvfbServer* server);
 struct XvfbServer {
+    ~XvfbServer() { StopXvfb(this); }
+
     ChildProcess process;
     std::string display; // ":N"
     std::string root;    // the system it runs in (LaunchSettings::root), else the machine's
@@ -15,4 +20,3 @@ struct XvfbServer {
 // Starts Xvfb (1280 x 1024 x 24 unless `extraArgs` say otherwise) and waits until it accepts
 // connections. Returns false with a reason in *error when it cannot.
 bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, std::string* error);
-void StopXvfb(XvfbServer* server);

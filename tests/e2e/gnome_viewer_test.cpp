@@ -11,15 +11,14 @@ class GnomeViewer : public HostRig<GnomeDesktop> {
 };
 
 TEST_F(GnomeViewer, AClickOnLibdecorsCloseButtonEndsItWithZero) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     // Its frame drawn and its first frames on screen.
-    ASSERT_TRUE(WaitUntil([&] { return desktop().TitleBarHeight(window) > 10; }, limits_.fitMs))
+    ASSERT_TRUE(WaitUntil([&] { return desktop().TitleBarHeight(window_) > 10; }, limits_.fitMs))
         << "no libdecor title bar above the client area";
-    WaitForPicture(window);
-    desktop().ClickCloseButton(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "click on the close button");
+    WaitForPicture(window_);
+    std::string failed;
+    ASSERT_TRUE(desktop().ClickCloseButton(window_, &failed)) << failed;
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "click on the close button");
 }
 
 } // namespace

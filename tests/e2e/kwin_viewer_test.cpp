@@ -30,17 +30,15 @@ std::vector<int> LastMatch(const std::string& log, const std::string& pattern) {
 TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSize) {
     ViewerOptions options;
     options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"}};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    RgbImage picture = WaitForPicture(window);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    RgbImage picture = WaitForPicture(window_);
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
+    ASSERT_TRUE(Geometry(window_, &area));
     EXPECT_EQ(area.width, kWidth);
     EXPECT_EQ(area.height, kHeight);
     EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
 
-    std::string log = ReadStderr(*viewer);
+    std::string log = ReadStderr(*viewer_);
     const std::string preferredScale = R"(preferred_scale\((\d+)\))";
     std::vector<int> preferred = LastMatch(log, preferredScale);
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
@@ -72,36 +70,37 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
         EXPECT_EQ(MatchLog(log, R"(\.add_buffer\(wl_buffer@\d+, 1\))").size(), 4u);
     }
 
-    // The user sets the display's scale to 1.5 while the window is shown: its buffers follow
+    // Where the user sets the display's scale while the window is shown, its buffers follow
     // KWin's new preferred scale at once, not at its next resize.
-    if (desktop_->Scale() == 1.25) {
+    if (const double scale = host_.scaleChangedTo; scale != 0) {
         std::string error;
-        ASSERT_TRUE(desktop_->ChangeScale(1.5, &error)) << error;
+        ASSERT_TRUE(desktop_->ChangeScale(scale, &error)) << error;
         // NOTE: KWin 6 then makes the logical size whole in the output's pixels (464 x 288),
-        // KWin 5 keeps it: the buffers have the size KWin configured last, at 1.5.
+        // KWin 5 keeps it: the buffers have the size KWin configured last, at the new scale.
         const std::string configured = R"(xdg_toplevel@\d+\.configure\((\d+), (\d+),)";
         std::vector<int> size, wanted;
         WaitUntil(
             [&] {
-                size = LastMatch(log = ReadStderr(*viewer), configured);
+                size = LastMatch(log = ReadStderr(*viewer_), configured);
                 wanted.clear();
                 for (int logical : size) {
-                    wanted.push_back(static_cast<int>(std::lround(logical * 1.5)));
+                    wanted.push_back(static_cast<int>(std::lround(logical * scale)));
                 }
                 return LastMatch(log, bufferSize) == wanted;
             },
             limits_.fitMs, 100);
         ASSERT_EQ(size.size(), 2u);
         EXPECT_LE(std::abs(size[0] - kWidth) + std::abs(size[1] - kHeight), 1);
-        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{180})
+        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{static_cast<int>(scale * 120)})
             << "no new scale from KWin";
         EXPECT_EQ(LastMatch(log, bufferSize), wanted)
-            << "the new preferred scale 1.5 is not applied to the shown window's buffers";
+            << "the new preferred scale " << scale
+            << " is not applied to the shown window's buffers";
     }
 
     // The protocol log fills stderr: only the exit code tells.
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
@@ -117,15 +116,13 @@ class KwinViewer : public ViewerRig {
 TEST_F(KwinViewer, ToldToFrameItselfWithoutUsableLibdecorItOpensUnframed) {
     ViewerOptions options;
     options.unusableLibraries = {"libdecor-0.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u) << "the window never appears";
-    EXPECT_EQ(PictureMisfit(WaitForPicture(window), kWidth, kHeight), "");
-    std::string said = ReadStderr(*viewer);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    EXPECT_EQ(PictureMisfit(WaitForPicture(window_), kWidth, kHeight), "");
+    std::string said = ReadStderr(*viewer_);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("libdecor-0.so.0"), std::string::npos) << said;
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 // program on X11, at the same client size in pixels and the same angle. On a scaled output a
 // client that drew at another size, left for the compositor to scale, would show a blurred
 // picture and fail.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -16,14 +14,6 @@ namespace {
 struct NativeRun {
     XvfbServer server;
     ChildProcess viewer;
-
-    ~NativeRun() {
-        KillProcess(&viewer);
-        if (!viewer.stderrPath.empty()) {
-            unlink(viewer.stderrPath.c_str());
-        }
-        StopXvfb(&server);
-    }
 };
 
 using SamePicture = ViewerTest;
@@ -35,9 +25,7 @@ using SamePicture = ViewerTest;
 TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     constexpr int kLogicalWidth = 400, kLogicalHeight = 300;
     const int kWidth = ToPixels(kLogicalWidth), kHeight = ToPixels(kLogicalHeight);
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     NativeRun native;
     std::string error;
@@ -54,9 +42,9 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
 
-    PlaceOnWholePixels(window);
-    Resize(window, kLogicalWidth, kLogicalHeight);
-    ASSERT_EQ(WaitForPictureToFit(window, kLogicalWidth, kLogicalHeight), "");
+    PlaceOnWholePixels(window_);
+    Resize(window_, kLogicalWidth, kLogicalHeight);
+    ASSERT_EQ(WaitForPictureToFit(window_, kLogicalWidth, kLogicalHeight), "");
     ASSERT_TRUE(nativeProbe.Resize(nativeWindow, kWidth, kHeight));
     ASSERT_TRUE(WaitUntil(
         [&] { return PictureMisfit(nativeProbe.Grab(nativeWindow), kWidth, kHeight).empty(); },
@@ -64,11 +52,11 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
         << "the native picture does not fit " << kWidth << " x " << kHeight;
 
     // A whole frame: where a grab might catch one being drawn, two grabs in a row agree.
-    RgbImage windows = Grab(window);
+    RgbImage windows = Grab(window_);
     int pairs = 0, differing = desktop_->GrabsWholeFrames() ? 0 : -1;
     while (differing != 0 && pairs++ < 50) {
-        windows = Grab(window);
-        differing = CountDifferingPixels(windows, Grab(window));
+        windows = Grab(window_);
+        differing = CountDifferingPixels(windows, Grab(window_));
     }
     ASSERT_EQ(differing, 0) << "no two grabs in a row agreed in " << pairs - 1
                             << " pairs; the last differed in " << differing << " pixels";
@@ -94,7 +82,7 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
                 grabs);
     EXPECT_LE(best, kPixelTolerance);
 
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(SamePicture);

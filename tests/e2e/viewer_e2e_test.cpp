@@ -12,54 +12,46 @@ namespace {
 using Viewer = ViewerTest;
 
 TEST_P(Viewer, ShowsTheAxesAndTheGrassBoxOverDarkGreyAndAnimates) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    RgbImage first = WaitForPicture(window);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    RgbImage first = WaitForPicture(window_);
     ASSERT_GT(first.width, 100);
     ASSERT_GT(first.height, 100);
     // Background in the corners, the Y axis up the centre, the grass box around the origin.
     EXPECT_EQ(PictureMisfit(first, first.width, first.height), "");
-    EXPECT_TRUE(WaitForNewPicture(window, first)) << "the picture does not animate";
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    EXPECT_TRUE(WaitForNewPicture(window_, first)) << "the picture does not animate";
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // Wide, then narrower, then tall: a viewport or an aspect ratio left at the old size shows at
 // once, also where only one dimension changed.
 TEST_P(Viewer, ResizeRefitsThePicture) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     for (auto [width, height] : {std::pair{800, 500}, {400, 500}, {400, 600}}) {
-        Resize(window, width, height);
-        EXPECT_EQ(WaitForPictureToFit(window, width, height), "") << width << " x " << height;
+        Resize(window_, width, height);
+        EXPECT_EQ(WaitForPictureToFit(window_, width, height), "") << width << " x " << height;
     }
-    CloseAndExpectEndsWithZero(viewer, window, "close after the resizes");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close after the resizes");
 }
 
 // Started by a launcher with an activation token one byte too long for a Wayland message.
 TEST_P(Viewer, CloseEndsTheProcessWithZeroInTime) {
     ViewerOptions options;
     options.viewerEnvironment = {{"XDG_ACTIVATION_TOKEN", std::string(4080, 't')}};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    WaitForPicture(window); // its first frames on screen
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    WaitForPicture(window_); // its first frames on screen
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 TEST_P(Viewer, WithoutTheBitmapItAnimatesAnUntexturedBoxSilently) {
     ViewerOptions options;
     options.withTexture = false;
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     RgbImage image;
-    WaitUntil([&] { return BoxPatchShare(image = Grab(window), IsWhite) > 0.9; }, limits_.fitMs,
+    WaitUntil([&] { return BoxPatchShare(image = Grab(window_), IsWhite) > 0.9; }, limits_.fitMs,
               50);
     EXPECT_GT(BoxPatchShare(image, IsWhite), 0.9);
-    EXPECT_TRUE(WaitForNewPicture(window, image));
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    EXPECT_TRUE(WaitForNewPicture(window_, image));
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // The memory maps of the viewer's processes (bubblewrap's too, where it runs in a root).
@@ -84,11 +76,9 @@ std::string ViewerMaps(const ChildProcess& viewer) {
 TEST_P(Viewer, ThePointerOverTheWindowIsTheArrow) {
     ViewerOptions options;
     options.viewerEnvironment = {{"WAYLAND_DEBUG", "client"}, {"LD_DEBUG", "files"}};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    if (!desktop_->PointAt(window)) {
-        Close(window);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    if (!desktop_->PointAt(window_)) {
+        Close(window_);
         GTEST_SKIP() << host_.name << " has no pointer of its own to put on the window";
     }
     const std::string image = R"( -> (?:wp_cursor_shape_device_v1|wl_pointer)@\d+\.)"
@@ -98,8 +88,8 @@ TEST_P(Viewer, ThePointerOverTheWindowIsTheArrow) {
     WaitUntil(
         [&] {
             // NOTE: GNOME 48 drops a new virtual pointer's first motions: put it there again.
-            if (MatchLog(log = ReadStderr(*viewer), R"(wl_pointer@\d+\.enter\()").empty()) {
-                desktop_->PointAt(window);
+            if (MatchLog(log = ReadStderr(*viewer_), R"(wl_pointer@\d+\.enter\()").empty()) {
+                desktop_->PointAt(window_);
             }
             return !(set = MatchLog(log, image)).empty();
         },
@@ -111,7 +101,7 @@ TEST_P(Viewer, ThePointerOverTheWindowIsTheArrow) {
     for (const LogMatch& entered : MatchLog(log, R"(wl_pointer@\d+\.enter\((\d+), )")) {
         serial = entered.line < set[0].line ? entered.groups[1] : serial;
     }
-    std::string maps = ViewerMaps(*viewer);
+    std::string maps = ViewerMaps(*viewer_);
     ASSERT_NE(maps.find("libwayland-client"), std::string::npos) << "no viewer process found";
     ASSERT_FALSE(MatchLog(log, R"(opening file=\S*libwayland-client)").empty())
         << "no loader's log";
@@ -129,8 +119,8 @@ TEST_P(Viewer, ThePointerOverTheWindowIsTheArrow) {
         EXPECT_TRUE(opened);
         EXPECT_NE(maps.find("libwayland-cursor"), std::string::npos);
     }
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(Viewer);

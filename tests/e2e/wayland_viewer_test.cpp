@@ -201,17 +201,11 @@ class WaylandViewer : public ViewerRig {
         for (int grab = 0; grab < 5 && !HasFailure(); ++grab) {
             EXPECT_LE(DrawnPieces(picture), 3) << "drawn at a finer scale and shrunk to the output";
             RgbImage before = picture;
-            WaitUntil([&] { return CountDifferingPixels(before, picture = Grab(window)) > 0; },
-                      limits_.fitMs);
+            EXPECT_TRUE(
+                WaitUntil([&] { return CountDifferingPixels(before, picture = Grab(window)) > 0; },
+                          limits_.fitMs))
+                << "no new frame after grab " << grab;
         }
-    }
-
-    // The compositor killed under a running viewer: the layer's message, exit code 1, at once, and
-    // no busy loop meanwhile.
-    void ExpectPromptEndWhenTheCompositorIsKilled(ChildProcess* viewer) {
-        EXPECT_EQ(EndServerAndExpectPromptEnd(viewer, SIGKILL,
-                                              "the connection to the compositor was lost"),
-                  1);
     }
 };
 
@@ -242,8 +236,6 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         std::vector<Window> boxes;
         WaitUntil([&] { return !(boxes = FindWindows("Error Glew")).empty(); }, limits_.startMs);
         ASSERT_EQ(boxes.size(), 1u) << ReadStderr(*viewer);
-        // The box is modal: the viewer's window is not shown before it is dismissed.
-        EXPECT_EQ(WaitForNewWindow({}, 300), 0u);
         // NOTE: sway offers its seat a keyboard only while a virtual one exists, and a client
         // binds its own only when told so: a key typed on a keyboard that has just appeared is
         // lost unless the viewer was quick. One wtype sleeps through the case (ended with the
@@ -292,6 +284,17 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
             << "the box (surface " << surface << ") was not activated while it was up";
         ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
         EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
+        // The box is modal: in the protocol's order, however slow the viewer, the window's
+        // surface gets its first buffer only once the box is gone.
+        std::string main = LogObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Tavik"\))");
+        main = LogObject(*viewer,
+                         R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + main + "\\)");
+        main = LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@)" + main +
+                                      R"(, wl_surface@(\d+))");
+        std::vector<std::size_t> shown =
+            LogLines(*viewer, "wl_surface@" + main + R"(\.attach\(wl_buffer)");
+        EXPECT_TRUE(!shown.empty() && shown[0] > toplevelGone[0])
+            << "the window (surface " << main << ") was shown while the box was up";
         EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
             << "the box's decoration " << decoration << " outlived its toplevel " << toplevel;
         RgbImage picture;
@@ -323,24 +326,22 @@ class WaylandToplevel : public WaylandViewer,
 TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit) {
     ViewerOptions options;
     options.unusableLibraries = {"libwayland-cursor.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    EXPECT_EQ(AppId(window), "org.tavik.Tavik");
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    EXPECT_EQ(desktop_->AppId(window_), "org.tavik.Tavik");
     const std::string line = "Wayland: cannot load libwayland-cursor.so.0";
-    const bool pointer = desktop_->PointAt(window);
+    const bool pointer = desktop_->PointAt(window_);
     if (pointer) {
-        WaitUntil([&] { return ReadStderr(*viewer).find(line) != std::string::npos; },
+        WaitUntil([&] { return ReadStderr(*viewer_).find(line) != std::string::npos; },
                   limits_.startMs, 100);
-        EXPECT_NE(ReadStderr(*viewer).find(line), std::string::npos) << ReadStderr(*viewer);
+        EXPECT_NE(ReadStderr(*viewer_).find(line), std::string::npos) << ReadStderr(*viewer_);
     }
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
     if (!pointer) {
-        CloseAndExpectEndsWithZero(viewer, window, "close");
+        CloseAndExpectEndsWithZero(viewer_, window_, "close");
         return;
     }
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
 }
 
 // Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
@@ -397,11 +398,9 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
 TEST_F(SwayViewer, WithoutUsableLibdecorItIsFramedAndDrawnAsUsual) {
     ViewerOptions options;
     options.unusableLibraries = {"libdecor-0.so.0"};
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, options);
-    ASSERT_NE(window, 0u);
-    ExpectTemplateSizeDrawnAtScale(window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // Under gnome-shell, whose pointer the test moves, as the viewer's protocol log shows: its first
@@ -474,32 +473,30 @@ TAVIK_VIEWER_TESTS_ON_EVERY_HOST(WaylandToplevel);
 // the sway it runs in, so that closing that window unplugs the output.
 TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
     desktop().Nest();
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
     ASSERT_TRUE(desktop().SetScale(2));
     // A floating window keeps its logical position, which the halved output may no longer show.
-    desktop().Move(window, 0, 0);
-    ExpectTemplateSizeDrawnAtScale(window, 2);
+    desktop().Move(window_, 0, 0);
+    ExpectTemplateSizeDrawnAtScale(window_, 2);
 
     // A 1x output right of the first, which is 640 logical pixels wide now (and placed, so that
     // it stays where it is when the second comes).
     ASSERT_TRUE(desktop().Run("output WL-1 position 0 0"));
     ASSERT_TRUE(desktop().Run("create_output"));
     ASSERT_TRUE(desktop().Run("output WL-2 position 640 0 scale 1"));
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
-    EXPECT_TRUE(WaitForNewPicture(window, Grab(window))) << "no frame drawn across the edge";
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 700 0"));
-    ExpectTemplateSizeDrawnAtScale(window, 1);
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 400 0"));
+    EXPECT_TRUE(WaitForNewPicture(window_, Grab(window_))) << "no frame drawn across the edge";
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 700 0"));
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
 
     // Back across the edge it enters the 2x output, where it is then drawn at 2x.
-    ASSERT_TRUE(desktop().Command(window, "move absolute position 400 0"));
-    WaitUntil([&] { return AxisWidth(Grab(window)) == 1; }, limits_.fitMs);
-    EXPECT_EQ(AxisWidth(Grab(window)), 1) << "not drawn at 2x on entering the 2x output";
+    ASSERT_TRUE(desktop().Command(window_, "move absolute position 400 0"));
+    WaitUntil([&] { return AxisWidth(Grab(window_)) == 1; }, limits_.fitMs);
+    EXPECT_EQ(AxisWidth(Grab(window_)), 1) << "not drawn at 2x on entering the 2x output";
     ASSERT_TRUE(desktop().Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
-    ExpectTemplateSizeDrawnAtScale(window, 1);
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    ExpectTemplateSizeDrawnAtScale(window_, 1);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 // No EGL vendor: the viewer has no OpenGL at all, while the compositor (pixman) is unaffected.
@@ -567,14 +564,6 @@ TEST_F(SwayViewer, WithoutUsableEglButAnXDisplayItOpensOnX11Instead) {
     EXPECT_NE(said.find("uses the X display"), std::string::npos) << said;
 }
 
-TEST_F(SwayViewer, CompositorKilledEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer);
-    ASSERT_NE(window, 0u);
-    WaitForPicture(window); // its first frames on screen
-    ExpectPromptEndWhenTheCompositorIsKilled(viewer);
-}
-
 // Both window systems reachable at once (sway, and an Xvfb given as DISPLAY unless the row has
 // none): the environment decides which one the window opens on, if any. Over `ssh -X` no
 // compositor is named, yet a local desktop's default socket may be there; over plain ssh that
@@ -601,12 +590,7 @@ class BothWindowSystems : public SwayViewer,
 
 TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     const WindowSystemChoice& choice = GetParam();
-    // Ended however the test ends, after the probe's connection to it.
-    struct XvfbRun {
-        XvfbServer server;
-        ~XvfbRun() { StopXvfb(&server); }
-    } xvfbRun;
-    XvfbServer& xvfb = xvfbRun.server;
+    XvfbServer xvfb; // ended however the test ends, after the probe's connection to it
     std::string error;
     ASSERT_TRUE(StartXvfb(&xvfb, {}, &error)) << error;
     X11Probe x11(xvfb.display);

@@ -36,9 +36,7 @@ ViewerOptions LibdecorOptions(bool usable) {
 // checked by its shape there: the box stands out of the background, and it turns.
 TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     const bool framed = GetParam();
-    ChildProcess* viewer = nullptr;
-    Window window = Start(&viewer, LibdecorOptions(framed));
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start(LibdecorOptions(framed)));
     WestonShot screen;
     ClientArea area = {};
     bool desktopAbove = true;
@@ -61,7 +59,7 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     EXPECT_NE(desktopAbove, framed) << (framed ? "no frame above" : "a frame above");
     // NOTE: weston's headless backend has no seat, and libdecor 0.2's GTK frame asks GDK for the
     // seat's keyboard all the same; GDK's complaint about it is the library's, not the viewer's.
-    std::string errors = ReadStderr(*viewer);
+    std::string errors = ReadStderr(*viewer_);
     errors = std::regex_replace(errors,
                                 std::regex(R"(\n?\(tavik:\d+\): Gdk-CRITICAL [^\n]*)"
                                            R"(gdk_seat_get_keyboard[^\n]*\n)"),
@@ -83,15 +81,14 @@ TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
         }
     }
     EXPECT_GT(boxPixels, box.width * box.height / 2) << "no box around the origin";
-    EXPECT_TRUE(WaitForNewPicture(window, first)) << "the picture does not animate";
+    EXPECT_TRUE(WaitForNewPicture(window_, first)) << "the picture does not animate";
 }
 INSTANTIATE_TEST_SUITE_P(Start, WestonViewerLibdecor, ::testing::Values(true, false), LibdecorName);
 
 TEST_F(WestonViewer, CompositorKilledEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    ASSERT_NE(Start(&viewer), 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_EQ(
-        EndServerAndExpectPromptEnd(viewer, SIGKILL, "the connection to the compositor was lost"),
+        EndServerAndExpectPromptEnd(viewer_, SIGKILL, "the connection to the compositor was lost"),
         1);
 }
 

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "support/viewer_fixture.h"
 #include "hosts/wine.h"
@@ -18,16 +16,14 @@ namespace {
 // ARGB pixels from the top row): an icon resource that is a 32-bit bitmap of that size (after its
 // BITMAPINFOHEADER, twice the height for the mask, rows from the bottom). Empty when none is.
 std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t size) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), {}};
-    std::vector<ResourceEntry> resources;
-    ReadPeResources(image, &resources);
-    for (const ResourceEntry& icon : resources) {
+    std::vector<Resource> resources;
+    EXPECT_TRUE(ReadResources(path, &resources)) << "wrestool cannot read " << path;
+    for (const Resource& icon : resources) {
         auto le = [&](std::size_t at) {
             const uint8_t* p = at + 4 <= icon.data.size() ? &icon.data[at] : nullptr;
             return p ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24 : 0u;
         };
-        if (!icon.type.Is(3) || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
+        if (icon.type != "3" || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
             le(12) >> 16 != 32 || icon.data.size() < 40 + 4 * size * size) {
             continue;
         }
@@ -86,20 +82,9 @@ class WineViewer : public ViewerRig {
 
     // Runs a Windows console program under Wine to its end and returns its standard error.
     std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
-        ChildProcess child;
-        if (!StartUnderWine(program, arguments, root_, desktop_->XDisplay(), &child)) {
-            ADD_FAILURE() << "could not start " << program << " under Wine";
-            return "";
-        }
-        int code = -1;
-        if (!WaitProcess(&child, 60000, &code)) {
-            KillProcess(&child);
-            ADD_FAILURE() << program << " did not end under Wine";
-        } else {
-            EXPECT_EQ(code, 0) << program;
-        }
-        std::string output = ReadStderr(child);
-        unlink(child.stderrPath.c_str());
+        std::string output;
+        EXPECT_TRUE(RunUnderWine(program, arguments, desktop_->XDisplay(), 60000, &output))
+            << program << " under Wine: " << output;
         return output;
     }
 };
@@ -109,21 +94,19 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     // The template's font, size (in dialog units) and style.
     ClientRect expected = ParseClientRect(
         RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
+    ASSERT_TRUE(Geometry(window_, &area));
     // Without a window manager nobody draws the frame, so X shows the client area, which the
     // frame's widths place inside the window's top-left corner at (0, 0).
     EXPECT_EQ(area.x, expected.x);
     EXPECT_EQ(area.y, expected.y);
     EXPECT_EQ(area.width, expected.width);
     EXPECT_EQ(area.height, expected.height);
-    EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
+    EXPECT_EQ(probe_->TextProperty(window_, "WM_NAME"), "Tavik");
     // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
     // system's 32 pixels and the small one at its 16 are the executable's pictures of those sizes.
-    std::vector<unsigned long> shown = probe_->LongProperty(window, "_NET_WM_ICON");
+    std::vector<unsigned long> shown = probe_->LongProperty(window_, "_NET_WM_ICON");
     for (uint32_t size : {32u, 16u}) {
         std::vector<unsigned long> expected = IconOfExecutable(root_ + "/bin/tavik.exe", size);
         ASSERT_EQ(expected.size(), 2u + size * size) << "no 32-bit " << size << " px picture";
@@ -132,7 +115,7 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
             << "the window's _NET_WM_ICON has " << (picture.empty() ? "no" : "another") << " "
             << size << " x " << size << " picture";
     }
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "host/resource.h"
 #include "gl_window.h"
 #include "host/x11/layer.h"
+#include "wait.h"
 #include "x11_probe.h"
 #include "x11_seams.h"
 
@@ -226,9 +227,7 @@ TEST_F(MessageQueue, AHeldKeyRepeatsAsKeyDownsAlone) {
     Window window = static_cast<WindowX11*>(hwnd_)->handle;
     X11Probe probe(std::getenv("DISPLAY"));
     Display* display = probe.display();
-    for (int i = 0; i < 200 && !probe.IsShown(window); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(WaitUntil([&] { return probe.IsShown(window); }, 1000, 5)) << "never shown";
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     unsigned delay = 0, interval = 0;
     ASSERT_TRUE(XkbGetAutoRepeatRate(display, XkbUseCoreKbd, &delay, &interval));

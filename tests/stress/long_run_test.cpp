@@ -46,14 +46,12 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     ASSERT_GT(runSeconds, kWarmUpSeconds);
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     auto start = std::chrono::steady_clock::now();
-    long rssShown = ProcessResidentKiB(*viewer);
+    long rssShown = ProcessResidentKiB(*viewer_);
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
-    FrameWatcher watcher = WatchFrames(window, area.width, area.height);
+    ASSERT_TRUE(Geometry(window_, &area));
+    FrameWatcher watcher = WatchFrames(window_, area.width, area.height);
     std::printf("run of %d s of %s at %d x %d; resident memory when shown: %ld KiB\n", runSeconds,
                 NativeBinary().c_str(), area.width, area.height, rssShown);
 
@@ -68,17 +66,17 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
         frames += watcher.Changed();
         double elapsed = SecondsSince(start);
         if (elapsed >= nextReport) {
-            long rss = ProcessResidentKiB(*viewer);
-            ASSERT_GE(rss, 0) << "the viewer ended: " << ReadStderr(*viewer);
+            long rss = ProcessResidentKiB(*viewer_);
+            ASSERT_GE(rss, 0) << "the viewer ended: " << ReadStderr(*viewer_);
             if (rssStart < 0) {
                 rssStart = rss;
                 framesAtStart = frames;
-                cpuStart = ProcessCpuSeconds(*viewer);
+                cpuStart = ProcessCpuSeconds(*viewer_);
                 std::printf("start (after %d s of warm-up): %ld frames, %ld KiB resident %s\n",
-                            kWarmUpSeconds, frames, rss, ResidentParts(*viewer).c_str());
+                            kWarmUpSeconds, frames, rss, ResidentParts(*viewer_).c_str());
             } else {
                 std::printf("  %5.0f s: %ld frames, %ld KiB resident %s\n", elapsed, frames, rss,
-                            ResidentParts(*viewer).c_str());
+                            ResidentParts(*viewer_).c_str());
             }
             framesAtLastReport = frames;
             nextReport += reportEvery;
@@ -86,11 +84,11 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
         }
         SleepMs(4);
     }
-    long rssEnd = ProcessResidentKiB(*viewer);
-    double cpuEnd = ProcessCpuSeconds(*viewer);
+    long rssEnd = ProcessResidentKiB(*viewer_);
+    double cpuEnd = ProcessCpuSeconds(*viewer_);
     double measured = runSeconds - kWarmUpSeconds;
     std::printf("end (after %d s): %ld frames, %ld KiB resident %s\n", runSeconds, frames, rssEnd,
-                ResidentParts(*viewer).c_str());
+                ResidentParts(*viewer_).c_str());
     std::printf("after the warm-up: %ld frames in %.0f s (%.1f per second, 25 nominal), "
                 "%+ld KiB resident, %.1f s of CPU (%.0f %% of one core)\n",
                 frames - framesAtStart, measured, (frames - framesAtStart) / measured,
@@ -100,8 +98,8 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     EXPECT_GT(frames - framesAtLastReport, 0)
         << "no frames since " << nextReport - reportEvery << " s";
     EXPECT_LT(rssEnd - rssStart, kAllowedGrowthKiB);
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, "close after the long run");
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, limits_.loadedExitMs, "close after the long run");
 }
 
 } // namespace

@@ -38,41 +38,33 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
 }
 
 TEST_F(DisplayGoesAway, ServerShutDownWhileItAnimatesEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
-    EXPECT_TRUE(WaitForNewPicture(window, WaitForPicture(window))) << "not animating";
-    EndServerAndExpectPromptEnd(viewer, SIGTERM);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(WaitForNewPicture(window_, WaitForPicture(window_))) << "not animating";
+    EndServerAndExpectPromptEnd(viewer_, SIGTERM);
 }
 
 TEST_F(DisplayGoesAway, ServerKilledWhileItAnimatesEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
-    EXPECT_TRUE(WaitForNewPicture(window, WaitForPicture(window))) << "not animating";
-    EndServerAndExpectPromptEnd(viewer, SIGKILL);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(WaitForNewPicture(window_, WaitForPicture(window_))) << "not animating";
+    EndServerAndExpectPromptEnd(viewer_, SIGKILL);
 }
 
 // The server goes before the first tick.
 TEST_F(DisplayGoesAway, ServerShutDownRightAfterTheWindowAppearsEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
-    EndServerAndExpectPromptEnd(viewer, SIGTERM);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EndServerAndExpectPromptEnd(viewer_, SIGTERM);
 }
 
 // Large frames are being written to the connection and size changes read from it when it dies.
 TEST_F(DisplayGoesAway, ServerKilledDuringAResizeStormEndsItPromptlyWithAMessage) {
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NO_FATAL_FAILURE(Start());
     std::mt19937 random(7);
     std::uniform_int_distribution<int> width(800, 1600), height(600, 1200);
     for (int i = 0; i < 40; ++i) {
-        Resize(window, width(random), height(random));
+        Resize(window_, width(random), height(random));
         SleepMs(7);
     }
-    EndServerAndExpectPromptEnd(viewer, SIGKILL);
+    EndServerAndExpectPromptEnd(viewer_, SIGKILL);
 }
 
 } // namespace

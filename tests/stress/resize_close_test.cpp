@@ -17,11 +17,10 @@ class ViewerUnderStress : public ViewerTest {
   protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
 
-    // Wine starts and ends a program far more slowly: fewer sizes and runs there.
-    bool Slow() const { return host_.launcher == &kWineLauncher; }
-    int StormResizes() const { return Slow() ? 60 : 500; }
-    int TickPhases() const { return Slow() ? 4 : 8; }
-    int Repeats() const { return Slow() ? 1 : 3; }
+    // Wine and an emulator start and end a program far more slowly: fewer sizes and runs there.
+    int StormResizes() const { return limits_.slow ? 60 : 500; }
+    int TickPhases() const { return limits_.slow ? 4 : 8; }
+    int Repeats() const { return limits_.slow ? 1 : 3; }
     void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
         ViewerRig::ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, when);
     }
@@ -33,11 +32,9 @@ class ViewerUnderStress : public ViewerTest {
 // picture must fit it: a size message lost or applied out of order would leave the viewport or
 // the projection at a size of the storm.
 TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSize) {
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
-    double cpuBefore = ProcessCpuSeconds(*viewer);
-    long rssBefore = ProcessResidentKiB(*viewer);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    double cpuBefore = ProcessCpuSeconds(*viewer_);
+    long rssBefore = ProcessResidentKiB(*viewer_);
 
     std::mt19937 random(20180040);
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
@@ -55,38 +52,36 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
         default:
             break;
         }
-        Resize(window, w, h);
+        Resize(window_, w, h);
         SleepMs(pause(random));
         if (i % 50 == 49) {
-            ASSERT_TRUE(IsRunning(*viewer))
-                << "ended after " << i + 1 << " resizes: " << ReadStderr(*viewer);
+            ASSERT_TRUE(IsRunning(*viewer_))
+                << "ended after " << i + 1 << " resizes: " << ReadStderr(*viewer_);
         }
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%d resizes in %.1f s; the viewer used %.2f s of CPU meanwhile, resident memory "
                 "%ld KiB before and %ld KiB after\n",
-                StormResizes(), seconds, ProcessCpuSeconds(*viewer) - cpuBefore, rssBefore,
-                ProcessResidentKiB(*viewer));
+                StormResizes(), seconds, ProcessCpuSeconds(*viewer_) - cpuBefore, rssBefore,
+                ProcessResidentKiB(*viewer_));
 
     constexpr int kFinalWidth = 640, kFinalHeight = 400;
-    Resize(window, kFinalWidth, kFinalHeight);
-    EXPECT_EQ(WaitForPictureToFit(window, kFinalWidth, kFinalHeight), "");
-    ASSERT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
+    Resize(window_, kFinalWidth, kFinalHeight);
+    EXPECT_EQ(WaitForPictureToFit(window_, kFinalWidth, kFinalHeight), "");
+    ASSERT_TRUE(IsRunning(*viewer_)) << ReadStderr(*viewer_);
     // An X error would have been printed (and would have ended the viewer).
-    EXPECT_EQ(ReadStderr(*viewer), "");
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, "close after the storm");
+    EXPECT_EQ(ReadStderr(*viewer_), "");
+    Close(window_);
+    ExpectEndsWithZeroSilently(viewer_, "close after the storm");
 }
 
 // The close arrives before the first tick, or while the first frames are drawn.
 TEST_P(ViewerUnderStress, ClosedRightAfterItsWindowAppearsEndsWithZeroSilently) {
     for (int run = 0; run < Repeats(); ++run) {
-        ChildProcess* viewer = nullptr;
-        Window window = StartAndWaitForWindow(&viewer);
-        ASSERT_NE(window, 0u);
-        Close(window);
-        ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        Close(window_);
+        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
     }
 }
 
@@ -116,16 +111,14 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
 TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently) {
     for (int phase = 0; phase < TickPhases(); ++phase) {
         int delayMs = phase * kTickMs / TickPhases();
-        ChildProcess* viewer = nullptr;
-        Window window = StartAndWaitForWindow(&viewer);
-        ASSERT_NE(window, 0u);
+        ASSERT_NO_FATAL_FAILURE(Start());
         ClientArea area = {};
-        ASSERT_TRUE(Geometry(window, &area));
-        FrameWatcher frames = WatchFrames(window, area.width, area.height);
+        ASSERT_TRUE(Geometry(window_, &area));
+        FrameWatcher frames = WatchFrames(window_, area.width, area.height);
         ASSERT_TRUE(frames.WaitForFrame(limits_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
-        Close(window);
-        ExpectEndsWithZeroSilently(viewer, std::to_string(delayMs) + " ms after a frame");
+        Close(window_);
+        ExpectEndsWithZeroSilently(viewer_, std::to_string(delayMs) + " ms after a frame");
     }
 }
 
@@ -133,13 +126,11 @@ TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently)
 // one finds the window gone, or queued behind the first one.
 TEST_P(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
     for (int run = 0; run < Repeats(); ++run) {
-        ChildProcess* viewer = nullptr;
-        Window window = StartAndWaitForWindow(&viewer);
-        ASSERT_NE(window, 0u);
+        ASSERT_NO_FATAL_FAILURE(Start());
         SleepMs(100 + 37 * run);
-        Close(window);
-        Close(window);
-        ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
+        Close(window_);
+        Close(window_);
+        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
     }
 }
 
@@ -147,13 +138,11 @@ TEST_P(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
 // handled in the same turn of the message loop.
 TEST_P(ViewerUnderStress, ClosedInTheMiddleOfAResizeEndsWithZeroSilently) {
     for (int run = 0; run < Repeats(); ++run) {
-        ChildProcess* viewer = nullptr;
-        Window window = StartAndWaitForWindow(&viewer);
-        ASSERT_NE(window, 0u);
+        ASSERT_NO_FATAL_FAILURE(Start());
         SleepMs(100 + 37 * run);
-        Resize(window, 900 - 200 * run, 1 + 300 * run);
-        Close(window);
-        ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run));
+        Resize(window_, 900 - 200 * run, 1 + 300 * run);
+        Close(window_);
+        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <xcb/xproto.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -21,85 +22,51 @@ std::string SocketPath(int number) {
     return "/tmp/.X11-unix/X" + std::to_string(number);
 }
 
-void Put8(std::vector<unsigned char>* out, unsigned value) {
-    out->push_back(static_cast<unsigned char>(value));
-}
-void Put16(std::vector<unsigned char>* out, unsigned value) {
-    Put8(out, value & 0xFF);
-    Put8(out, value >> 8);
-}
-void Put32(std::vector<unsigned char>* out, uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
+// The server's answer to a connection request, in xcb's wire structures, least significant byte
+// first as the client asked (the machines this runs on are little-endian): one 1280 x 1024 screen
+// of depth 24 with one TrueColor visual, as small as Xlib accepts.
+struct SetupReply {
+    xcb_setup_t setup;
+    char vendor[4];
+    xcb_format_t format;
+    xcb_screen_t screen;
+    xcb_depth_t depth;
+    xcb_visualtype_t visual;
+};
+static_assert(sizeof(SetupReply) == 124, "the structures are the wire's, without padding");
 
-// The server's answer to a connection request, least significant byte first: one 1280 x 1024
-// screen of depth 24 with one TrueColor visual, as small as Xlib accepts.
-std::vector<unsigned char> SetupReply() {
-    std::vector<unsigned char> body;
-    Put32(&body, 1);          // release number
-    Put32(&body, 0x00200000); // resource id base
-    Put32(&body, 0x001FFFFF); // resource id mask
-    Put32(&body, 0);          // motion buffer size
-    Put16(&body, 4);          // length of the vendor string
-    Put16(&body, 0xFFFF);     // maximum request length
-    Put8(&body, 1);           // screens
-    Put8(&body, 1);           // pixmap formats
-    Put8(&body, 0);           // image byte order: LSB first
-    Put8(&body, 0);           // bitmap bit order: LSB first
-    Put8(&body, 32);          // bitmap scanline unit
-    Put8(&body, 32);          // bitmap scanline pad
-    Put8(&body, 8);           // min keycode
-    Put8(&body, 255);         // max keycode
-    Put32(&body, 0);
-    for (char c : {'t', 'e', 's', 't'}) {
-        Put8(&body, static_cast<unsigned char>(c));
-    }
-    // Pixmap format: depth 24, 32 bits per pixel, scanline pad 32.
-    Put8(&body, 24);
-    Put8(&body, 32);
-    Put8(&body, 32);
-    for (int i = 0; i < 5; ++i) {
-        Put8(&body, 0);
-    }
-    // Screen.
-    Put32(&body, 0x100);    // root window
-    Put32(&body, 0x20);     // default colormap
-    Put32(&body, 0xFFFFFF); // white pixel
-    Put32(&body, 0);        // black pixel
-    Put32(&body, 0);        // current input masks
-    Put16(&body, 1280);
-    Put16(&body, 1024);
-    Put16(&body, 338); // millimetres
-    Put16(&body, 270);
-    Put16(&body, 1);    // min installed maps
-    Put16(&body, 1);    // max installed maps
-    Put32(&body, 0x21); // root visual
-    Put8(&body, 0);     // backing stores: never
-    Put8(&body, 0);     // save unders
-    Put8(&body, 24);    // root depth
-    Put8(&body, 1);     // allowed depths
-    // Depth 24 with one visual.
-    Put8(&body, 24);
-    Put8(&body, 0);
-    Put16(&body, 1);
-    Put32(&body, 0);
-    Put32(&body, 0x21); // visual id
-    Put8(&body, 4);     // TrueColor
-    Put8(&body, 8);     // bits per RGB value
-    Put16(&body, 256);  // colormap entries
-    Put32(&body, 0xFF0000);
-    Put32(&body, 0x00FF00);
-    Put32(&body, 0x0000FF);
-    Put32(&body, 0);
-
-    std::vector<unsigned char> reply;
-    Put8(&reply, 1); // success
-    Put8(&reply, 0);
-    Put16(&reply, 11); // protocol 11.0
-    Put16(&reply, 0);
-    Put16(&reply, static_cast<unsigned>(body.size() / 4));
-    reply.insert(reply.end(), body.begin(), body.end());
+SetupReply MakeSetupReply() {
+    SetupReply reply = {};
+    reply.setup.status = 1; // success
+    reply.setup.protocol_major_version = 11;
+    reply.setup.length = (sizeof reply - 8) / 4;
+    reply.setup.release_number = 1;
+    reply.setup.resource_id_base = 0x00200000;
+    reply.setup.resource_id_mask = 0x001FFFFF;
+    reply.setup.vendor_len = sizeof reply.vendor;
+    reply.setup.maximum_request_length = 0xFFFF;
+    reply.setup.roots_len = 1;
+    reply.setup.pixmap_formats_len = 1;
+    reply.setup.bitmap_format_scanline_unit = 32;
+    reply.setup.bitmap_format_scanline_pad = 32;
+    reply.setup.min_keycode = 8;
+    reply.setup.max_keycode = 255;
+    std::memcpy(reply.vendor, "test", sizeof reply.vendor);
+    reply.format = {24, 32, 32, {}}; // depth, bits per pixel, scanline pad
+    reply.screen.root = 0x100;
+    reply.screen.default_colormap = 0x20;
+    reply.screen.white_pixel = 0xFFFFFF;
+    reply.screen.width_in_pixels = 1280;
+    reply.screen.height_in_pixels = 1024;
+    reply.screen.width_in_millimeters = 338;
+    reply.screen.height_in_millimeters = 270;
+    reply.screen.min_installed_maps = 1;
+    reply.screen.max_installed_maps = 1;
+    reply.screen.root_visual = 0x21;
+    reply.screen.root_depth = 24;
+    reply.screen.allowed_depths_len = 1;
+    reply.depth = {24, 0, 1, {}}; // depth, visuals
+    reply.visual = {0x21, XCB_VISUAL_CLASS_TRUE_COLOR, 8, 256, 0xFF0000, 0x00FF00, 0x0000FF, {}};
     return reply;
 }
 
@@ -185,21 +152,19 @@ bool VanishingDisplay::ServeOneClient(int timeoutMs, std::string* error) {
         *error = "accept failed";
         return false;
     }
-    // Byte order, unused, protocol version, lengths of the authorisation name and data, unused.
-    unsigned char request[12];
+    xcb_setup_request_t request;
     bool served = false;
-    if (!ReadFully(client, request, sizeof request, timeoutMs)) {
+    if (!ReadFully(client, reinterpret_cast<unsigned char*>(&request), sizeof request, timeoutMs)) {
         *error = "no connection request";
-    } else if (request[0] != 'l') {
+    } else if (request.byte_order != 'l') {
         *error = "the client asked for most significant byte first";
     } else {
-        size_t authorisation =
-            Padded(request[6] | request[7] << 8) + Padded(request[8] | request[9] << 8);
-        std::vector<unsigned char> ignored(authorisation);
-        std::vector<unsigned char> reply = SetupReply();
+        std::vector<unsigned char> ignored(Padded(request.authorization_protocol_name_len) +
+                                           Padded(request.authorization_protocol_data_len));
+        SetupReply reply = MakeSetupReply();
         unsigned char first = 0;
         if (!ReadFully(client, ignored.data(), ignored.size(), timeoutMs) ||
-            write(client, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size())) {
+            write(client, &reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) {
             *error = "the connection set-up failed";
         } else if (!ReadFully(client, &first, 1, timeoutMs)) {
             *error = "the client sent no request after the set-up";

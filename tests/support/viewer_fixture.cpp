@@ -28,14 +28,10 @@ void ViewerRig::StartServer(const ViewerOptions& options) {
 }
 
 void ViewerRig::TearDown() {
-    for (auto& viewer : viewers_) {
-        KillProcess(viewer.get());
-        RemoveCapturedOutput(viewer.get());
-    }
+    viewers_.clear();
     host_.launcher->Stop();
     probe_ = nullptr;
     desktop_.reset();
-    StopXvfb(&server_);
     if (!root_.empty()) {
         std::error_code ignored;
         fs::remove_all(root_, ignored);
@@ -59,9 +55,12 @@ Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
     return window;
 }
 
-Window ViewerRig::Start(ChildProcess** viewer, const ViewerOptions& options) {
-    StartServer(options);
-    return HasFatalFailure() ? 0 : StartAndWaitForWindow(viewer);
+void ViewerRig::Start(const ViewerOptions& options) {
+    if (root_.empty()) {
+        ASSERT_NO_FATAL_FAILURE(StartServer(options));
+    }
+    window_ = StartAndWaitForWindow(&viewer_);
+    ASSERT_NE(window_, 0u);
 }
 
 void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
@@ -78,12 +77,6 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
                     when.c_str(), std::chrono::duration<double, std::milli>(ended - asked).count(),
                     std::chrono::duration<double, std::milli>(ended - sent).count());
     }
-}
-
-std::string ViewerRig::AppId(Window window) {
-    std::string id = desktop_->AppId(window);
-    EXPECT_NE(id, "") << host_.name << " reports no application id";
-    return id;
 }
 
 void ViewerRig::ExpectDone(bool done, Window window, const char* what) {

@@ -67,12 +67,12 @@ class ViewerRig : public ::testing::Test {
     }
     // Starts a viewer and waits for its window; fails the test when none is shown.
     Window StartAndWaitForWindow(ChildProcess** viewer = nullptr);
-    // StartServer, then StartAndWaitForWindow: the window, or 0 after a failure.
-    Window Start(ChildProcess** viewer, const ViewerOptions& options = {});
+    // StartServer unless the desktop runs already, then StartAndWaitForWindow into viewer_ and
+    // window_; fatal when either fails.
+    void Start(const ViewerOptions& options = {});
     // Sends the desktop's close and expects the viewer to end with 0 and nothing printed within
     // the launcher's exit time.
     void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
-    std::string AppId(Window window);
     std::vector<Window> FindWindows(const std::string& caption) {
         return desktop_->FindWindows(caption);
     }
@@ -136,6 +136,8 @@ class ViewerRig : public ::testing::Test {
     XvfbServer server_;         // an X server beside a Wayland desktop, for the cases that want one
     std::string root_;          // holds bin/ (the working directory) and res/grass.bmp
     std::vector<std::unique_ptr<ChildProcess>> viewers_;
+    ChildProcess* viewer_ = nullptr; // the viewer that Start started, and its window
+    Window window_ = 0;
 };
 
 // The rig on the one host whose desktop's own operations a case drives (sway's commands, the

@@ -1,13 +1,12 @@
-// The cross-built tavik.exe as a file: what it imports and what kind of program it is (from the
-// cross objdump), and the resources it carries (the dialog template, its layout resource and the
-// manifest), read back out of its resource directory.
+// The cross-built tavik.exe as a file: what it imports, what kind of program it is and how it may
+// be loaded (from the cross objdump), and the resources it carries (the dialog template, its layout
+// resource, the icons, the version and the manifest), as icoutils' wrestool lists and extracts
+// them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -45,17 +44,15 @@ std::string Lower(std::string text) {
 class WindowsExecutable : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        std::ifstream in(TAVIK_WINDOWS_EXE, std::ios::binary);
-        ASSERT_TRUE(in) << "cannot read " << TAVIK_WINDOWS_EXE;
-        image_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        ASSERT_TRUE(ReadPeResources(image_, &resources_)) << "malformed resource directory";
+        ASSERT_TRUE(ReadResources(TAVIK_WINDOWS_EXE, &resources_))
+            << "wrestool cannot read the resources of " << TAVIK_WINDOWS_EXE;
     }
 
     // The one resource of that type and name; fails the test when there is not exactly one.
-    static const ResourceEntry* Find(uint16_t type, uint16_t name) {
-        const ResourceEntry* found = nullptr;
-        for (const ResourceEntry& entry : resources_) {
-            if (entry.type.Is(type) && entry.name.Is(name)) {
+    static const Resource* Find(const std::string& type, const std::string& name) {
+        const Resource* found = nullptr;
+        for (const Resource& entry : resources_) {
+            if (entry.type == type && entry.name == name) {
                 EXPECT_EQ(found, nullptr) << "two resources of type " << type << " name " << name;
                 found = &entry;
             }
@@ -64,16 +61,19 @@ class WindowsExecutable : public ::testing::Test {
         return found;
     }
 
-    static std::vector<uint8_t> image_;
-    static std::vector<ResourceEntry> resources_;
+    static std::vector<Resource> resources_;
 };
 
-std::vector<uint8_t> WindowsExecutable::image_;
-std::vector<ResourceEntry> WindowsExecutable::resources_;
+std::vector<Resource> WindowsExecutable::resources_;
 
-constexpr uint16_t kRtDialog = 5;
-constexpr uint16_t kRtManifest = 24;
-constexpr uint16_t kLangPolishPoland = 0x0415;
+// A hexadecimal field of the headers that the cross objdump prints.
+uint32_t HeaderField(const std::string& dump, const std::string& pattern) {
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(dump, match, std::regex(pattern))) << "no " << pattern;
+    return match.empty() ? 0 : static_cast<uint32_t>(std::stoul(match[1], nullptr, 16));
+}
+
+constexpr int kLangPolishPoland = 0x0415;
 
 TEST_F(WindowsExecutable, ImportsOnlyTheSystemsOwnLibraries) {
     std::string dump = PrivateHeaders();
@@ -103,17 +103,21 @@ TEST_F(WindowsExecutable, IsAGraphicalX86_64Program) {
 // Windows loads the program at a random 64-bit address and keeps its data from running as code
 // only when the headers ask for it and the relocations that moving it needs are there.
 TEST_F(WindowsExecutable, AsksForHighEntropyAddressRandomisationAndNoExecuteData) {
-    PeHeaders headers;
-    ASSERT_TRUE(ReadPeHeaders(image_, &headers)) << "malformed PE32+ headers";
-    EXPECT_TRUE(headers.dllCharacteristics & 0x0040) << "no DYNAMIC_BASE";
-    EXPECT_TRUE(headers.dllCharacteristics & 0x0020) << "no HIGH_ENTROPY_VA";
-    EXPECT_TRUE(headers.dllCharacteristics & 0x0100) << "no NX_COMPAT";
-    EXPECT_FALSE(headers.characteristics & 0x0001) << "RELOCS_STRIPPED";
-    EXPECT_GT(headers.relocationsSize, 0u) << "no base relocations";
+    std::string dump = PrivateHeaders();
+    ASSERT_NE(dump.find("Magic\t\t\t020b\t(PE32+)"), std::string::npos) << "not a PE32+ image";
+    uint32_t dllCharacteristics = HeaderField(dump, "DllCharacteristics\\s+([0-9a-fA-F]+)");
+    EXPECT_TRUE(dllCharacteristics & 0x0040) << "no DYNAMIC_BASE";
+    EXPECT_TRUE(dllCharacteristics & 0x0020) << "no HIGH_ENTROPY_VA";
+    EXPECT_TRUE(dllCharacteristics & 0x0100) << "no NX_COMPAT";
+    EXPECT_FALSE(HeaderField(dump, "\nCharacteristics 0x([0-9a-fA-F]+)") & 0x0001)
+        << "RELOCS_STRIPPED";
+    EXPECT_GT(HeaderField(dump, "Entry 5 [0-9a-fA-F]+ ([0-9a-fA-F]+) Base Relocation Directory"),
+              0u)
+        << "no base relocations";
 }
 
 TEST_F(WindowsExecutable, CarriesTheDialogTemplateOfTheViewerWindow) {
-    const ResourceEntry* entry = Find(kRtDialog, 101);
+    const Resource* entry = Find("5", "101");
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->language, kLangPolishPoland);
     DialogTemplateEx dialog;
@@ -139,12 +143,7 @@ TEST_F(WindowsExecutable, CarriesTheDialogTemplateOfTheViewerWindow) {
 }
 
 TEST_F(WindowsExecutable, CarriesTheDialogLayoutResourceOfTwoZeroBytes) {
-    const ResourceEntry* found = nullptr;
-    for (const ResourceEntry& entry : resources_) {
-        if (entry.type.IsNamed("AFX_DIALOG_LAYOUT") && entry.name.Is(101)) {
-            found = &entry;
-        }
-    }
+    const Resource* found = Find("'AFX_DIALOG_LAYOUT'", "101");
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->data, (std::vector<uint8_t>{0, 0}));
 }
@@ -161,7 +160,7 @@ uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes) {
 // which must hold that many bytes: a bitmap (BITMAPINFOHEADER, twice the height for the mask)
 // or, at 256, a PNG. As "SIZE:bmp|png ...".
 TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
-    const ResourceEntry* group = Find(14, 1);
+    const Resource* group = Find("14", "1");
     ASSERT_NE(group, nullptr);
     const std::vector<uint8_t>& dir = group->data;
     ASSERT_EQ(Le(dir, 2, 2), 1u) << "not an icon directory";
@@ -169,7 +168,7 @@ TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
     for (uint32_t i = 0, count = Le(dir, 4, 2); i < count; ++i) {
         std::size_t at = 6 + 14 * i;
         uint32_t size = dir.at(at) == 0 ? 256 : dir[at];
-        const ResourceEntry* icon = Find(3, static_cast<uint16_t>(Le(dir, at + 12, 2)));
+        const Resource* icon = Find("3", std::to_string(Le(dir, at + 12, 2)));
         ASSERT_NE(icon, nullptr);
         ASSERT_EQ(icon->data.size(), Le(dir, at + 8, 4));
         bool png = Le(icon->data, 0, 4) == 0x474e5089u;
@@ -187,7 +186,7 @@ TEST_F(WindowsExecutable, CarriesTheIconGroupAtFiveSizesFirst) {
 // StringFileInfo, each a UTF-16 key and value, NULs and padding between, read as ASCII, and the
 // language and code page of VarFileInfo's Translation, under which Explorer looks for them.
 TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
-    const ResourceEntry* version = Find(16, 1);
+    const Resource* version = Find("16", "1");
     ASSERT_NE(version, nullptr);
     const std::vector<uint8_t>& data = version->data;
     std::size_t fixed = 0;
@@ -225,7 +224,7 @@ TEST_F(WindowsExecutable, CarriesTheProjectsVersionAndNames) {
 }
 
 TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
-    const ResourceEntry* entry = Find(kRtManifest, 1);
+    const Resource* entry = Find("24", "1");
     ASSERT_NE(entry, nullptr);
     std::string manifest(entry->data.begin(), entry->data.end());
     std::regex level("<requestedExecutionLevel\\s+level=\"([^\"]*)\"\\s+uiAccess=\"([^\"]*)\"");

@@ -1,41 +1,31 @@
-// Reading back what the compiler, linker and resource compiler put into the Windows executable:
-// header fields, the resource tree of a PE file's resource directory (type, name, language, data)
-// and the extended dialog template layout. Every offset and size is checked against the file
-// before it is used.
+// A Windows executable's resources, read with wrestool, and the extended dialog template layout of
+// its dialog resource, read back from the resource's bytes. Every field is checked against the
+// data's end before it is read.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A resource's type or name: a number, or a string when `text` is not empty.
+// A resource of a Windows executable as icoutils' wrestool lists it ("--type=5 --name=101
+// --language=1045 [...]"; a type or name that is a string in quotes) and extracts it.
+struct Resource {
+    std::string type, name;
+    int language = 0;
+    std::vector<uint8_t> data;
+};
+
+// Every resource of the executable at `path`, read with wrestool; false when it cannot list or
+// extract them, or there are none.
+bool ReadResources(const std::string& path, std::vector<Resource>* resources);
+
+// A dialog's menu or class: a number, or a string when `text` is not empty.
 struct ResourceId {
     uint16_t number = 0;
     std::u16string text;
 
     bool Is(uint16_t id) const { return text.empty() && number == id; }
-    bool IsNamed(const char* name) const;
 };
-
-struct ResourceEntry {
-    ResourceId type;
-    ResourceId name;
-    uint16_t language = 0;
-    std::vector<uint8_t> data;
-};
-
-// Header fields of a PE32+ image that say how Windows may load it.
-struct PeHeaders {
-    uint16_t characteristics = 0;    // of the file header (IMAGE_FILE_*)
-    uint16_t dllCharacteristics = 0; // of the optional header (IMAGE_DLLCHARACTERISTICS_*)
-    uint32_t relocationsSize = 0;    // of the base relocation directory
-};
-
-// False if `image` is not a PE32+ image or its headers end early.
-bool ReadPeHeaders(const std::vector<uint8_t>& image, PeHeaders* headers);
-
-// Every resource of a PE32+ image; false if the image or its resource directory is malformed.
-bool ReadPeResources(const std::vector<uint8_t>& image, std::vector<ResourceEntry>* entries);
 
 // DLGTEMPLATEEX and the font fields that follow it when the style has DS_SETFONT.
 struct DialogTemplateEx {
