@@ -127,7 +127,6 @@ bool SwayDesktop::RemovePointer() {
     }
     KillProcess(&pointer_);
     RemoveCapturedOutput(&pointer_);
-    pointer_ = ChildProcess();
     return true;
 }
 
