@@ -38,6 +38,17 @@ STANDIN
 teardown() { "$script" remove; }
 
 make() { "$script" make; }
+# Waits up to 5 s until a process whose command line matches $2 runs (up) or has gone (down).
+process() {
+  local state
+  for _ in $(seq 50); do
+    state=down
+    ! pgrep -f "$2" >/dev/null || state=up
+    [ "$state" != "$1" ] || return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 @test "two makes at once make one root, once; a leftover of an interrupted make is cleared" {
   mkdir -p "$root.part.old" && touch "$root.part.old/half"
@@ -72,17 +83,15 @@ make() { "$script" make; }
   "$script" run "$root" --scratch --ro /usr -- touch /var/tmp/probe
   [ ! -e "$root/var/tmp/probe" ]
   "$script" run "$root" -- sleep "313.$$" &
-  sleep 1
+  process up "^sleep 313.$$"
   kill -KILL $!
-  sleep 1
-  run pgrep -f "sleep 313.$$"
-  [ "$status" -eq 1 ]
+  process down "^sleep 313.$$"
 }
 
 @test "remove refuses while a command runs in the root or anything is mounted under it" {
   make
-  "$script" run "$root" -- sleep 314 &
-  sleep 1
+  "$script" run "$root" -- sleep "314.$$" &
+  process up "^sleep 314.$$"
   run "$script" remove
   kill $!
   [ "$status" -eq 1 ]
