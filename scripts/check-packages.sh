@@ -19,7 +19,14 @@ set -euo pipefail
 TexturedBox() {
   colours=$(identify -format %k "$1") && [ "$colours" -ge 100 ]
 }
-# Sourced (by the scripts' tests): the function above alone.
+# Makes under the folder $2 every folder that the .deb $1 holds.
+# NOTE: a user's throw-away copy of the Debian 13 root is an overlay mounted in a user namespace of
+# theirs, where the kernel renames no directory (EXDEV), as dpkg does with each new one it unpacks;
+# made beforehand, they are kept as they are instead.
+MakeFoldersOf() {
+  dpkg-deb -c "$1" | awk '$1 ~ /^d/ { print $6 }' | (cd "$2" && xargs mkdir -p)
+}
+# Sourced (by the scripts' tests): the functions above alone.
 [ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -248,10 +255,7 @@ InstallOnDebian13() {
   local deb=$1 out=$2 before start
   before=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort)
   start=$EPOCHREALTIME
-  # NOTE: a user's throw-away copy is an overlay mounted in a user namespace of theirs, where the
-  # kernel renames no directory (EXDEV), as dpkg does with each new one it unpacks; made
-  # beforehand, with the package's modes, they are kept as they are instead.
-  dpkg-deb -c "$deb" | awk '$1 ~ /^d/ { print $6 }' | (cd / && xargs mkdir -p)
+  MakeFoldersOf "$deb" /
   DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$out/apt.log" 2>&1 || {
     cat "$out/apt.log"
     fail "Debian 13: apt cannot install $(basename "$deb") (its output above)"
@@ -290,7 +294,7 @@ debian13=$(scripts/debian13-root.sh path)
 # Written from the copy by its root, which for a user is one of the root's own ids.
 mkdir -m 0777 "$tmp/debian13"
 export tavik_scripts=$root/scripts
-export -f InstallOnDebian13 ShowsItsPicture TexturedBox fail
+export -f InstallOnDebian13 ShowsItsPicture TexturedBox MakeFoldersOf fail
 scripts/debian13-root.sh run "$debian13" --scratch --ro "$(realpath "$dir")" --ro "$tavik_scripts" -- \
   bash -c 'InstallOnDebian13 "$@"' bash "$(realpath "$deb")" "$tmp/debian13" ||
   fail "the amd64 .deb does not install or run on Debian 13"

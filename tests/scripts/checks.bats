@@ -27,3 +27,14 @@ textured() { bash -c '. "$1/check-packages.sh" && TexturedBox "$2"' bash "$scrip
   [ "$status" -ne 0 ]
   textured "$scripts/../res/grass.bmp"
 }
+
+@test "the package check makes the folders a .deb holds, and only those" {
+  mkdir -p "$t/pkg/DEBIAN" "$t/pkg/usr/libexec/tavik/bin" "$t/into"
+  printf 'Package: fixture\nVersion: 1\nArchitecture: all\nMaintainer: x <x@example.org>\nDescription: x\n' \
+    >"$t/pkg/DEBIAN/control"
+  touch "$t/pkg/usr/libexec/tavik/bin/tavik"
+  dpkg-deb -b --root-owner-group "$t/pkg" "$t/fixture.deb" >/dev/null
+  bash -c '. "$1/check-packages.sh" && MakeFoldersOf "$2" "$3"' bash "$scripts" "$t/fixture.deb" "$t/into"
+  [ -d "$t/into/usr/libexec/tavik/bin" ]
+  [ ! -e "$t/into/usr/libexec/tavik/bin/tavik" ]
+}
