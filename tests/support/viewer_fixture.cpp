@@ -181,9 +181,10 @@ int ViewerRig::ExpectPromptEndWith(ChildProcess* viewer, double cpuBefore,
     auto serverGone = std::chrono::steady_clock::now();
     int code = -1;
     double cpuTotal = 0;
-    if (!WaitForExit(viewer, 1000, &code, &cpuTotal)) {
-        ADD_FAILURE() << "still running a second after the server ended, having used "
-                      << ProcessCpuSeconds(*viewer) - cpuBefore << " s of CPU since";
+    if (!WaitForExit(viewer, limits_.exitMs, &code, &cpuTotal)) {
+        ADD_FAILURE() << "still running " << limits_.exitMs << " ms after the server ended, "
+                      << "having used " << ProcessCpuSeconds(*viewer) - cpuBefore
+                      << " s of CPU since";
         return -1;
     }
     std::printf(

@@ -119,9 +119,9 @@ class ViewerRig : public ::testing::Test {
                                     bool silently = true);
     // Ends the X server or the compositor with `signal` and waits until it is gone.
     void EndServer(int signal) { desktop_->EndServer(signal); }
-    // The server has just gone. The viewer must end within a second, with the layer's `message`
-    // and a non-zero exit code of its own (not a signal such as SIGPIPE or SIGSEGV), having used
-    // little CPU time since `cpuBefore`; its exit code, -1 while it runs.
+    // The server has just gone. The viewer must end (within the close's limit), with the layer's
+    // `message` and a non-zero exit code of its own (not a signal such as SIGPIPE or SIGSEGV),
+    // having used little CPU time since `cpuBefore`; its exit code, -1 while it runs.
     int ExpectPromptEndWith(ChildProcess* viewer, double cpuBefore, const std::string& message);
     // Ends the server with `signal` under the running viewer, then ExpectPromptEndWith.
     int EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal, const std::string& message);
