@@ -39,6 +39,10 @@ bool RunUnderWine(const std::string& program, const std::vector<std::string>& ar
     return RunWineTool(argv, display, timeoutMs, output);
 }
 
+bool WaitForWineServerEnd(const std::string& display, std::string* output) {
+    return RunWineTool({TAVIK_WINESERVER, "-w"}, display, 120000, output);
+}
+
 void UseTestWinePrefix() {
     setenv("WINEPREFIX", Prefix().c_str(), 1);
     setenv("WINEARCH", "win64", 1);
@@ -61,7 +65,7 @@ bool EnsureWinePrefix(const std::string& display, std::string* error) {
         return false;
     }
     // wineboot returns before the services it started have settled; wait for them.
-    if (!RunWineTool({TAVIK_WINESERVER, "-w"}, display, 120000, &output)) {
+    if (!WaitForWineServerEnd(display, &output)) {
         *error = "the wineserver of the new prefix did not end:\n" + output;
         return false;
     }

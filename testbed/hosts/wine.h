@@ -19,6 +19,9 @@ bool RunWineTool(const std::vector<std::string>& argv, const std::string& displa
 // The same for a Windows program under Wine, `arguments` after it.
 bool RunUnderWine(const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& display, int timeoutMs, std::string* output);
+// Waits until the prefix's server has ended, and with it every program of the prefix; false when
+// it has not within two minutes, with the reason in *output.
+bool WaitForWineServerEnd(const std::string& display, std::string* output);
 // Creates the prefix with `wineboot -i` on `display` unless a complete one is there; false with
 // the reason in *error when it cannot.
 bool EnsureWinePrefix(const std::string& display, std::string* error);

@@ -3,6 +3,8 @@
 // shortcut's working directory) shows the grass box and ends with 0 when closed, and msiexec /x
 // removes every file that the installation added.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,13 +43,21 @@ class WineMsi : public ViewerRig {
   protected:
     WineMsi() : ViewerRig(kWineHost) {}
 
-    // Runs msiexec with `action` (/i or /x) on the MSI, without any user interface.
+    // Runs msiexec with `action` (/i or /x) on the MSI, without any user interface, and waits
+    // until the prefix's server and what the installation started have ended, as a finished
+    // installation has on Windows: the program then starts on a prefix at rest.
     void Msiexec(const char* action) {
         std::string msi = TAVIK_WINDOWS_MSI, output;
         std::replace(msi.begin(), msi.end(), '/', '\\');
+        auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(RunWineTool({TAVIK_WINE, "msiexec", action, "Z:" + msi, "/qn"},
                                 desktop_->XDisplay(), 120000, &output))
             << "msiexec " << action << " failed: " << output;
+        EXPECT_TRUE(WaitForWineServerEnd(desktop_->XDisplay(), &output))
+            << "the prefix's server did not end after msiexec " << action << ": " << output;
+        std::printf(
+            "msiexec %s: %.1f s to its end and the server's\n", action,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
 };
 
@@ -81,8 +91,13 @@ TEST_F(WineMsi, InstallsRunsFromBinAndUninstallsWithoutATrace) {
     ChildProcess* viewer = viewers_.back().get();
     ASSERT_TRUE(StartUnderWine((installed / "bin" / "tavik.exe").string(), {},
                                (installed / "bin").string(), desktop_->XDisplay(), viewer));
+    auto started = std::chrono::steady_clock::now();
     Window window = WaitForNewWindow({}, limits_.startMs);
-    ASSERT_NE(window, 0u) << "no window captioned Tavik: " << ReadStderr(*viewer);
+    ASSERT_NE(window, 0u) << "no window captioned Tavik in " << limits_.startMs << " ms; the "
+                          << "program " << (IsRunning(*viewer) ? "still runs" : "has ended")
+                          << "; it said: " << ReadStderr(*viewer);
+    std::printf("the installed program: its window shown %.1f s after its start\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     RgbImage picture = WaitForPicture(window);
     EXPECT_EQ(PictureMisfit(picture, picture.width, picture.height), "");
     CloseAndExpectEndsWithZero(viewer, window, "the installed program");
