@@ -54,7 +54,7 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < StormResizes(); ++i) {
-        int w = width(random), h = height(random), k = kind(random);
+        const int w = width(random), h = height(random), k = kind(random);
         // Kinds 0 and 1 one pixel high, 2 one pixel wide.
         Resize(window_, k == 2 ? 1 : w, k <= 1 ? 1 : h);
         SleepMs(pause(random));
