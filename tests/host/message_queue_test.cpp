@@ -1,6 +1,7 @@
 // The Linux layer's windows, message queue and timers on a real X display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -54,21 +55,15 @@ class MessageQueue : public ::testing::Test {
     // through the queue or was sent directly; a fast timer keeps retrieval returning.
     bool PumpUntil(UINT message, int limit = 300) {
         SetTimer(hwnd_, 1, 10, nullptr);
-        for (int i = 0; i < limit; ++i) {
-            MSG msg;
-            if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
-                return false;
-            }
+        bool seen = false;
+        MSG msg;
+        for (int i = 0; i < limit && !seen && GetMessageW(&msg, nullptr, 0, 0) > 0; ++i) {
             DispatchMessageW(&msg);
-            for (const Received& r : received) {
-                if (r.message == message) {
-                    KillTimer(hwnd_, 1);
-                    return true;
-                }
-            }
+            seen = std::any_of(received.begin(), received.end(),
+                               [message](const Received& r) { return r.message == message; });
         }
         KillTimer(hwnd_, 1);
-        return false;
+        return seen;
     }
     HWND hwnd_ = nullptr;
 };

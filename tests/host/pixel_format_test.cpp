@@ -14,6 +14,13 @@ FramebufferConfig Config(int depth, int stencil = 0, int alpha = 0) {
     return {true, true, true, true, false, 24, alpha, depth, stencil};
 }
 
+// Config(24) with one field changed.
+template <typename Field> FramebufferConfig With(Field FramebufferConfig::*field, Field value) {
+    FramebufferConfig config = Config(24);
+    config.*field = value;
+    return config;
+}
+
 int Choose(const std::vector<FramebufferConfig>& configs,
            const PIXELFORMATDESCRIPTOR& request = ViewerPixelFormatRequest()) {
     return ChooseClosestConfig(configs.data(), static_cast<int>(configs.size()), request);
@@ -33,27 +40,18 @@ TEST(PixelFormat, PrefersNoStencilThenNoAlphaAtTheSameDepth) {
 }
 
 TEST(PixelFormat, DoubleBufferingAndColourBitsComeBeforeDepth) {
-    FramebufferConfig single = Config(24);
-    single.doubleBuffer = false;
+    const FramebufferConfig single = With(&FramebufferConfig::doubleBuffer, false);
     EXPECT_EQ(Choose({single, Config(16)}), 1);
-    FramebufferConfig deepColour = Config(24);
-    deepColour.colorBits = 30;
-    FramebufferConfig shallow = Config(16);
-    EXPECT_EQ(Choose({deepColour, shallow}), 1);
-    FramebufferConfig slow = Config(24);
-    slow.slow = true;
-    EXPECT_EQ(Choose({slow, Config(16)}), 1);
+    EXPECT_EQ(Choose({With(&FramebufferConfig::colorBits, 30), Config(16)}), 1);
+    EXPECT_EQ(Choose({With(&FramebufferConfig::slow, true), Config(16)}), 1);
     // A single-buffered configuration still serves when it is all there is.
     EXPECT_EQ(Choose({single}), 0);
 }
 
 TEST(PixelFormat, SkipsConfigurationsThatCannotDrawToAWindow) {
-    FramebufferConfig noWindow = Config(24);
-    noWindow.drawToWindow = false;
-    FramebufferConfig noVisual = Config(24);
-    noVisual.hasVisual = false;
-    FramebufferConfig colourIndex = Config(24);
-    colourIndex.rgba = false;
+    const FramebufferConfig noWindow = With(&FramebufferConfig::drawToWindow, false);
+    const FramebufferConfig noVisual = With(&FramebufferConfig::hasVisual, false);
+    const FramebufferConfig colourIndex = With(&FramebufferConfig::rgba, false);
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex, Config(0)}), 3);
     EXPECT_EQ(Choose({noWindow, noVisual, colourIndex}), -1);
     EXPECT_EQ(Choose({}), -1);

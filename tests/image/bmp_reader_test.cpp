@@ -11,21 +11,38 @@
 
 namespace {
 
-constexpr uint32_t PLAIN_MASKS[] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+const std::vector<uint32_t> kPlainMasks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+
+// `bytes` with the 32-bit field at `at` set to `value`.
+std::vector<unsigned char> With32(std::vector<unsigned char> bytes, size_t at, uint32_t value) {
+    PutLE32(&bytes, at, value);
+    return bytes;
+}
+
+// A 3 x 2 image of 32 bits with BI_BITFIELDS and `masks`, behind an info header of `infoSize`.
+BmpImage BitfieldsImage(uint32_t infoSize, const std::vector<uint32_t>& masks) {
+    BmpImage image = PatternImage(3, 2, 32);
+    image.infoSize = infoSize;
+    image.compression = 3;
+    image.masks = masks;
+    return image;
+}
 
 class BmpReaderTest : public ::testing::TestWithParam<BmpSource> {
   protected:
     void Read(const std::vector<unsigned char>& bytes, BmpReadResult* result) {
         ReadBmp(GetParam(), bytes, result);
     }
-    // Reads `bytes` and expects them to be decoded as `image`.
-    void ExpectDecodedAs(const std::vector<unsigned char>& bytes, const BmpImage& image) {
+    // Reads `bytes` and expects them to be decoded as `image` of its size, into `pixels` when
+    // given, else into ExpectedPixels(image).
+    void ExpectDecodedAs(const std::vector<unsigned char>& bytes, const BmpImage& image,
+                         const std::vector<unsigned char>& pixels = {}) {
         BmpReadResult result;
         Read(bytes, &result);
         ASSERT_NE(result.pixels, nullptr);
         EXPECT_EQ(result.width, image.width);
         EXPECT_EQ(result.height, std::abs(image.height));
-        EXPECT_EQ(result.Bytes(), ExpectedPixels(image));
+        EXPECT_EQ(result.Bytes(), pixels.empty() ? ExpectedPixels(image) : pixels);
     }
     void ExpectRejected(const std::vector<unsigned char>& bytes) {
         BmpReadResult result;
@@ -93,9 +110,7 @@ TEST_P(BmpLayouts, AcceptsPixelOffsetAtHeaderEnd) {
 }
 
 TEST_P(BmpLayouts, RejectsPixelOffsetBelowHeaderEnd) {
-    std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 2, 24));
-    PutLE32(&bytes, 10, 53);
-    ExpectRejected(bytes);
+    ExpectRejected(With32(EncodeBmp(PatternImage(2, 2, 24)), 10, 53));
 }
 
 TEST_P(BmpLayouts, RejectsBadSignatureLeavingSizesUntouched) {
@@ -127,17 +142,14 @@ TEST_P(BmpHeaderRejections, AcceptsOnlyKnownInfoHeaderSizes) {
     const std::vector<unsigned char> original = EncodeBmp(image);
     for (uint32_t size = 0; size <= 124; ++size) {
         SCOPED_TRACE("biSize " + std::to_string(size));
-        std::vector<unsigned char> bytes = original;
-        PutLE32(&bytes, 14, size);
+        const std::vector<unsigned char> bytes = With32(original, 14, size);
         if (size == 40 || size == 52 || size == 56 || size == 108 || size == 124) {
             ExpectDecodedAs(bytes, image);
         } else {
             ExpectRejected(bytes);
         }
     }
-    std::vector<unsigned char> bytes = original;
-    PutLE32(&bytes, 14, 0xFFFFFFFF);
-    ExpectRejected(bytes);
+    ExpectRejected(With32(original, 14, 0xFFFFFFFF));
 }
 
 TEST_P(BmpHeaderRejections, RejectsPixelOffsetInsideLargerHeader) {
@@ -146,18 +158,16 @@ TEST_P(BmpHeaderRejections, RejectsPixelOffsetInsideLargerHeader) {
     std::vector<unsigned char> bytes = EncodeBmp(image);
     ASSERT_EQ(bytes[10], 138);
     for (uint32_t offset : {54u, 100u, 137u}) {
-        PutLE32(&bytes, 10, offset);
-        ExpectRejected(bytes);
+        ExpectRejected(With32(bytes, 10, offset));
     }
 }
 
 TEST_P(BmpHeaderRejections, RejectsPixelOffsetBeyondFile) {
-    std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 2, 24));
+    const std::vector<unsigned char> bytes = EncodeBmp(PatternImage(2, 2, 24));
     const uint32_t size = static_cast<uint32_t>(bytes.size());
     for (uint32_t offset : {size, size + 1, 0x80000000u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
         SCOPED_TRACE("offset " + std::to_string(offset));
-        PutLE32(&bytes, 10, offset);
-        ExpectRejected(bytes);
+        ExpectRejected(With32(bytes, 10, offset));
     }
 }
 
@@ -168,10 +178,8 @@ TEST_P(BmpHeaderRejections, RejectsEmptyOrNegativeWidthAndEmptyHeight) {
     } sizes[] = {{0, 4}, {4, 0}, {0, 0}, {-4, 4}, {-4, -4}, {INT32_MIN, 4}};
     for (const auto& size : sizes) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
-        std::vector<unsigned char> bytes = original;
-        PutLE32(&bytes, 18, static_cast<uint32_t>(size.width));
-        PutLE32(&bytes, 22, static_cast<uint32_t>(size.height));
-        ExpectRejected(bytes);
+        ExpectRejected(With32(With32(original, 18, static_cast<uint32_t>(size.width)), 22,
+                              static_cast<uint32_t>(size.height)));
     }
 }
 
@@ -199,7 +207,7 @@ TEST_P(BmpHeaderRejections, RejectsCompressedFiles) {
                          std::to_string(compression));
             BmpImage image = PatternImage(4, 2, bits);
             image.compression = compression;
-            image.masks.assign(std::begin(PLAIN_MASKS), std::end(PLAIN_MASKS));
+            image.masks = kPlainMasks;
             ExpectRejected(EncodeBmp(image));
         }
     }
@@ -215,9 +223,8 @@ INSTANTIATE_FOR_BOTH_SOURCES(BmpSizeRejections);
 std::vector<unsigned char> FileDeclaring(int32_t width, int32_t height, uint16_t bits) {
     std::vector<unsigned char> bytes = EncodeBmp(PatternImage(4, 4, bits));
     bytes.resize(bytes.size() + 4096, 0x33);
-    PutLE32(&bytes, 18, static_cast<uint32_t>(width));
-    PutLE32(&bytes, 22, static_cast<uint32_t>(height));
-    return bytes;
+    return With32(With32(bytes, 18, static_cast<uint32_t>(width)), 22,
+                  static_cast<uint32_t>(height));
 }
 
 TEST_P(BmpSizeRejections, RejectsSizesWhoseProductOverflows) {
@@ -306,10 +313,7 @@ INSTANTIATE_FOR_BOTH_SOURCES(BmpBitfields);
 TEST_P(BmpBitfields, DecodesPlainMasksLikeUncompressed) {
     for (uint32_t infoSize : {40u, 52u, 56u, 108u, 124u}) {
         SCOPED_TRACE("biSize " + std::to_string(infoSize));
-        BmpImage image = PatternImage(3, 2, 32);
-        image.infoSize = infoSize;
-        image.compression = 3;
-        image.masks.assign(std::begin(PLAIN_MASKS), std::end(PLAIN_MASKS));
+        const BmpImage image = BitfieldsImage(infoSize, kPlainMasks);
         ExpectDecodedAs(EncodeBmp(image), image);
     }
 }
@@ -323,24 +327,16 @@ TEST_P(BmpBitfields, RejectsAnyOtherMasks) {
         {0, 0, 0}};
     for (uint32_t infoSize : {40u, 108u}) {
         for (const std::vector<uint32_t>& mask : masks) {
-            BmpImage image = PatternImage(3, 2, 32);
-            image.infoSize = infoSize;
-            image.compression = 3;
-            image.masks = mask;
-            ExpectRejected(EncodeBmp(image));
+            ExpectRejected(EncodeBmp(BitfieldsImage(infoSize, mask)));
         }
     }
 }
 
 TEST_P(BmpBitfields, RejectsPixelOffsetOverlappingMasks) {
-    BmpImage image = PatternImage(3, 2, 32);
-    image.compression = 3;
-    image.masks.assign(std::begin(PLAIN_MASKS), std::end(PLAIN_MASKS));
-    std::vector<unsigned char> bytes = EncodeBmp(image);
+    const std::vector<unsigned char> bytes = EncodeBmp(BitfieldsImage(40, kPlainMasks));
     ASSERT_EQ(bytes[10], 66);
     for (uint32_t offset : {54u, 58u, 65u}) {
-        PutLE32(&bytes, 10, offset);
-        ExpectRejected(bytes);
+        ExpectRejected(With32(bytes, 10, offset));
     }
 }
 
@@ -368,11 +364,7 @@ TEST_P(BmpColourTable, HasClrUsedEntriesAndBlackBeyondThem) {
     image.colourTable.insert(image.colourTable.end(), 8, 0xEE);
     image.clrUsed = 2;
     image.pixels = {0, 1, 2, 255};
-    const std::vector<unsigned char> expected = {0, 255, 0x5A, 1, 254, 0x5B, 0, 0, 0, 0, 0, 0};
-    BmpReadResult result;
-    Read(EncodeBmp(image), &result);
-    ASSERT_NE(result.pixels, nullptr);
-    EXPECT_EQ(result.Bytes(), expected);
+    ExpectDecodedAs(EncodeBmp(image), image, {0, 255, 0x5A, 1, 254, 0x5B, 0, 0, 0, 0, 0, 0});
 }
 
 TEST_P(BmpColourTable, ReadsFirst256EntriesWhenClrUsedIsLarger) {
@@ -399,10 +391,7 @@ TEST_P(BmpColourTable, OmitsEntriesOverlappingPixelRows) {
 TEST_P(BmpColourTable, HasNoEntriesWhenRowsFollowTheHeader) {
     BmpImage image = PatternImage(4, 1, 8);
     image.colourTable.clear();
-    BmpReadResult result;
-    Read(EncodeBmp(image), &result);
-    ASSERT_NE(result.pixels, nullptr);
-    EXPECT_EQ(result.Bytes(), std::vector<unsigned char>(12, 0));
+    ExpectDecodedAs(EncodeBmp(image), image, std::vector<unsigned char>(12, 0));
 }
 
 TEST(BmpFile, ReadsImagesLargerThanOneRunOfRows) {

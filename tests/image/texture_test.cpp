@@ -14,17 +14,12 @@
 #include "image/texture.h"
 #include "scene/gl_setup.h"
 #include "bmp_writer.h"
+#include "gl_fixture.h"
 #include "gl_window.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-GLint GetInteger(GLenum name) {
-    GLint value = -1;
-    glGetIntegerv(name, &value);
-    return value;
-}
 
 GLint GetTextureParameter(GLenum name) {
     GLint value = -1;
@@ -32,9 +27,9 @@ GLint GetTextureParameter(GLenum name) {
     return value;
 }
 
-GLint GetLevelParameter(GLenum name) {
+GLint GetLevelParameter(GLenum name, GLint level = 0) {
     GLint value = -1;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, name, &value);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, name, &value);
     return value;
 }
 
@@ -81,10 +76,7 @@ class TextureTest : public ::testing::Test {
 
 // A 3 x 2 picture: its rows are 9 bytes, which only an unpack alignment of 1 uploads intact.
 BmpImage OddWidthImage() {
-    BmpImage image;
-    image.width = 3;
-    image.height = 2;
-    image.bits = 24;
+    BmpImage image = PatternImage(3, 2, 24);
     image.pixels = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00,  // red, green, blue
                     0x10, 0x80, 0xF0, 0x20, 0x40, 0x60, 0xFE, 0xDC, 0xBA}; // and three more
     return image;
@@ -125,9 +117,7 @@ TEST_F(TextureTest, LeavesTextureZeroBoundWithLinearRepeatAndFlatShading) {
     // One level only: no mipmaps were built.
     EXPECT_EQ(GetLevelParameter(GL_TEXTURE_WIDTH), 3);
     glGetError();
-    GLint levelOneWidth = -1;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &levelOneWidth);
-    EXPECT_EQ(levelOneWidth, 0);
+    EXPECT_EQ(GetLevelParameter(GL_TEXTURE_WIDTH, 1), 0);
 }
 
 TEST_F(TextureTest, MissingBitmapGivesEmptyTextureAndGoesOn) {

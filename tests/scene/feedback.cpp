@@ -7,17 +7,10 @@ constexpr float kExtent = 20.0f;
 FeedbackVertex ReadVertex(const std::vector<GLfloat>& buffer, size_t* at) {
     const GLfloat* v = &buffer[*at];
     *at += 11; // x y z, r g b a, s t r q
-    FeedbackVertex vertex;
-    vertex.x = v[0] - kExtent;
-    vertex.y = v[1] - kExtent;
-    vertex.z = -(2.0f * v[2] - 1.0f) * kExtent;
-    vertex.r = v[3];
-    vertex.g = v[4];
-    vertex.b = v[5];
-    vertex.a = v[6];
-    vertex.s = v[7];
-    vertex.t = v[8];
-    return vertex;
+    // Window coordinates back to object space; the colour and texture coordinates as they are.
+    return {v[0] - kExtent, v[1] - kExtent, -(2.0f * v[2] - 1.0f) * kExtent,
+            v[3],           v[4],           v[5],
+            v[6],           v[7],           v[8]};
 }
 
 } // namespace
@@ -42,18 +35,14 @@ std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw
     std::vector<FeedbackPrimitive> primitives;
     for (size_t at = 0; count > 0 && at < static_cast<size_t>(count);) {
         GLenum token = static_cast<GLenum>(buffer[at++]);
-        if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
-            FeedbackPrimitive line{GL_LINE_TOKEN, {}};
-            line.vertices.push_back(ReadVertex(buffer, &at));
-            line.vertices.push_back(ReadVertex(buffer, &at));
-            primitives.push_back(line);
-        } else if (token == GL_POLYGON_TOKEN) {
-            int n = static_cast<int>(buffer[at++]);
-            FeedbackPrimitive polygon{GL_POLYGON_TOKEN, {}};
+        if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN || token == GL_POLYGON_TOKEN) {
+            // A line has two vertices; a polygon's count comes first.
+            const bool line = token != GL_POLYGON_TOKEN;
+            const int n = line ? 2 : static_cast<int>(buffer[at++]);
+            primitives.push_back({line ? GLenum{GL_LINE_TOKEN} : GLenum{GL_POLYGON_TOKEN}, {}});
             for (int i = 0; i < n; ++i) {
-                polygon.vertices.push_back(ReadVertex(buffer, &at));
+                primitives.back().vertices.push_back(ReadVertex(buffer, &at));
             }
-            primitives.push_back(polygon);
         } else if (token == GL_POINT_TOKEN || token == GL_BITMAP_TOKEN ||
                    token == GL_DRAW_PIXEL_TOKEN || token == GL_COPY_PIXEL_TOKEN) {
             ReadVertex(buffer, &at);

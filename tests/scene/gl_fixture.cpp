@@ -13,8 +13,6 @@ void GlTest::SetUpTestSuite() {
     }
 }
 
-void GlTest::TearDownTestSuite() {}
-
 void GlTest::SetUp() {
     ASSERT_NE(window_.hglrc, nullptr) << error_;
     glMatrixMode(GL_MODELVIEW);
@@ -25,6 +23,18 @@ Matrix4 GetMatrix(GLenum which) {
     Matrix4 m{};
     glGetFloatv(which, m.data());
     return m;
+}
+
+std::vector<GLint> GetIntegers(GLenum name, int count) {
+    std::vector<GLint> values(count, -1);
+    glGetIntegerv(name, values.data());
+    return values;
+}
+
+std::vector<GLfloat> GetFloats(GLenum name, int count) {
+    std::vector<GLfloat> values(count, -1);
+    glGetFloatv(name, values.data());
+    return values;
 }
 
 Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
@@ -52,8 +62,14 @@ Matrix4 RotationY(float degrees) {
     return {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1};
 }
 
-void ExpectMatrixNear(const Matrix4& actual, const Matrix4& expected, float tolerance) {
-    for (int i = 0; i < 16; ++i) {
+void ExpectNear(const std::vector<GLfloat>& actual, const std::vector<GLfloat>& expected,
+                float tolerance) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
         EXPECT_NEAR(actual[i], expected[i], tolerance) << "element " << i;
     }
+}
+
+void ExpectMatrixNear(const Matrix4& actual, const Matrix4& expected, float tolerance) {
+    ExpectNear({actual.begin(), actual.end()}, {expected.begin(), expected.end()}, tolerance);
 }

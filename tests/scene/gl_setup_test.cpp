@@ -25,29 +25,19 @@ Matrix4 Perspective(double aspect) {
 }
 
 void ExpectViewport(int x, int y, int width, int height) {
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[0], x);
-    EXPECT_EQ(viewport[1], y);
-    EXPECT_EQ(viewport[2], width);
-    EXPECT_EQ(viewport[3], height);
+    EXPECT_EQ(GetIntegers(GL_VIEWPORT, 4), (std::vector<GLint>{x, y, width, height}));
 }
 
 void ExpectModelviewIdentitySelected() {
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(GetInteger(GL_MATRIX_MODE), GL_MODELVIEW);
     ExpectMatrixNear(GetMatrix(GL_MODELVIEW_MATRIX), Translation(0, 0, 0), 0);
 }
 
 TEST_F(RenderingSetup, InitGLEnablesDepthTestAndTexturingWithSmoothShading) {
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    GLint shadeModel = 0, depthFunc = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
-    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-    EXPECT_EQ(shadeModel, GL_SMOOTH);
-    EXPECT_EQ(depthFunc, GL_LESS);
+    EXPECT_EQ(GetInteger(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(GetInteger(GL_DEPTH_FUNC), GL_LESS);
     EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
     EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
@@ -66,8 +56,7 @@ TEST_F(RenderingSetup, SizeFitsViewportAndPerspectiveAndSelectsModelview) {
 TEST_F(RenderingSetup, SizeTakesUnsignedSixteenBitHalvesOfLParam) {
     // Sizes above 32767 would turn negative if the halves were taken as signed.
     OnSize(window_.hwnd, WM_SIZE, 0, MAKELPARAM(40000, 50000));
-    GLint maxDims[2];
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxDims);
+    const std::vector<GLint> maxDims = GetIntegers(GL_MAX_VIEWPORT_DIMS, 2);
     ExpectViewport(0, 0, std::min(40000, maxDims[0]), std::min(50000, maxDims[1]));
     ExpectMatrixNear(GetMatrix(GL_PROJECTION_MATRIX), Perspective(0.8), 1e-5f);
 }

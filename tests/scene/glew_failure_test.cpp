@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "gl_fixture.h"
 #include "host/linux/message_box.h"
 #include "scene/gl_setup.h"
 #include "scene/render_scene.h"
@@ -45,18 +46,14 @@ TEST(GlewFailure, ShowsGlewsDescriptionUnderErrorGlewThenResumesSetUp) {
     ASSERT_EQ(wglGetCurrentContext(), window.hglrc);
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    GLint shadeModel = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
-    EXPECT_EQ(shadeModel, GL_SMOOTH);
+    EXPECT_EQ(GetInteger(GL_SHADE_MODEL), GL_SMOOTH);
 
     // GLEW left no glActiveTexture behind; a frame still draws, on texture unit 0.
     EXPECT_EQ(glActiveTexture, nullptr);
     OnSize(window.hwnd, WM_SIZE, 0, MAKELPARAM(465, 288));
     EXPECT_EQ(OnTimer(window.hwnd, WM_TIMER, ID_TIMER, 0), TRUE);
     EXPECT_EQ(fAngle, 1.0f);
-    GLint unit = 0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-    EXPECT_EQ(unit, GL_TEXTURE0);
+    EXPECT_EQ(GetInteger(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
 
     SetMessageBoxHookLinux(nullptr);
     CloseGlWindow(&window);

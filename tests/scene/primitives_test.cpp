@@ -47,11 +47,7 @@ TEST_F(Primitives, AxesScaleUniformlyAndLeaveRedCurrent) {
     ExpectVertex(lines[0].vertices[1], 5, 0, 0);
     ExpectVertex(lines[1].vertices[1], 0, 5, 0);
     ExpectVertex(lines[2].vertices[1], 0, 0, 5);
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_FLOAT_EQ(colour[0], 1);
-    EXPECT_FLOAT_EQ(colour[1], 0);
-    EXPECT_FLOAT_EQ(colour[2], 0);
+    EXPECT_EQ(GetFloats(GL_CURRENT_COLOR, 4), (std::vector<GLfloat>{1, 0, 0, 1}));
 }
 
 // The box's faces in drawing order, each with its corners in order (texture coordinates
@@ -106,10 +102,7 @@ TEST_F(Primitives, BoxIsSixFacesInOrderWithTheirCornersAndTextureCoordinates) {
             }
         }
     }
-    GLfloat texCoord[4];
-    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, texCoord);
-    EXPECT_FLOAT_EQ(texCoord[0], 1);
-    EXPECT_FLOAT_EQ(texCoord[1], 0);
+    EXPECT_EQ(GetFloats(GL_CURRENT_TEXTURE_COORDS, 4), (std::vector<GLfloat>{1, 0, 0, 1}));
 }
 
 TEST_F(Primitives, BothLeaveTheModelviewMatrixAsTheyFoundIt) {
@@ -121,9 +114,7 @@ TEST_F(Primitives, BothLeaveTheModelviewMatrixAsTheyFoundIt) {
     ExpectMatrixNear(GetMatrix(GL_MODELVIEW_MATRIX), before, 0);
     DrawBox(2, 1, 1);
     ExpectMatrixNear(GetMatrix(GL_MODELVIEW_MATRIX), before, 0);
-    GLint depth = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
+    EXPECT_EQ(GetInteger(GL_MODELVIEW_STACK_DEPTH), 1);
 }
 
 } // namespace

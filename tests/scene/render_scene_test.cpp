@@ -44,26 +44,14 @@ TEST_F(Frame, LeavesWhiteColourTexturingOnGrassBoundAndLastTexCoord) {
     uiTexture = texture;
     glDisable(GL_TEXTURE_2D);
     RenderScene();
-    GLfloat colour[4], texCoord[4], clear[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, texCoord);
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_EQ(std::vector<GLfloat>(colour, colour + 4), (std::vector<GLfloat>{1, 1, 1, 1}));
-    EXPECT_FLOAT_EQ(texCoord[0], 1);
-    EXPECT_FLOAT_EQ(texCoord[1], 0);
-    EXPECT_NEAR(clear[0], 0.1f, 1e-6f);
-    EXPECT_NEAR(clear[1], 0.1f, 1e-6f);
-    EXPECT_NEAR(clear[2], 0.1f, 1e-6f);
-    EXPECT_NEAR(clear[3], 0.5f, 1e-6f);
+    EXPECT_EQ(GetFloats(GL_CURRENT_COLOR, 4), (std::vector<GLfloat>{1, 1, 1, 1}));
+    // The last corner's (1, 0), as two coordinates give it.
+    EXPECT_EQ(GetFloats(GL_CURRENT_TEXTURE_COORDS, 4), (std::vector<GLfloat>{1, 0, 0, 1}));
+    ExpectNear(GetFloats(GL_COLOR_CLEAR_VALUE, 4), {0.1f, 0.1f, 0.1f, 0.5f}, 1e-6f);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    GLint bound = 0, unit = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-    EXPECT_EQ(static_cast<GLuint>(bound), texture);
-    EXPECT_EQ(unit, GL_TEXTURE0);
-    GLint depth = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
+    EXPECT_EQ(static_cast<GLuint>(GetInteger(GL_TEXTURE_BINDING_2D)), texture);
+    EXPECT_EQ(GetInteger(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
+    EXPECT_EQ(GetInteger(GL_MODELVIEW_STACK_DEPTH), 1);
     glDeleteTextures(1, &texture);
     uiTexture = 0;
 }
@@ -72,9 +60,7 @@ TEST_F(Frame, AnimationTimerDrawsAFrameAndAdvancesTheAngle) {
     glClearColor(1, 0, 1, 1);
     EXPECT_EQ(OnTimer(window_.hwnd, WM_TIMER, ID_TIMER, 0), TRUE);
     EXPECT_EQ(fAngle, 1.0f);
-    GLfloat clear[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_NEAR(clear[0], 0.1f, 1e-6f);
+    EXPECT_NEAR(GetFloats(GL_COLOR_CLEAR_VALUE, 4)[0], 0.1f, 1e-6f);
 }
 
 TEST_F(Frame, OtherTimersDrawNothingAndStillReturnTrue) {
@@ -83,9 +69,7 @@ TEST_F(Frame, OtherTimersDrawNothingAndStillReturnTrue) {
         EXPECT_EQ(OnTimer(window_.hwnd, WM_TIMER, id, 0), TRUE);
     }
     EXPECT_EQ(fAngle, 0.0f);
-    GLfloat clear[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_EQ(clear[0], 1.0f);
+    EXPECT_EQ(GetFloats(GL_COLOR_CLEAR_VALUE, 4)[0], 1.0f);
     glClearColor(0.1f, 0.1f, 0.1f, 0.5f);
 }
 
@@ -95,10 +79,11 @@ TEST_F(Frame, FirstFrameShowsBackgroundAndTheAxesInPureColours) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    auto at = [&](int x, int y) { return &pixels[(y * kWidth + x) * 3]; };
-    EXPECT_EQ(at(2, 2)[0], 26);
-    EXPECT_EQ(at(2, 2)[1], 26);
-    EXPECT_EQ(at(2, 2)[2], 26);
+    auto at = [&](int x, int y) {
+        const unsigned char* pixel = &pixels[(y * kWidth + x) * 3];
+        return std::vector<int>(pixel, pixel + 3);
+    };
+    EXPECT_EQ(at(2, 2), (std::vector<int>{26, 26, 26}));
     EXPECT_EQ(at(kWidth - 3, kHeight - 3)[0], 26);
     int blue = 0, green = 0, red = 0;
     for (int i = 0; i < kWidth * kHeight; ++i) {
@@ -112,10 +97,7 @@ TEST_F(Frame, FirstFrameShowsBackgroundAndTheAxesInPureColours) {
     EXPECT_GT(red, 5);
     // The untextured box is white: its middle is 2 units below the view's axis, a quarter of the
     // picture's height from the bottom, beside the centre (where the Y axis is hidden in it).
-    const unsigned char* box = at(kWidth / 2 + 20, kHeight / 4);
-    EXPECT_EQ(box[0], 255);
-    EXPECT_EQ(box[1], 255);
-    EXPECT_EQ(box[2], 255);
+    EXPECT_EQ(at(kWidth / 2 + 20, kHeight / 4), (std::vector<int>{255, 255, 255}));
 }
 
 TEST(AngleGuard, KeepsTurningPastTwoToTheTwentyFourth) {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "support/viewer_fixture.h"
@@ -27,17 +26,14 @@ class ViewerLongRun : public ViewerRig {
 // Of the resident memory, how much is the process's own (heap, stacks) and how much is mapped
 // files (libraries, the driver), as "(A anon, F file)": growth of the first is what a leak shows.
 std::string ResidentParts(const ChildProcess& viewer) {
-    std::ifstream in("/proc/" + std::to_string(viewer.pid) + "/status");
-    std::string line;
-    long anon = -1, file = -1;
-    while (std::getline(in, line)) {
-        if (line.rfind("RssAnon:", 0) == 0) {
-            anon = std::strtol(line.c_str() + 8, nullptr, 10);
-        } else if (line.rfind("RssFile:", 0) == 0) {
-            file = std::strtol(line.c_str() + 8, nullptr, 10);
-        }
-    }
-    return "(" + std::to_string(anon) + " anon, " + std::to_string(file) + " file)";
+    const std::string status = ReadFile("/proc/" + std::to_string(viewer.pid) + "/status");
+    auto kib = [&status](const std::string& field) {
+        const size_t at = status.find("\n" + field + ":");
+        return at == std::string::npos ? -1
+                                       : std::strtol(&status[at + field.size() + 2], nullptr, 10);
+    };
+    return "(" + std::to_string(kib("RssAnon")) + " anon, " + std::to_string(kib("RssFile")) +
+           " file)";
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
 
 namespace {
@@ -24,6 +25,19 @@ class ViewerUnderStress : public ViewerTest {
     void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
         ViewerRig::ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, when);
     }
+    // Closes the window of Start and expects its viewer to end with 0, silently.
+    void CloseAndExpectZero(const std::string& when) {
+        Close(window_);
+        ExpectEndsWithZeroSilently(viewer_, when);
+    }
+    // Starts the viewer Repeats() times, does `act` to it after the start, then closes it.
+    void EachRun(const std::function<void(int run)>& act) {
+        for (int run = 0; run < Repeats(); ++run) {
+            ASSERT_NO_FATAL_FAILURE(Start());
+            act(run);
+            CloseAndExpectZero("run " + std::to_string(run));
+        }
+    }
 };
 
 // Random sizes from 1 x 1 to 1600 x 1200, a third of them one pixel high and some one pixel
@@ -40,19 +54,9 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < StormResizes(); ++i) {
-        int w = width(random), h = height(random);
-        switch (kind(random)) {
-        case 0:
-        case 1:
-            h = 1;
-            break;
-        case 2:
-            w = 1;
-            break;
-        default:
-            break;
-        }
-        Resize(window_, w, h);
+        const int w = width(random), h = height(random), k = kind(random);
+        // Kinds 0 and 1 one pixel high, 2 one pixel wide.
+        Resize(window_, k == 2 ? 1 : w, k <= 1 ? 1 : h);
         SleepMs(pause(random));
         if (i % 50 == 49) {
             ASSERT_TRUE(IsRunning(*viewer_))
@@ -72,17 +76,12 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     ASSERT_TRUE(IsRunning(*viewer_)) << ReadStderr(*viewer_);
     // An X error would have been printed (and would have ended the viewer).
     EXPECT_EQ(ReadStderr(*viewer_), "");
-    Close(window_);
-    ExpectEndsWithZeroSilently(viewer_, "close after the storm");
+    CloseAndExpectZero("close after the storm");
 }
 
 // The close arrives before the first tick, or while the first frames are drawn.
 TEST_P(ViewerUnderStress, ClosedRightAfterItsWindowAppearsEndsWithZeroSilently) {
-    for (int run = 0; run < Repeats(); ++run) {
-        ASSERT_NO_FATAL_FAILURE(Start());
-        Close(window_);
-        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
-    }
+    EachRun([](int) {});
 }
 
 // Closes are sent from the moment a window captioned Tavik exists, shown or not yet, until the
@@ -117,33 +116,26 @@ TEST_P(ViewerUnderStress, ClosedAtEveryPointBetweenTwoTicksEndsWithZeroSilently)
         FrameWatcher frames = WatchFrames(window_, area.width, area.height);
         ASSERT_TRUE(frames.WaitForFrame(limits_.startMs)) << "no frame drawn";
         SleepMs(delayMs);
-        Close(window_);
-        ExpectEndsWithZeroSilently(viewer_, std::to_string(delayMs) + " ms after a frame");
+        CloseAndExpectZero(std::to_string(delayMs) + " ms after a frame");
     }
 }
 
 // A window manager may send its close again when the first one seems to take long: the second
 // one finds the window gone, or queued behind the first one.
 TEST_P(ViewerUnderStress, ClosedTwiceInARowEndsWithZeroSilently) {
-    for (int run = 0; run < Repeats(); ++run) {
-        ASSERT_NO_FATAL_FAILURE(Start());
+    EachRun([this](int run) {
         SleepMs(100 + 37 * run);
-        Close(window_);
-        Close(window_);
-        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
-    }
+        Close(window_); // the second one is EachRun's
+    });
 }
 
 // The close is queued right behind a change of size, so the size message and the close are
 // handled in the same turn of the message loop.
 TEST_P(ViewerUnderStress, ClosedInTheMiddleOfAResizeEndsWithZeroSilently) {
-    for (int run = 0; run < Repeats(); ++run) {
-        ASSERT_NO_FATAL_FAILURE(Start());
+    EachRun([this](int run) {
         SleepMs(100 + 37 * run);
         Resize(window_, 900 - 200 * run, 1 + 300 * run);
-        Close(window_);
-        ExpectEndsWithZeroSilently(viewer_, "run " + std::to_string(run));
-    }
+    });
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(ViewerUnderStress);

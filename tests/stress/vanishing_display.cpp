@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <xcb/xproto.h>
@@ -75,19 +76,10 @@ bool WaitReadable(int fd, int timeoutMs) {
     return poll(&readable, 1, timeoutMs) == 1;
 }
 
-// Reads exactly `size` bytes unless the peer goes or `timeoutMs` passes between two reads.
-bool ReadFully(int fd, unsigned char* data, size_t size, int timeoutMs) {
-    for (size_t done = 0; done < size;) {
-        if (!WaitReadable(fd, timeoutMs)) {
-            return false;
-        }
-        ssize_t got = read(fd, data + done, size - done);
-        if (got <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return true;
+// Reads exactly `size` bytes unless the peer goes or the socket's receive time-out passes. (A
+// read of none would wait for a byte.)
+bool ReadFully(int fd, void* data, size_t size) {
+    return size == 0 || recv(fd, data, size, MSG_WAITALL) == static_cast<ssize_t>(size);
 }
 
 size_t Padded(size_t size) {
@@ -114,9 +106,7 @@ bool VanishingDisplay::Listen(std::string* error) {
         if (lock < 0) {
             continue;
         }
-        char pid[16];
-        std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(getpid()));
-        bool written = write(lock, pid, 11) == 11;
+        bool written = dprintf(lock, "%10d\n", static_cast<int>(getpid())) == 11;
         close(lock);
         if (written && access(SocketPath(number).c_str(), F_OK) != 0) {
             number_ = number;
@@ -152,9 +142,11 @@ bool VanishingDisplay::ServeOneClient(int timeoutMs, std::string* error) {
         *error = "accept failed";
         return false;
     }
+    const timeval limit = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     xcb_setup_request_t request;
     bool served = false;
-    if (!ReadFully(client, reinterpret_cast<unsigned char*>(&request), sizeof request, timeoutMs)) {
+    if (!ReadFully(client, &request, sizeof request)) {
         *error = "no connection request";
     } else if (request.byte_order != 'l') {
         *error = "the client asked for most significant byte first";
@@ -163,10 +155,10 @@ bool VanishingDisplay::ServeOneClient(int timeoutMs, std::string* error) {
                                            Padded(request.authorization_protocol_data_len));
         SetupReply reply = MakeSetupReply();
         unsigned char first = 0;
-        if (!ReadFully(client, ignored.data(), ignored.size(), timeoutMs) ||
+        if (!ReadFully(client, ignored.data(), ignored.size()) ||
             write(client, &reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) {
             *error = "the connection set-up failed";
-        } else if (!ReadFully(client, &first, 1, timeoutMs)) {
+        } else if (!ReadFully(client, &first, 1)) {
             *error = "the client sent no request after the set-up";
         } else {
             served = true;

@@ -15,30 +15,31 @@
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            output.append(buffer, n);
-        }
-        EXPECT_EQ(pclose(pipe), 0) << command;
-    } else {
-        ADD_FAILURE() << "could not run " << command;
-    }
-    return output;
-}
-
 // The executable's headers as the cross objdump prints them (-p).
 std::string PrivateHeaders() {
-    return RunCommand(std::string("'") + TAVIK_MINGW_OBJDUMP + "' -p '" + TAVIK_WINDOWS_EXE + "'");
+    const std::string command =
+        std::string("'") + TAVIK_MINGW_OBJDUMP + "' -p '" + TAVIK_WINDOWS_EXE + "'";
+    bool ok = true;
+    const std::string dump = CommandOutput(command, &ok);
+    EXPECT_TRUE(ok) << "could not run " << command;
+    return dump;
 }
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// The first group of every match of `pattern` in `text`.
+std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
+    std::set<std::string> found;
+    const std::regex expression(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), expression);
+         it != std::sregex_iterator(); ++it) {
+        found.insert((*it)[1]);
+    }
+    return found;
 }
 
 class WindowsExecutable : public ::testing::Test {
@@ -76,13 +77,7 @@ uint32_t HeaderField(const std::string& dump, const std::string& pattern) {
 constexpr int kLangPolishPoland = 0x0415;
 
 TEST_F(WindowsExecutable, ImportsOnlyTheSystemsOwnLibraries) {
-    std::string dump = PrivateHeaders();
-    std::set<std::string> imports;
-    std::regex dll("DLL Name: (\\S+)");
-    for (auto it = std::sregex_iterator(dump.begin(), dump.end(), dll);
-         it != std::sregex_iterator(); ++it) {
-        imports.insert(Lower((*it)[1]));
-    }
+    const std::set<std::string> imports = Matches(Lower(PrivateHeaders()), "dll name: (\\S+)");
     // msvcrt.dll is the C runtime that MinGW-w64 programs are built on; every Windows has it.
     std::set<std::string> system = {"opengl32.dll", "glu32.dll",    "gdi32.dll",
                                     "user32.dll",   "kernel32.dll", "msvcrt.dll"};
@@ -146,14 +141,6 @@ TEST_F(WindowsExecutable, CarriesTheDialogLayoutResourceOfTwoZeroBytes) {
     const Resource* found = Find("'AFX_DIALOG_LAYOUT'", "101");
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->data, (std::vector<uint8_t>{0, 0}));
-}
-
-uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes) {
-    uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        value = value << 8 | (at + i < data.size() ? data[at + i] : 0);
-    }
-    return value;
 }
 
 // The icon group: GRPICONDIR, then per image its size (0: 256) and the icon resource it names,
@@ -233,14 +220,9 @@ TEST_F(WindowsExecutable, ManifestAsksOnlyToRunAsInvokerWithoutUiAccess) {
     EXPECT_EQ(match[1], "asInvoker");
     EXPECT_EQ(match[2], "false");
     // Nothing else: no dependencies (common controls), no compatibility or DPI settings.
-    std::set<std::string> elements;
-    std::regex element("<([A-Za-z][A-Za-z0-9:]*)");
-    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), element);
-         it != std::sregex_iterator(); ++it) {
-        elements.insert((*it)[1]);
-    }
-    EXPECT_EQ(elements, (std::set<std::string>{"assembly", "trustInfo", "security",
-                                               "requestedPrivileges", "requestedExecutionLevel"}));
+    EXPECT_EQ(Matches(manifest, "<([A-Za-z][A-Za-z0-9:]*)"),
+              (std::set<std::string>{"assembly", "trustInfo", "security", "requestedPrivileges",
+                                     "requestedExecutionLevel"}));
 }
 
 } // namespace

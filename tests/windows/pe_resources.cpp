@@ -3,10 +3,7 @@
 #include <cstdio>
 #include <regex>
 
-namespace {
-
-// A command's standard output; *ok becomes false when it cannot run or ends with an error.
-std::string Output(const std::string& command, bool* ok) {
+std::string CommandOutput(const std::string& command, bool* ok) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
@@ -16,6 +13,16 @@ std::string Output(const std::string& command, bool* ok) {
     *ok = pipe != nullptr && pclose(pipe) == 0 && *ok;
     return output;
 }
+
+uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = value << 8 | (at + i < data.size() ? data[at + i] : 0);
+    }
+    return value;
+}
+
+namespace {
 
 // wrestool takes a numeric id as "-5" and a string one as "+NAME".
 std::string WrestoolId(const std::string& listed) {
@@ -27,36 +34,22 @@ constexpr uint32_t kDsSetFont = 0x40;
 // Little-endian reads that fail, rather than read past the end, when the data is short.
 class Reader {
   public:
-    explicit Reader(const std::vector<uint8_t>& bytes) : bytes_(bytes), end_(bytes.size()) {}
+    explicit Reader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
 
-    bool U8(uint8_t* value) {
-        if (at_ >= end_) {
+    // A value of T's size; false, reading nothing, when fewer bytes are left.
+    template <typename T> bool Read(T* value) {
+        if (bytes_.size() - at_ < sizeof(T)) {
             return false;
         }
-        *value = bytes_[at_++];
-        return true;
-    }
-    bool U16(uint16_t* value) {
-        if (at_ > end_ || end_ - at_ < 2) {
-            return false;
-        }
-        *value = static_cast<uint16_t>(bytes_[at_] | bytes_[at_ + 1] << 8);
-        at_ += 2;
-        return true;
-    }
-    bool U32(uint32_t* value) {
-        uint16_t low, high;
-        if (!U16(&low) || !U16(&high)) {
-            return false;
-        }
-        *value = low | static_cast<uint32_t>(high) << 16;
+        *value = static_cast<T>(Le(bytes_, at_, sizeof(T)));
+        at_ += sizeof(T);
         return true;
     }
     // A zero-terminated UTF-16 string whose first unit has been read already.
     bool Text(std::u16string* text, uint16_t first) {
         for (uint16_t c = first; c != 0;) {
             text->push_back(static_cast<char16_t>(c));
-            if (!U16(&c)) {
+            if (!Read(&c)) {
                 return false;
             }
         }
@@ -65,11 +58,11 @@ class Reader {
     // A dialog's menu or class: nothing (0), an ordinal (0xFFFF then a number) or a string.
     bool SzOrOrd(ResourceId* id) {
         uint16_t first;
-        if (!U16(&first)) {
+        if (!Read(&first)) {
             return false;
         }
         if (first == 0xFFFF) {
-            return U16(&id->number);
+            return Read(&id->number);
         }
         return first == 0 || Text(&id->text, first);
     }
@@ -77,7 +70,6 @@ class Reader {
   private:
     const std::vector<uint8_t>& bytes_;
     size_t at_ = 0;
-    size_t end_;
 };
 
 } // namespace
@@ -85,15 +77,15 @@ class Reader {
 bool ReadResources(const std::string& path, std::vector<Resource>* resources) {
     bool ok = true;
     const std::string exe = " '" + path + "'";
-    std::string list = Output("wrestool -l" + exe, &ok);
+    std::string list = CommandOutput("wrestool -l" + exe, &ok);
     std::regex listed("--type=(\\S+) --name=(\\S+) --language=(\\d+)");
     for (auto it = std::sregex_iterator(list.begin(), list.end(), listed);
          it != std::sregex_iterator(); ++it) {
         Resource resource{(*it)[1], (*it)[2], std::stoi((*it)[3]), {}};
-        std::string data = Output("wrestool -x --raw --type=" + WrestoolId(resource.type) +
-                                      " --name=" + WrestoolId(resource.name) +
-                                      " --language=" + (*it)[3].str() + exe,
-                                  &ok);
+        std::string data = CommandOutput("wrestool -x --raw --type=" + WrestoolId(resource.type) +
+                                             " --name=" + WrestoolId(resource.name) +
+                                             " --language=" + (*it)[3].str() + exe,
+                                         &ok);
         resource.data.assign(data.begin(), data.end());
         resources->push_back(std::move(resource));
     }
@@ -110,25 +102,21 @@ std::u16string Utf16(const char* ascii) {
 
 bool ParseDialogTemplateEx(const std::vector<uint8_t>& data, DialogTemplateEx* dialog) {
     Reader in(data);
-    uint16_t x, y, width, height;
-    if (!in.U16(&dialog->version) || !in.U16(&dialog->signature) || dialog->version != 1 ||
-        dialog->signature != 0xFFFF || !in.U32(&dialog->helpId) ||
-        !in.U32(&dialog->extendedStyle) || !in.U32(&dialog->style) || !in.U16(&dialog->controls) ||
-        !in.U16(&x) || !in.U16(&y) || !in.U16(&width) || !in.U16(&height) ||
-        !in.SzOrOrd(&dialog->menu) || !in.SzOrOrd(&dialog->windowClass)) {
+    if (!in.Read(&dialog->version) || !in.Read(&dialog->signature) || dialog->version != 1 ||
+        dialog->signature != 0xFFFF || !in.Read(&dialog->helpId) ||
+        !in.Read(&dialog->extendedStyle) || !in.Read(&dialog->style) ||
+        !in.Read(&dialog->controls) || !in.Read(&dialog->x) || !in.Read(&dialog->y) ||
+        !in.Read(&dialog->width) || !in.Read(&dialog->height) || !in.SzOrOrd(&dialog->menu) ||
+        !in.SzOrOrd(&dialog->windowClass)) {
         return false;
     }
-    dialog->x = static_cast<int16_t>(x);
-    dialog->y = static_cast<int16_t>(y);
-    dialog->width = static_cast<int16_t>(width);
-    dialog->height = static_cast<int16_t>(height);
     uint16_t first;
-    if (!in.U16(&first) || !in.Text(&dialog->caption, first)) {
+    if (!in.Read(&first) || !in.Text(&dialog->caption, first)) {
         return false;
     }
     if ((dialog->style & kDsSetFont) == 0) {
         return true;
     }
-    return in.U16(&dialog->pointSize) && in.U16(&dialog->weight) && in.U8(&dialog->italic) &&
-           in.U8(&dialog->charset) && in.U16(&first) && in.Text(&dialog->typeface, first);
+    return in.Read(&dialog->pointSize) && in.Read(&dialog->weight) && in.Read(&dialog->italic) &&
+           in.Read(&dialog->charset) && in.Read(&first) && in.Text(&dialog->typeface, first);
 }

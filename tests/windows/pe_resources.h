@@ -1,6 +1,6 @@
 // A Windows executable's resources, read with wrestool, and the extended dialog template layout of
 // its dialog resource, read back from the resource's bytes. Every field is checked against the
-// data's end before it is read.
+// data's end before it is read. And the readers of commands and numbers the tests share.
 #pragma once
 
 #include <cstdint>
@@ -50,3 +50,8 @@ struct DialogTemplateEx {
 bool ParseDialogTemplateEx(const std::vector<uint8_t>& data, DialogTemplateEx* dialog);
 
 std::u16string Utf16(const char* ascii);
+
+// A command's standard output; *ok becomes false when it cannot run or ends with an error.
+std::string CommandOutput(const std::string& command, bool* ok);
+// The little-endian number of `bytes` bytes at `at`; bytes beyond the data's end read as 0.
+uint32_t Le(const std::vector<uint8_t>& data, std::size_t at, int bytes);
