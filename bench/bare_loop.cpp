@@ -5,7 +5,6 @@
 // none it runs until its window is closed and picks the window system as the viewer does.
 // Usage: bare_loop [SECONDS [x11|wayland]], from a directory where ../res/grass.bmp resolves.
 #include <GL/glew.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +18,9 @@
 
 namespace {
 
+// The CPU time of all of the process's threads.
 double CpuSeconds() {
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 // Wayland when a compositor is named and the session is not an X11 one.
@@ -46,9 +43,9 @@ int MillisecondsUntil(const timespec& deadline) {
 int main(int argc, char** argv) {
     int seconds = argc > 1 ? std::atoi(argv[1]) : 0; // 0: until the window is closed
     bool wayland = argc > 2 ? std::strcmp(argv[2], "wayland") == 0 : WaylandFromEnvironment();
-    std::unique_ptr<BareWindow> window =
-        wayland ? OpenBareWindowWayland(465, 288) : OpenBareWindowX11(465, 288);
-    if (window == nullptr) {
+    std::unique_ptr<BareWindow> window = wayland ? NewBareWindowWayland() : NewBareWindowX11();
+    if (const char* reason = window->Open(465, 288)) {
+        std::fprintf(stderr, "bare_loop: %s\n", reason);
         return 1;
     }
     // NOTE: under EGL, Debian's GLX-built GLEW loads the OpenGL entry points and then fails on
