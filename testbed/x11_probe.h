@@ -21,11 +21,10 @@ class X11Probe {
     bool Connected() const { return display_ != nullptr; }
     Display* display() const { return display_; }
 
-    // The first viewable or unmapped top-level client window whose WM_NAME or _NET_WM_NAME is
-    // `caption`, waiting up to `timeoutMs` for it (and for it to be mapped when `mapped`); 0 if
-    // none appears.
-    Window WaitForWindow(const std::string& caption, int timeoutMs, bool mapped = true) {
-        return ::WaitForWindow(display_, caption, timeoutMs, mapped);
+    // The first shown window whose WM_NAME or _NET_WM_NAME is `caption`, waiting up to
+    // `timeoutMs` for it; 0 if none is shown.
+    Window WaitForWindow(const std::string& caption, int timeoutMs) {
+        return ::WaitForWindow(display_, caption, timeoutMs);
     }
     // All client windows named `caption` now.
     std::vector<Window> FindWindows(const std::string& caption) {

@@ -47,14 +47,12 @@ std::vector<Window> FindWindows(Display* display, const std::string& caption) {
     return found;
 }
 
-Window WaitForWindow(Display* display, const std::string& caption, int timeoutMs, bool mapped) {
+Window WaitForWindow(Display* display, const std::string& caption, int timeoutMs) {
     Window found = 0;
     WaitUntil(
         [&] {
             for (Window window : FindWindows(display, caption)) {
-                XWindowAttributes attributes;
-                if (mapped ? IsShown(display, window)
-                           : XGetWindowAttributes(display, window, &attributes) != 0) {
+                if (IsShown(display, window)) {
                     found = window;
                     return true;
                 }

@@ -12,10 +12,9 @@
 
 // Every window, top-level or not, whose WM_NAME or _NET_WM_NAME is `caption`.
 std::vector<Window> FindWindows(Display* display, const std::string& caption);
-// The first shown (when `mapped`; else existing) window whose WM_NAME or _NET_WM_NAME is
-// `caption`, waiting up to `timeoutMs` for it; 0 if none appears.
-Window WaitForWindow(Display* display, const std::string& caption, int timeoutMs,
-                     bool mapped = true);
+// The first shown window whose WM_NAME or _NET_WM_NAME is `caption`, waiting up to `timeoutMs`
+// for it; 0 if none is shown.
+Window WaitForWindow(Display* display, const std::string& caption, int timeoutMs);
 // A text property (STRING or UTF8_STRING), empty if unset.
 std::string TextProperty(Display* display, Window window, const char* name);
 // True when it is mapped and viewable: shown.
