@@ -6,6 +6,7 @@
 // Usage: bare_loop [SECONDS [x11|wayland]], from a directory where ../res/grass.bmp resolves.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,11 +34,9 @@ bool WaylandFromEnvironment() {
 
 } // namespace
 
-int MillisecondsUntil(const timespec& deadline) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    long long ns = (deadline.tv_sec - now.tv_sec) * 1000000000LL + (deadline.tv_nsec - now.tv_nsec);
-    return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
+int MillisecondsUntil(Deadline deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Deadline::clock::now());
+    return std::max(0, static_cast<int>(left.count()));
 }
 
 int main(int argc, char** argv) {
@@ -58,8 +57,7 @@ int main(int argc, char** argv) {
     LoadTexture();
     OnSize(nullptr, 0, 0, MAKELPARAM(465, 288));
 
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    Deadline deadline = Deadline::clock::now();
     double cpuAtStart = 0;
     int frames = 25 * (seconds + 1);
     for (int frame = 0; seconds == 0 || frame < frames; ++frame) {
@@ -69,11 +67,7 @@ int main(int argc, char** argv) {
         RenderScene();
         glFlush();
         window->Swap();
-        deadline.tv_nsec += 40000000;
-        if (deadline.tv_nsec >= 1000000000) {
-            deadline.tv_nsec -= 1000000000;
-            ++deadline.tv_sec;
-        }
+        deadline += std::chrono::milliseconds(40);
         if (!window->WaitUntil(deadline)) {
             return 0; // closed: the window goes with `window`
         }

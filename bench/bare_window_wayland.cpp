@@ -15,7 +15,7 @@ namespace {
 struct BareWindowWayland : BareWindow {
     ~BareWindowWayland() override;
     void Swap() override { eglSwapBuffers(eglDisplay, eglSurface); }
-    bool WaitUntil(const timespec& deadline) override;
+    bool WaitUntil(Deadline deadline) override;
     const char* Open(int width, int height) override;
 
     wl_display* display = nullptr;
@@ -87,9 +87,8 @@ const char* BareWindowWayland::Open(int width, int height) {
     if (!eglInitialize(eglDisplay, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API)) {
         return "no EGL with desktop OpenGL";
     }
-    const EGLint attributes[] = {EGL_SURFACE_TYPE,
-                                 EGL_WINDOW_BIT,
-                                 EGL_RENDERABLE_TYPE,
+    // Window surfaces are what eglChooseConfig looks for unless told.
+    const EGLint attributes[] = {EGL_RENDERABLE_TYPE,
                                  EGL_OPENGL_BIT,
                                  EGL_RED_SIZE,
                                  8,
@@ -116,7 +115,7 @@ const char* BareWindowWayland::Open(int width, int height) {
     return nullptr;
 }
 
-bool BareWindowWayland::WaitUntil(const timespec& deadline) {
+bool BareWindowWayland::WaitUntil(Deadline deadline) {
     // libdecor_dispatch flushes, polls the connection for up to the timeout and dispatches.
     do {
         if (libdecor_dispatch(decor, MillisecondsUntil(deadline)) < 0) {

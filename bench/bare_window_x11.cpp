@@ -21,7 +21,7 @@ struct BareWindowX11 : BareWindow {
         }
     }
     void Swap() override { glXSwapBuffers(display, window); }
-    bool WaitUntil(const timespec& deadline) override;
+    bool WaitUntil(Deadline deadline) override;
     const char* Open(int width, int height) override;
 
     Display* display = nullptr;
@@ -30,7 +30,7 @@ struct BareWindowX11 : BareWindow {
     Atom deleteWindow = None;
 };
 
-bool BareWindowX11::WaitUntil(const timespec& deadline) {
+bool BareWindowX11::WaitUntil(Deadline deadline) {
     for (;;) {
         while (XPending(display) > 0) {
             XEvent event;
@@ -54,23 +54,10 @@ const char* BareWindowX11::Open(int width, int height) {
     if (display == nullptr) {
         return "no X display";
     }
-    int attributes[] = {GLX_X_RENDERABLE,
-                        True,
-                        GLX_DRAWABLE_TYPE,
-                        GLX_WINDOW_BIT,
-                        GLX_RENDER_TYPE,
-                        GLX_RGBA_BIT,
-                        GLX_DOUBLEBUFFER,
-                        True,
-                        GLX_RED_SIZE,
-                        8,
-                        GLX_GREEN_SIZE,
-                        8,
-                        GLX_BLUE_SIZE,
-                        8,
-                        GLX_DEPTH_SIZE,
-                        24,
-                        None};
+    // Window drawables with RGBA rendering are what glXChooseFBConfig looks for unless told.
+    int attributes[] = {
+        GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8,
+        GLX_BLUE_SIZE,    8,    GLX_DEPTH_SIZE,   24,   None};
     int count = 0;
     GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
     if (configs == nullptr || count == 0) {

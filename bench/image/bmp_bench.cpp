@@ -148,18 +148,16 @@ int main(int argc, char** argv) {
         return WriteBenchFile(argv[2], 256) ? 0 : 1;
     }
     if (argc == 4 && std::strcmp(argv[1], "--once") == 0) {
-        void (*reader)(const char*) = nullptr;
-        for (int i = 1; i < kReaderCount; ++i) {
-            if (std::strcmp(argv[2], kReaders[i].option) == 0) {
-                reader = kReaders[i].read;
-            }
-        }
-        if (reader == nullptr) {
+        const Reader* reader =
+            std::find_if(kReaders + 1, kReaders + kReaderCount, [&](const Reader& candidate) {
+                return std::strcmp(argv[2], candidate.option) == 0;
+            });
+        if (reader == kReaders + kReaderCount) {
             return Usage();
         }
-        reader(argv[3]); // binds the library calls and warms the allocator, uncounted
+        reader->read(argv[3]); // binds the library calls and warms the allocator, uncounted
         CALLGRIND_TOGGLE_COLLECT;
-        reader(argv[3]);
+        reader->read(argv[3]);
         CALLGRIND_TOGGLE_COLLECT;
         return 0;
     }
