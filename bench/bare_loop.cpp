@@ -5,8 +5,8 @@
 // none it runs until its window is closed and picks the window system as the viewer does.
 // Usage: bare_loop [SECONDS [x11|wayland]], from a directory where ../res/grass.bmp resolves.
 #include <GL/glew.h>
-#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +19,9 @@
 
 namespace {
 
+// The CPU time of all of the process's threads.
 double CpuSeconds() {
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 // Wayland when a compositor is named and the session is not an X11 one.
@@ -36,19 +34,17 @@ bool WaylandFromEnvironment() {
 
 } // namespace
 
-int MillisecondsUntil(const timespec& deadline) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    long long ns = (deadline.tv_sec - now.tv_sec) * 1000000000LL + (deadline.tv_nsec - now.tv_nsec);
-    return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
+int MillisecondsUntil(Deadline deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Deadline::clock::now());
+    return std::max(0, static_cast<int>(left.count()));
 }
 
 int main(int argc, char** argv) {
     int seconds = argc > 1 ? std::atoi(argv[1]) : 0; // 0: until the window is closed
     bool wayland = argc > 2 ? std::strcmp(argv[2], "wayland") == 0 : WaylandFromEnvironment();
-    std::unique_ptr<BareWindow> window =
-        wayland ? OpenBareWindowWayland(465, 288) : OpenBareWindowX11(465, 288);
-    if (window == nullptr) {
+    std::unique_ptr<BareWindow> window = wayland ? NewBareWindowWayland() : NewBareWindowX11();
+    if (const char* reason = window->Open(465, 288)) {
+        std::fprintf(stderr, "bare_loop: %s\n", reason);
         return 1;
     }
     // NOTE: under EGL, Debian's GLX-built GLEW loads the OpenGL entry points and then fails on
@@ -61,8 +57,7 @@ int main(int argc, char** argv) {
     LoadTexture();
     OnSize(nullptr, 0, 0, MAKELPARAM(465, 288));
 
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    Deadline deadline = Deadline::clock::now();
     double cpuAtStart = 0;
     int frames = 25 * (seconds + 1);
     for (int frame = 0; seconds == 0 || frame < frames; ++frame) {
@@ -72,11 +67,7 @@ int main(int argc, char** argv) {
         RenderScene();
         glFlush();
         window->Swap();
-        deadline.tv_nsec += 40000000;
-        if (deadline.tv_nsec >= 1000000000) {
-            deadline.tv_nsec -= 1000000000;
-            ++deadline.tv_sec;
-        }
+        deadline += std::chrono::milliseconds(40);
         if (!window->WaitUntil(deadline)) {
             return 0; // closed: the window goes with `window`
         }

@@ -4,23 +4,26 @@
 // and closes the viewer's window finds and closes it alike.
 #pragma once
 
-#include <time.h>
-
+#include <chrono>
 #include <memory>
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 class BareWindow {
   public:
     virtual ~BareWindow() = default;
+    // Why the window cannot be had, or null when it is open with its context current.
+    virtual const char* Open(int width, int height) = 0;
     // Presents the frame just drawn.
     virtual void Swap() = 0;
-    // Handles what the window system sends until `deadline` (CLOCK_MONOTONIC), waking as soon as
+    // Handles what the window system sends until `deadline`, waking as soon as
     // anything arrives; false as soon as the window is closed.
-    virtual bool WaitUntil(const timespec& deadline) = 0;
+    virtual bool WaitUntil(Deadline deadline) = 0;
 };
 
-// Null, with a line on stderr, when the window system or its GL cannot be had.
-std::unique_ptr<BareWindow> OpenBareWindowX11(int width, int height);
-std::unique_ptr<BareWindow> OpenBareWindowWayland(int width, int height);
+// A window not yet open, on each window system.
+std::unique_ptr<BareWindow> NewBareWindowX11();
+std::unique_ptr<BareWindow> NewBareWindowWayland();
 
-// Milliseconds from now to `deadline` (CLOCK_MONOTONIC), rounded up; 0 when it has passed.
-int MillisecondsUntil(const timespec& deadline);
+// Milliseconds from now to `deadline`, rounded up; 0 when it has passed.
+int MillisecondsUntil(Deadline deadline);

@@ -10,36 +10,33 @@
 
 namespace {
 
-class BareWindowX11 : public BareWindow {
-  public:
-    BareWindowX11(Display* display, Window window, GLXContext context)
-        : display_(display), window_(window), context_(context),
-          deleteWindow_(XInternAtom(display, "WM_DELETE_WINDOW", False)) {
-        XSetWMProtocols(display_, window_, &deleteWindow_, 1);
-    }
+struct BareWindowX11 : BareWindow {
     ~BareWindowX11() override {
-        glXMakeContextCurrent(display_, None, None, nullptr);
-        glXDestroyContext(display_, context_);
-        XDestroyWindow(display_, window_);
-        XCloseDisplay(display_);
+        if (context != nullptr) {
+            glXMakeContextCurrent(display, None, None, nullptr);
+            glXDestroyContext(display, context);
+        }
+        if (display != nullptr) {
+            XCloseDisplay(display); // and the window with it
+        }
     }
-    void Swap() override { glXSwapBuffers(display_, window_); }
-    bool WaitUntil(const timespec& deadline) override;
+    void Swap() override { glXSwapBuffers(display, window); }
+    bool WaitUntil(Deadline deadline) override;
+    const char* Open(int width, int height) override;
 
-  private:
-    Display* display_;
-    Window window_;
-    GLXContext context_;
-    Atom deleteWindow_;
+    Display* display = nullptr;
+    Window window = 0;
+    GLXContext context = nullptr;
+    Atom deleteWindow = None;
 };
 
-bool BareWindowX11::WaitUntil(const timespec& deadline) {
+bool BareWindowX11::WaitUntil(Deadline deadline) {
     for (;;) {
-        while (XPending(display_) > 0) {
+        while (XPending(display) > 0) {
             XEvent event;
-            XNextEvent(display_, &event);
+            XNextEvent(display, &event);
             if (event.type == ClientMessage &&
-                static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
+                static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
                 return false;
             }
         }
@@ -47,54 +44,43 @@ bool BareWindowX11::WaitUntil(const timespec& deadline) {
         if (timeout == 0) {
             return true;
         }
-        pollfd fd = {ConnectionNumber(display_), POLLIN, 0};
+        pollfd fd = {ConnectionNumber(display), POLLIN, 0};
         poll(&fd, 1, timeout);
     }
 }
 
-} // namespace
-
-std::unique_ptr<BareWindow> OpenBareWindowX11(int width, int height) {
-    Display* display = XOpenDisplay(nullptr);
+const char* BareWindowX11::Open(int width, int height) {
+    display = XOpenDisplay(nullptr);
     if (display == nullptr) {
-        std::fputs("bare_loop: no X display\n", stderr);
-        return nullptr;
+        return "no X display";
     }
-    int attributes[] = {GLX_X_RENDERABLE,
-                        True,
-                        GLX_DRAWABLE_TYPE,
-                        GLX_WINDOW_BIT,
-                        GLX_RENDER_TYPE,
-                        GLX_RGBA_BIT,
-                        GLX_DOUBLEBUFFER,
-                        True,
-                        GLX_RED_SIZE,
-                        8,
-                        GLX_GREEN_SIZE,
-                        8,
-                        GLX_BLUE_SIZE,
-                        8,
-                        GLX_DEPTH_SIZE,
-                        24,
-                        None};
+    // Window drawables with RGBA rendering are what glXChooseFBConfig looks for unless told.
+    int attributes[] = {
+        GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8,
+        GLX_BLUE_SIZE,    8,    GLX_DEPTH_SIZE,   24,   None};
     int count = 0;
     GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
     if (configs == nullptr || count == 0) {
-        std::fputs("bare_loop: no GLX configuration\n", stderr);
-        return nullptr;
+        return "no GLX configuration";
     }
     XVisualInfo* visual = glXGetVisualFromFBConfig(display, configs[0]);
     XSetWindowAttributes windowAttributes = {};
     windowAttributes.colormap =
         XCreateColormap(display, DefaultRootWindow(display), visual->visual, AllocNone);
-    Window window =
-        XCreateWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height), 0, visual->depth, InputOutput, visual->visual,
-                      CWColormap, &windowAttributes);
+    window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                           static_cast<unsigned>(height), 0, visual->depth, InputOutput,
+                           visual->visual, CWColormap, &windowAttributes);
     XStoreName(display, window, "Tavik");
-    GLXContext context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    auto bare = std::make_unique<BareWindowX11>(display, window, context);
+    deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
     XMapWindow(display, window);
     glXMakeContextCurrent(display, window, window, context);
-    return bare;
+    return nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<BareWindow> NewBareWindowX11() {
+    return std::make_unique<BareWindowX11>();
 }

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <utility>
 
 #include "support/viewer_fixture.h"
 
@@ -17,14 +18,12 @@ namespace {
 
 constexpr int kRuns = 11; // counted runs of each program, after one uncounted start of each
 
+// The counted runs of each host, ms.
 struct Figures {
-    double viewer = 0, bare = 0, request = 0; // medians, ms
-    std::vector<double> viewerRuns, bareRuns;
+    std::vector<double> viewer, bare, request;
 };
-std::map<std::string, Figures>& Table() {
-    static std::map<std::string, Figures> table;
-    return table;
-}
+// The hosts measured, in the order they ran.
+std::vector<std::pair<std::string, Figures>> table;
 
 double Median(std::vector<double> values) {
     if (values.empty()) {
@@ -54,8 +53,8 @@ class CloseLatency : public ViewerTest {
     // One start, first picture and close: ms from the close request to the exit; -1 when it
     // failed.
     double TimeOneClose(double* requestMs) {
-        ChildProcess* program = StartViewer();
-        Window window = WaitForNewWindow({}, 10000);
+        ChildProcess* program = nullptr;
+        Window window = StartAndWaitForWindow(&program);
         WaitUntil([&] { return window == 0 || Grab(window).width > 0; }, 10000);
         if (window == 0) {
             return -1;
@@ -73,7 +72,6 @@ class CloseLatency : public ViewerTest {
 TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
     const std::string viewer = NativeBinary();
     Figures figures;
-    std::vector<double> requests;
     for (int run = 0; run <= kRuns; ++run) {
         for (bool bare : {false, true}) {
             ASSERT_NO_FATAL_FAILURE(UseProgram(bare ? TAVIK_BARE_LOOP : viewer));
@@ -81,15 +79,12 @@ TEST_P(CloseLatency, MedianFromCloseRequestToExit) {
             double ms = TimeOneClose(&request);
             ASSERT_GE(ms, 0) << (bare ? "bare loop" : "viewer");
             if (run > 0) {
-                (bare ? figures.bareRuns : figures.viewerRuns).push_back(ms);
-                requests.push_back(request);
+                (bare ? figures.bare : figures.viewer).push_back(ms);
+                figures.request.push_back(request);
             }
         }
     }
-    figures.viewer = Median(figures.viewerRuns);
-    figures.bare = Median(figures.bareRuns);
-    figures.request = Median(requests);
-    Table()[GetParam()->name] = figures;
+    table.emplace_back(GetParam()->name, figures);
 }
 
 // The rows of the table: a desktop added to the rig is added here.
@@ -110,42 +105,27 @@ void PrintRuns(const char* label, const std::vector<double>& runs) {
 
 } // namespace
 
-// The machine's load over the last minute, as a note beside the figures.
-double LoadAverage() {
-    double load = -1;
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(file, "%lf", &load) != 1) {
-            load = -1;
-        }
-        std::fclose(file);
-    }
-    return load;
-}
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    double loadBefore = LoadAverage();
+    // The machine's load over the last minute, before and after, as a note beside the figures.
+    double loadBefore = -1, loadAfter = -1;
+    getloadavg(&loadBefore, 1);
     int result = RUN_ALL_TESTS();
+    getloadavg(&loadAfter, 1);
     std::printf("\nclose request to process exit, ms (%d runs each, in turns; load average %.1f "
                 "before, %.1f after)\n",
-                kRuns, loadBefore, LoadAverage());
-    for (const ViewerHost* host : kHosts) {
-        auto row = Table().find(host->name);
-        if (row != Table().end()) {
-            std::printf("%s:\n", host->name);
-            PrintRuns("viewer", row->second.viewerRuns);
-            PrintRuns("bare", row->second.bareRuns);
-        }
+                kRuns, loadBefore, loadAfter);
+    for (const auto& [host, figures] : table) {
+        std::printf("%s:\n", host.c_str());
+        PrintRuns("viewer", figures.viewer);
+        PrintRuns("bare", figures.bare);
     }
     std::printf("\n%-12s %8s %8s %8s %10s\n", "host", "viewer", "bare", "margin", "request");
     std::printf("%-12s %8s %8s %8s %10s\n", "", "(<= 50)", "", "(<= 10)", "");
-    for (const ViewerHost* host : kHosts) {
-        auto row = Table().find(host->name);
-        if (row != Table().end()) {
-            const Figures& f = row->second;
-            std::printf("%-12s %8.1f %8.1f %8.1f %10.1f\n", host->name, f.viewer, f.bare,
-                        f.viewer - f.bare, f.request);
-        }
+    for (const auto& [host, figures] : table) {
+        double viewer = Median(figures.viewer), bare = Median(figures.bare);
+        std::printf("%-12s %8.1f %8.1f %8.1f %10.1f\n", host.c_str(), viewer, bare, viewer - bare,
+                    Median(figures.request));
     }
     std::printf("(medians; from the moment the close is sent: 'request' is how long the sending\n"
                 " itself took, e.g. starting wmctrl or swaymsg, and is part of both figures)\n");

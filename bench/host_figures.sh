@@ -89,15 +89,15 @@ measure() {
   eval "$close" >/dev/null
   wait "$viewer"
   bare=$("$@" ./bare_loop 10 "$host")
-  {
-    echo "runs viewer $viewer_runs; $demo $demo_runs"
-    echo "first $(printf '%s\n' $viewer_runs | median)"
-    echo "demo $(printf '%s\n' $demo_runs | median)"
-  } >"$work/$host.figures"
-  awk -v t0="$t0" -v c1="$c1" -v c2="$c2" -v bare="$bare" -v peak="$peak" '
+  echo "runs viewer $viewer_runs; $demo $demo_runs" >"$work/$host.figures"
+  awk -v t0="$t0" -v c1="$c1" -v c2="$c2" -v bare="$bare" -v peak="$peak" \
+    -v first="$(printf '%s\n' $viewer_runs | median)" -v demo="$(printf '%s\n' $demo_runs | median)" '
     { t[NR] = $1 }
     END {
-      printf "cpu %.6f\nbare %.6f\npeak %.1f\n", (c2 - c1) / 1e9 / 10, bare, peak / 1024
+      cpu = (c2 - c1) / 1e9 / 10
+      printf "first %s\ndemo %s\nmargin %.1f\n", first, demo, first - demo - 40
+      # CPU time per 25 Hz frame, ms
+      printf "cpu %.3f\nbare %.3f\nratio %.3f\npeak %.1f\n", cpu * 40, bare * 40, cpu / bare, peak / 1024
       # the frames of the 10 measured seconds, after the first second
       n = 0
       for (i = 2; i <= NR; i++) if (t[i] - t0 > 1e9 && t[i] - t0 <= 11e9) d[++n] = (t[i] - t[i-1]) / 1e6
@@ -153,25 +153,22 @@ measure wayland es2gears_wayland \
 
 # Side by side.
 figure() { awk -v key="$2" '$1 == key {print $2}' "$work/$1.figures"; }
-row() { printf "%-36s %12s %12s\n" "$1" "$2" "$3"; }
-margin() { awk -v a="$(figure "$1" first)" -v b="$(figure "$1" demo)" 'BEGIN {printf "%.1f", a - b - 40}'; }
-per_frame() { awk -v c="$(figure "$1" "$2")" 'BEGIN {printf "%.3f", c * 1000 / 25}'; }
-ratio() { awk -v a="$(figure "$1" cpu)" -v b="$(figure "$1" bare)" 'BEGIN {printf "%.3f", a / b}'; }
+row() { printf "%-36s %12s %12s\n" "$1" "$(figure x11 "$2")" "$(figure wayland "$2")"; }
 for host in x11 wayland; do
   grep '^runs' "$work/$host.figures" | sed "s/^runs/first frames of 5 runs each ($host, ms):/"
 done
-row "" "X11" "Wayland"
-row "first frame after start (ms, median)" "$(figure x11 first)" "$(figure wayland first)"
-row "  gears demo (ms, median)" "$(figure x11 demo)" "$(figure wayland demo)"
-row "  margin over demo + 40 ms (<= 6)" "$(margin x11)" "$(margin wayland)"
-row "CPU per frame (ms)" "$(per_frame x11 cpu)" "$(per_frame wayland cpu)"
-row "  bare 25 Hz loop (ms)" "$(per_frame x11 bare)" "$(per_frame wayland bare)"
-row "  ratio (target <= 1.1)" "$(ratio x11)" "$(ratio wayland)"
-row "frames in 10 s" "$(figure x11 frames)" "$(figure wayland frames)"
-row "mean frame interval (ms, 40 +- 0.1)" "$(figure x11 mean)" "$(figure wayland mean)"
-row "  over the whole run (ms)" "$(figure x11 span)" "$(figure wayland span)"
-row "p99 deviation from 40 ms (< 2)" "$(figure x11 p99)" "$(figure wayland p99)"
-row "peak resident memory (MiB)" "$(figure x11 peak)" "$(figure wayland peak)"
+printf "%-36s %12s %12s\n" "" "X11" "Wayland"
+row "first frame after start (ms, median)" first
+row "  gears demo (ms, median)" demo
+row "  margin over demo + 40 ms (<= 6)" margin
+row "CPU per frame (ms)" cpu
+row "  bare 25 Hz loop (ms)" bare
+row "  ratio (target <= 1.1)" ratio
+row "frames in 10 s" frames
+row "mean frame interval (ms, 40 +- 0.1)" mean
+row "  over the whole run (ms)" span
+row "p99 deviation from 40 ms (< 2)" p99
+row "peak resident memory (MiB)" peak
 
 # Close latency, host by host: each host is started and ended by the rig itself.
 echo

@@ -14,21 +14,21 @@
 
 namespace {
 
+// Writes the first `count` times, one a line, to the file named by TAVIK_SWAP_LOG.
+void Write(const std::vector<long long>& times, size_t count) {
+    const char* path = std::getenv("TAVIK_SWAP_LOG");
+    if (FILE* out = path != nullptr ? std::fopen(path, "w") : nullptr) {
+        for (size_t i = 0; i < count; ++i) {
+            std::fprintf(out, "%lld\n", times[i]);
+        }
+        std::fclose(out);
+    }
+}
+
 struct SwapLog {
     std::vector<long long> times;
     SwapLog() { times.reserve(1 << 20); }
-    ~SwapLog() {
-        const char* path = std::getenv("TAVIK_SWAP_LOG");
-        if (path == nullptr) {
-            return;
-        }
-        if (FILE* out = std::fopen(path, "w")) {
-            for (long long t : times) {
-                std::fprintf(out, "%lld\n", t);
-            }
-            std::fclose(out);
-        }
-    }
+    ~SwapLog() { Write(times, times.size()); }
 };
 
 SwapLog& Log() {
@@ -45,11 +45,7 @@ void Note() {
 // After the first frame has been presented.
 void WriteFirst() {
     if (Log().times.size() == 1) {
-        const char* path = std::getenv("TAVIK_SWAP_LOG");
-        if (FILE* out = path != nullptr ? std::fopen(path, "w") : nullptr) {
-            std::fprintf(out, "%lld\n", Log().times[0]);
-            std::fclose(out);
-        }
+        Write(Log().times, 1);
     }
 }
 

@@ -24,21 +24,15 @@ constexpr int BLADES = 2600;
 // xorshift32: small, fixed, and the same everywhere.
 struct Random {
     uint32_t state = 0x2018A5A5u;
+
+    // The next number from lo to hi inclusive.
+    int In(int lo, int hi) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return lo + static_cast<int>(state % static_cast<uint32_t>(hi - lo + 1));
+    }
 };
-
-uint32_t NextRandom(Random* random) {
-    uint32_t x = random->state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    random->state = x;
-    return x;
-}
-
-// A number from lo to hi inclusive.
-int RandomIn(Random* random, int lo, int hi) {
-    return lo + static_cast<int>(NextRandom(random) % static_cast<uint32_t>(hi - lo + 1));
-}
 
 struct Colour {
     int r, g, b;
@@ -79,15 +73,15 @@ int Noise(const std::vector<int>& lattice, int cells, int x, int y) {
 void PaintGround(Picture* picture, Random* random) {
     std::vector<int> coarse(8 * 8), fine(32 * 32);
     for (int& v : coarse) {
-        v = RandomIn(random, 0, 255);
+        v = random->In(0, 255);
     }
     for (int& v : fine) {
-        v = RandomIn(random, 0, 255);
+        v = random->In(0, 255);
     }
     for (int y = 0; y < SIZE; ++y) {
         for (int x = 0; x < SIZE; ++x) {
             const int n = (Noise(coarse, 8, x, y) * 2 + Noise(fine, 32, x, y)) / 3;
-            const int speck = RandomIn(random, -6, 6);
+            const int speck = random->In(-6, 6);
             const Colour c = {22 + n / 9 + speck, 34 + n / 5 + speck, 10 + n / 18 + speck / 2};
             Blend(picture, x, y, c, 256);
         }
@@ -96,25 +90,25 @@ void PaintGround(Picture* picture, Random* random) {
 
 Blade MakeBlade(Random* random) {
     Blade blade;
-    blade.x = RandomIn(random, 0, SIZE - 1);
-    blade.y = RandomIn(random, 0, SIZE - 1);
-    blade.length = RandomIn(random, 16, 64);
-    blade.lean = RandomIn(random, -blade.length * 100, blade.length * 100);
-    blade.width = RandomIn(random, 300, 720);
-    const int kind = RandomIn(random, 0, 99);
+    blade.x = random->In(0, SIZE - 1);
+    blade.y = random->In(0, SIZE - 1);
+    blade.length = random->In(16, 64);
+    blade.lean = random->In(-blade.length * 100, blade.length * 100);
+    blade.width = random->In(300, 720);
+    const int kind = random->In(0, 99);
     if (kind < 15) {
         // Dry straw: yellow-brown, leaning further.
-        const int r = RandomIn(random, 165, 225);
-        blade.colour = {r, r * RandomIn(random, 76, 92) / 100, r * RandomIn(random, 30, 48) / 100};
+        const int r = random->In(165, 225);
+        blade.colour = {r, r * random->In(76, 92) / 100, r * random->In(30, 48) / 100};
         blade.lean = blade.lean * 3 / 2;
     } else if (kind < 25) {
         // Young blades: light yellowish green.
-        const int g = RandomIn(random, 160, 215);
-        blade.colour = {g * RandomIn(random, 55, 72) / 100, g, g * RandomIn(random, 15, 30) / 100};
+        const int g = random->In(160, 215);
+        blade.colour = {g * random->In(55, 72) / 100, g, g * random->In(15, 30) / 100};
     } else {
         // The bulk: mid to deep greens, some bluish.
-        const int g = RandomIn(random, 85, 175);
-        blade.colour = {g * RandomIn(random, 25, 55) / 100, g, g * RandomIn(random, 12, 38) / 100};
+        const int g = random->In(85, 175);
+        blade.colour = {g * random->In(25, 55) / 100, g, g * random->In(12, 38) / 100};
     }
     return blade;
 }
@@ -145,8 +139,11 @@ void DrawBlade(Picture* picture, const Blade& blade) {
 
 BmpImage MakeGrass() {
     Random random;
-    Picture picture(SIZE * SIZE * 3);
-    PaintGround(&picture, &random);
+    BmpImage image; // of 24 bits
+    image.width = SIZE;
+    image.height = SIZE;
+    image.pixels.resize(SIZE * SIZE * 3);
+    PaintGround(&image.pixels, &random);
     std::vector<Blade> blades;
     for (int i = 0; i < BLADES; ++i) {
         blades.push_back(MakeBlade(&random));
@@ -155,20 +152,9 @@ BmpImage MakeGrass() {
     std::stable_sort(blades.begin(), blades.end(),
                      [](const Blade& a, const Blade& b) { return a.y < b.y; });
     for (const Blade& blade : blades) {
-        DrawBlade(&picture, blade);
+        DrawBlade(&image.pixels, blade);
     }
-    BmpImage image;
-    image.width = SIZE;
-    image.height = SIZE;
-    image.bits = 24;
-    image.pixels = picture;
     return image;
-}
-
-std::vector<unsigned char> ReadWholeFile(const char* path, bool* found) {
-    std::ifstream file(path, std::ios::binary);
-    *found = file.is_open();
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 } // namespace
@@ -182,10 +168,11 @@ int main(int argc, char** argv) {
     const std::vector<unsigned char> bytes = EncodeBmp(MakeGrass());
     const char* path = argv[argc - 1];
     if (check) {
-        bool found = false;
-        if (ReadWholeFile(path, &found) != bytes) {
+        std::ifstream file(path, std::ios::binary);
+        if (std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {}) != bytes) {
             std::fprintf(stderr, "%s %s; run make_grass %s to make it again\n", path,
-                         found ? "differs from what make_grass makes" : "cannot be read", path);
+                         file.is_open() ? "differs from what make_grass makes" : "cannot be read",
+                         path);
             return 1;
         }
         std::printf("%s is what make_grass makes\n", path);

@@ -1,7 +1,5 @@
 #include "x11_probe.h"
 
-#include "wait.h"
-
 namespace {
 
 // Windows may vanish between a query and the next request; that is a normal answer here, which
@@ -24,16 +22,10 @@ X11Probe::~X11Probe() {
     }
 }
 
-Atom X11Probe::Intern(const char* name) {
-    return XInternAtom(display_, name, False);
-}
-
 std::string X11Probe::AtomName(Atom atom) {
     char* name = XGetAtomName(display_, atom);
     std::string result = name ? name : "";
-    if (name) {
-        XFree(name);
-    }
+    XFree(name);
     return result;
 }
 
@@ -49,29 +41,11 @@ std::vector<unsigned long> X11Probe::LongProperty(Window window, const char* nam
         auto* values = reinterpret_cast<unsigned long*>(data);
         result.assign(values, values + items);
     }
-    if (data) {
-        XFree(data);
-    }
+    XFree(data);
     if (typeOut != nullptr) {
         *typeOut = type;
     }
     return result;
-}
-
-Window X11Probe::WaitForWindow(const std::string& caption, int timeoutMs, bool mapped) {
-    Window found = 0;
-    WaitUntil(
-        [&] {
-            for (Window window : FindWindows(caption)) {
-                if (mapped ? IsShown(window) : Exists(window)) {
-                    found = window;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs, 20);
-    return found;
 }
 
 bool X11Probe::Geometry(Window window, int* x, int* y, int* width, int* height) {
@@ -90,11 +64,6 @@ bool X11Probe::Done() {
     unsigned long before = errorCount;
     XSync(display_, False);
     return errorCount == before;
-}
-
-bool X11Probe::SendClientMessage(Window target, Window window, const char* type,
-                                 std::vector<long> data, long mask) {
-    return ::SendClientMessage(display_, target, window, type, std::move(data), mask) && Done();
 }
 
 void X11Probe::SendKey(Window window, unsigned long keysym) {

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "x11_window.h"
@@ -20,10 +21,11 @@ class X11Probe {
     bool Connected() const { return display_ != nullptr; }
     Display* display() const { return display_; }
 
-    // The first viewable or unmapped top-level client window whose WM_NAME or _NET_WM_NAME is
-    // `caption`, waiting up to `timeoutMs` for it (and for it to be mapped when `mapped`); 0 if
-    // none appears.
-    Window WaitForWindow(const std::string& caption, int timeoutMs, bool mapped = true);
+    // The first shown window whose WM_NAME or _NET_WM_NAME is `caption`, waiting up to
+    // `timeoutMs` for it; 0 if none is shown.
+    Window WaitForWindow(const std::string& caption, int timeoutMs) {
+        return ::WaitForWindow(display_, caption, timeoutMs);
+    }
     // All client windows named `caption` now.
     std::vector<Window> FindWindows(const std::string& caption) {
         return ::FindWindows(display_, caption);
@@ -43,17 +45,16 @@ class X11Probe {
     }
     // A 32-bit property's items (atoms, cardinals), and its type in *type when asked.
     std::vector<unsigned long> LongProperty(Window window, const char* name, Atom* type = nullptr);
-    Atom Intern(const char* name);
+    Atom Intern(const char* name) { return XInternAtom(display_, name, False); }
     std::string AtomName(Atom atom);
     // A 32-bit client message of `type` about `window`, sent to `target` for the clients that
     // select `mask` there (none: to its owner); true when the server sent it.
     bool SendClientMessage(Window target, Window window, const char* type, std::vector<long> data,
-                           long mask = NoEventMask);
-    // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
-    bool SendClose(Window window) {
-        return SendClientMessage(window, window, "WM_PROTOCOLS",
-                                 {static_cast<long>(Intern("WM_DELETE_WINDOW")), CurrentTime});
+                           long mask = NoEventMask) {
+        return ::SendClientMessage(display_, target, window, type, std::move(data), mask) && Done();
     }
+    // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
+    bool SendClose(Window window) { return ::SendClose(display_, window) && Done(); }
     // A key press and release of `keysym`, sent to the window.
     void SendKey(Window window, unsigned long keysym);
     // A new size or position, as a window manager gives it; true when the window has it.

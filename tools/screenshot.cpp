@@ -1,12 +1,10 @@
 // Waits for the viewer's window on the current display, saves a PNG of its client area (written
 // by ImageMagick's convert), then closes it as the window manager would. Used by the run command
 // where there is no display. Usage: tavik_screenshot OUT.png [SECONDS_TO_WAIT_BEFORE_THE_SHOT]
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <thread>
 
+#include "wait.h"
 #include "x11_window.h"
 
 int main(int argc, char** argv) {
@@ -19,26 +17,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "screenshot: cannot open the display\n");
         return 1;
     }
-    Window window = 0;
-    for (int tries = 0; tries < 300 && window == 0; ++tries) {
-        for (Window found : FindWindows(display, "Tavik")) {
-            window = IsShown(display, found) ? found : window;
-        }
-        if (window == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    Window window = WaitForWindow(display, "Tavik", 15000);
     if (window == 0) {
         std::fprintf(stderr, "screenshot: no window captioned Tavik appeared\n");
         return 1;
     }
     double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
+    SleepMs(static_cast<int>(seconds * 1000));
     bool saved = SavePng(GrabArea(display, window), argv[1]);
-    // The window manager's close: WM_PROTOCOLS / WM_DELETE_WINDOW.
-    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-    SendClientMessage(display, window, window, "WM_PROTOCOLS",
-                      {static_cast<long>(deleteWindow), CurrentTime});
+    SendClose(display, window);
     XCloseDisplay(display);
     if (!saved) {
         std::fprintf(stderr, "screenshot: cannot write %s\n", argv[1]);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "wait.h"
+
 namespace {
 
 void Collect(Display* display, Window window, std::vector<Window>* out) {
@@ -16,36 +18,20 @@ void Collect(Display* display, Window window, std::vector<Window>* out) {
         for (unsigned i = 0; i < count; ++i) {
             Collect(display, children[i], out);
         }
-        if (children) {
-            XFree(children);
-        }
+        XFree(children);
     }
-}
-
-int Shift(unsigned long mask) {
-    int shift = 0;
-    for (; mask != 0 && (mask & 1) == 0; mask >>= 1) {
-        ++shift;
-    }
-    return shift;
 }
 
 } // namespace
 
 std::string TextProperty(Display* display, Window window, const char* name) {
-    Atom type;
-    int format;
-    unsigned long items, after;
-    unsigned char* data = nullptr;
+    XTextProperty text = {};
     std::string result;
-    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1 << 16, False,
-                           AnyPropertyType, &type, &format, &items, &after, &data) == Success &&
-        data && format == 8) {
-        result.assign(reinterpret_cast<char*>(data), items);
+    if (XGetTextProperty(display, window, &text, XInternAtom(display, name, False)) &&
+        text.format == 8) {
+        result.assign(reinterpret_cast<char*>(text.value), text.nitems);
     }
-    if (data) {
-        XFree(data);
-    }
+    XFree(text.value);
     return result;
 }
 
@@ -58,6 +44,22 @@ std::vector<Window> FindWindows(Display* display, const std::string& caption) {
             found.push_back(window);
         }
     }
+    return found;
+}
+
+Window WaitForWindow(Display* display, const std::string& caption, int timeoutMs) {
+    Window found = 0;
+    WaitUntil(
+        [&] {
+            for (Window window : FindWindows(display, caption)) {
+                if (IsShown(display, window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs, 20);
     return found;
 }
 
@@ -83,7 +85,9 @@ RgbImage GrabArea(Display* display, Window window, int x0, int y0, int width, in
     image.width = width;
     image.height = height;
     image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
-    int rs = Shift(ximage->red_mask), gs = Shift(ximage->green_mask), bs = Shift(ximage->blue_mask);
+    // Each channel's lowest bit in a pixel (none on a visual without colour masks).
+    auto shift = [](unsigned long mask) { return mask != 0 ? __builtin_ctzl(mask) : 0; };
+    int rs = shift(ximage->red_mask), gs = shift(ximage->green_mask), bs = shift(ximage->blue_mask);
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             unsigned long pixel = XGetPixel(ximage, x, y);
@@ -107,6 +111,12 @@ bool SendClientMessage(Display* display, Window target, Window window, const cha
     std::copy(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 5),
               event.xclient.data.l);
     return XSendEvent(display, target, False, mask, &event) != 0;
+}
+
+bool SendClose(Display* display, Window window) {
+    return SendClientMessage(
+        display, window, window, "WM_PROTOCOLS",
+        {static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
 }
 
 bool SavePng(const RgbImage& image, const std::string& path) {

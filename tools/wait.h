@@ -1,5 +1,5 @@
-// Waiting on what happens, for the probes and the hosts alike: a condition asked again until it
-// holds or a time limit passes.
+// Waiting on what happens, for the tools, the probes and the hosts alike: a condition asked again
+// until it holds or a time limit passes.
 #pragma once
 
 #include <chrono>
