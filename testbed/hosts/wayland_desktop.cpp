@@ -47,7 +47,7 @@ json FindView(const std::string& tree, unsigned long id) {
 bool WaylandDesktop::Start(std::string* error) {
     std::vector<std::string> argv;
     LaunchSettings settings;
-    if (!OpenSession(UserName(), &session_, error) || !Prepare(&argv, &settings, error)) {
+    if (!OpenSession(userName_, &session_, error) || !Prepare(&argv, &settings, error)) {
         EndSession(&session_);
         return false;
     }
@@ -88,6 +88,7 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
             return false;
         }
     }
+    session_.environment.emplace_back("SWAYSOCK", session_.runtimeDir + "/sway-ipc.sock");
     *settings = SessionSettings(session_);
     settings->environment.insert(
         settings->environment.end(),
@@ -126,20 +127,13 @@ bool SwayDesktop::RemovePointer() {
         return false;
     }
     KillProcess(&pointer_);
-    RemoveCapturedOutput(&pointer_);
     return true;
 }
 
-// Ready once its IPC socket is there and answers.
+// Ready once its IPC socket, which SWAYSOCK names, answers.
 bool SwayDesktop::Ready(std::string* notReady) {
     *notReady = "swaymsg gets no answer";
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(session_.runtimeDir, ignored)) {
-        if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
-            session_.swaySocket = entry.path();
-        }
-    }
-    return !session_.swaySocket.empty() && RunInSession({"swaymsg", "-t", "get_version"});
+    return RunInSession({"swaymsg", "-t", "get_version"});
 }
 
 std::string SwayDesktop::Tree() {
