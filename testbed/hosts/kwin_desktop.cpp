@@ -76,7 +76,7 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
         fs::copy_file(TAVIK_KWIN_CALL, dir + "/kwin_call", failed);
     }
     if (!failed) {
-        fs::copy_file(TAVIK_KWIN_OUTPUT_SCALE, dir + "/kwin_output_scale", failed);
+        fs::copy_file(TAVIK_WAYLAND_CLIENT, dir + "/wayland_client", failed);
     }
     // A configuration of the session's own, so that no output settings of an earlier session
     // (KWin 6 keeps them) come back.
@@ -138,7 +138,7 @@ bool KwinDesktop::Ready(std::string* notReady) {
 bool KwinDesktop::ChangeScale(double scale, std::string* error) {
     std::string scaleText = json(scale).dump(), output;
     error->clear();
-    if (RunForOutput({session_.runtimeDir + "/kwin_output_scale", scaleText},
+    if (RunForOutput({session_.runtimeDir + "/wayland_client", "scale", scaleText},
                      SessionSettings(session_), 15000, &output, error)) {
         return true;
     }

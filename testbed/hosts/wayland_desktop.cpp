@@ -108,13 +108,13 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
 bool SwayDesktop::PointAt(Window window) {
     ClientArea area = {};
     RemovePointer();
-    std::string tool = session_.runtimeDir + "/virtual_pointer";
+    std::string tool = session_.runtimeDir + "/wayland_client";
     std::error_code failed;
-    fs::copy_file(TAVIK_VIRTUAL_POINTER, tool, fs::copy_options::overwrite_existing, failed);
+    fs::copy_file(TAVIK_WAYLAND_CLIENT, tool, fs::copy_options::overwrite_existing, failed);
     LaunchSettings settings = ProgramSettings();
     settings.captureStdout = true;
     return !failed && Geometry(window, &area) &&
-           StartProcessWith({tool,
+           StartProcessWith({tool, "pointer",
                              std::to_string(static_cast<int>((area.x + area.width / 2) * scale_)),
                              std::to_string(static_cast<int>((area.y + area.height / 2) * scale_)),
                              "1280", "1024"},
