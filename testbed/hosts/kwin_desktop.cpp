@@ -27,9 +27,13 @@ Exec=)";
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper; true
 // with the reported text in *output when it reported without an error.
 bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output) {
-    // KWin 6 lists windows with windowList(), KWin 5 with clientList().
-    const std::string windows = "function windows() { return workspace.windowList ? "
-                                "workspace.windowList() : workspace.clientList(); }\n";
+    // The windows for which `test` holds. KWin 6 lists windows with windowList(), KWin 5 with
+    // clientList().
+    const std::string windows =
+        "function windows(test) { var found = [], all = workspace.windowList ? "
+        "workspace.windowList() : workspace.clientList();\n"
+        "for (var i = 0; i < all.length; ++i) if (test(all[i])) found.push(all[i]);\n"
+        "return found; }\n";
     return RunForOutput({session.runtimeDir + "/kwin_call", "script", windows + body},
                         SessionSettings(session), 15000, output);
 }
@@ -149,12 +153,8 @@ bool KwinDesktop::ChangeScale(double scale, std::string* error) {
 std::vector<Window> KwinDesktop::FindWindows(const std::string& caption) {
     std::string output;
     RunKwinScript(session_,
-                  "var found = [], all = windows();\n"
-                  "for (var i = 0; i < all.length; ++i)\n"
-                  "    if (all[i].caption == " +
-                      json(caption).dump() +
-                      ") found.push(String(all[i].internalId));\n"
-                      "report(found.join(\" \"));",
+                  "report(windows(function (w) { return w.caption == " + json(caption).dump() +
+                      "; }).map(function (w) { return String(w.internalId); }).join(\" \"));",
                   &output);
     std::vector<Window> windows;
     std::istringstream uuids(output);
@@ -174,13 +174,9 @@ std::string KwinDesktop::OnWindow(Window window, const std::string& statements) 
     }
     std::string output;
     RunKwinScript(session_,
-                  "var w = null, all = windows();\n"
-                  "for (var i = 0; i < all.length; ++i)\n"
-                  "    if (String(all[i].internalId) == " +
-                      json(uuids_[window - 1]).dump() +
-                      ") w = all[i];\n"
-                      "if (w == null) report(\"gone\"); else {\n" +
-                      statements + "\n}",
+                  "var w = windows(function (w) { return String(w.internalId) == " +
+                      json(uuids_[window - 1]).dump() + "; })[0];\n" +
+                      "if (w == null) report(\"gone\"); else {\n" + statements + "\n}",
                   &output);
     return output;
 }

@@ -354,17 +354,11 @@ bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode, double* cpuS
     // Seen ended but not reaped, its CPU time can still be read; EndGroup then ends what is left
     // of its group and takes the group back from the guardian before the number is free for
     // another group.
-    siginfo_t info = {};
-    WaitUntil(
-        [&] {
-            info = {}; // what WNOHANG leaves when nothing has ended is unspecified
-            return child->pid <= 0 ||
-                   waitid(P_PID, static_cast<id_t>(child->pid), &info,
-                          WEXITED | WNOHANG | WNOWAIT) != 0 ||
-                   info.si_pid == child->pid;
-        },
-        timeoutMs, 1);
-    if (child->pid <= 0 || info.si_pid != child->pid) {
+    WaitUntil([&] { return !IsRunning(*child); }, timeoutMs, 1);
+    siginfo_t info = {}; // what WNOHANG leaves when nothing has ended is unspecified
+    if (child->pid <= 0 ||
+        waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid != child->pid) {
         return false;
     }
     if (cpuSeconds != nullptr) {
