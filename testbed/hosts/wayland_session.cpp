@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -180,10 +181,9 @@ int MajorVersion(const WaylandSession& session, const std::string& program, int*
     std::string version;
     RunForOutput({program, "--version"}, SessionSettings(session), 10000, &version);
     int major = 0, second = 0;
-    size_t number = version.find_first_of("0123456789");
-    if (number != std::string::npos) {
-        std::sscanf(version.c_str() + number, "%d.%d", &major, &second);
-    }
+    // From its first digit on.
+    std::sscanf(version.c_str() + std::min(version.find_first_of("0123456789"), version.size()),
+                "%d.%d", &major, &second);
     if (minor != nullptr) {
         *minor = second;
     }
