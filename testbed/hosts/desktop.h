@@ -116,20 +116,27 @@ class XvfbDesktop : public Desktop {
     // `serverArgs`: Xvfb's own beside the screen's, for example {"-extension", "GLX"}.
     explicit XvfbDesktop(std::vector<std::string> serverArgs = {}, std::string root = {})
         : serverArgs_(std::move(serverArgs)), root_(std::move(root)) {}
-    ~XvfbDesktop() override;
     bool Start(std::string* error) override;
     void EndServer(int signal) override;
     LaunchSettings ProgramSettings() const override;
     int PollMs() const override { return 1; } // an X request, no process
-    std::vector<Window> FindWindows(const std::string& caption) override;
+    std::vector<Window> FindWindows(const std::string& caption) override {
+        return probe_->FindWindows(caption);
+    }
     bool Exists(Window window) override { return probe_->Exists(window); }
     bool IsShown(Window window) override { return probe_->IsShown(window); }
-    bool Geometry(Window window, ClientArea* area) override;
+    bool Geometry(Window window, ClientArea* area) override {
+        return probe_->Geometry(window, &area->x, &area->y, &area->width, &area->height);
+    }
     RgbImage Grab(Window window) override { return probe_->Grab(window); }
-    RgbImage GrabArea(Window window, const Patch& area) override;
-    bool Resize(Window window, int width, int height) override;
-    bool Move(Window window, int x, int y) override;
-    bool Close(Window window) override;
+    RgbImage GrabArea(Window window, const Patch& area) override {
+        return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
+    }
+    bool Resize(Window window, int width, int height) override {
+        return probe_->Resize(window, width, height);
+    }
+    bool Move(Window window, int x, int y) override { return probe_->Move(window, x, y); }
+    bool Close(Window window) override { return probe_->SendClose(window); }
     std::string XDisplay() const override { return server_.display; }
     X11Probe* Probe() const override { return probe_.get(); }
 
@@ -137,7 +144,7 @@ class XvfbDesktop : public Desktop {
     std::vector<std::string> serverArgs_;
     std::string root_;
     XvfbServer server_;
-    std::unique_ptr<X11Probe> probe_;
+    std::unique_ptr<X11Probe> probe_; // ends before its server
 };
 
 // Xvfb with a window manager started with it: windows are found among those it manages, closed,
@@ -187,8 +194,6 @@ class WaylandDesktop : public Desktop {
                       int timeoutMs = 5000) const;
 
   protected:
-    // The user the compositor runs as.
-    virtual const char* UserName() const { return "tavik-test"; }
     // Lays out the compositor's files in the session's runtime directory and says how it is
     // started; false with the reason in *error.
     virtual bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
@@ -198,6 +203,7 @@ class WaylandDesktop : public Desktop {
     virtual bool Ready(std::string*) { return true; }
 
     double scale_;
+    const char* userName_ = "tavik-test"; // the user the compositor runs as
     WaylandSession session_;
     bool drawsCursorShapes_ = false; // known once prepared
 };
@@ -208,7 +214,6 @@ class WaylandDesktop : public Desktop {
 class SwayDesktop : public WaylandDesktop {
   public:
     explicit SwayDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
-    ~SwayDesktop() override { RemovePointer(); }
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -270,7 +275,11 @@ class WestonDesktop : public WaylandDesktop {
 class KwinDesktop : public WaylandDesktop {
   public:
     explicit KwinDesktop(double scale = 1, bool leavesFrames = false, std::string root = {})
-        : WaylandDesktop(scale, std::move(root)), leavesFrames_(leavesFrames) {}
+        : WaylandDesktop(scale, std::move(root)), leavesFrames_(leavesFrames) {
+        // KWin's sessions run as a user of their own, so that their processes (KWin, its bus, the
+        // programs in it) are told apart from those of other compositors' sessions.
+        userName_ = "tavik-kde";
+    }
     ~KwinDesktop() override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
@@ -288,7 +297,6 @@ class KwinDesktop : public WaylandDesktop {
     bool PointAt(Window window) override;
 
   private:
-    const char* UserName() const override;
     bool Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                  std::string* error) override;
     bool Ready(std::string* notReady) override;
@@ -310,7 +318,6 @@ class KwinDesktop : public WaylandDesktop {
 class GnomeDesktop : public WaylandDesktop {
   public:
     explicit GnomeDesktop(std::string root = {}) : WaylandDesktop(1, std::move(root)) {}
-    LaunchSettings ProgramSettings() const override;
     std::vector<Window> FindWindows(const std::string& caption) override;
     bool Geometry(Window window, ClientArea* area) override;
     RgbImage Grab(Window window) override;
@@ -354,7 +361,3 @@ WestonShot WestonScreenshot(const WaylandSession& session);
 // buffer put below alpha 255, which nothing else on the desktop does, or in an opaque picture of
 // its background. False when there is none.
 bool FindClientArea(const WestonShot& screen, ClientArea* area);
-
-// Runs JavaScript in gnome-shell; true with the value of its last expression, as JSON, in *json.
-// False when the call fails or the code throws.
-bool GnomeEval(const WaylandSession& session, const std::string& code, std::string* json);

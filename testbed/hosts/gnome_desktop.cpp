@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -39,19 +40,13 @@ constexpr const char* kLogicalLayout = R"(
 experimental-features=['scale-monitor-framebuffer']
 )";
 
-// The virtual monitor (named as mutter names it) at `scale`, in `width` x `height` pixels.
-std::string MonitorsXml(int scale, int width, int height) {
-    return "<monitors version=\"2\"><configuration><logicalmonitor>"
-           "<x>0</x><y>0</y><scale>" +
-           std::to_string(scale) +
-           "</scale><primary>yes</primary><monitor><monitorspec>"
-           "<connector>Meta-0</connector><vendor>MetaVendor</vendor>"
-           "<product>MetaVirtualMonitor</product><serial>0x00</serial></monitorspec>"
-           "<mode><width>" +
-           std::to_string(width) + "</width><height>" + std::to_string(height) +
-           "</height><rate>60.000</rate></mode></monitor></logicalmonitor></configuration>"
-           "</monitors>\n";
-}
+// The virtual monitor (named as mutter names it) at a scale, in a width x height pixels.
+constexpr const char* kMonitorsXml = R"(<monitors version="2"><configuration><logicalmonitor>
+<x>0</x><y>0</y><scale>%d</scale><primary>yes</primary><monitor><monitorspec>
+<connector>Meta-0</connector><vendor>MetaVendor</vendor><product>MetaVirtualMonitor</product>
+<serial>0x00</serial></monitorspec><mode><width>%d</width><height>%d</height><rate>60.000</rate>
+</mode></monitor></logicalmonitor></configuration></monitors>
+)";
 
 // The client area of mutter's window in stage (logical) pixels. NOTE: with libdecor's frame the
 // window's frame rectangle holds the title bar too; the main surface's buffer is the client area.
@@ -74,8 +69,8 @@ constexpr const char* kVirtualPointer =
     ".get_default_seat().create_virtual_device(C.InputDeviceType.POINTER_DEVICE); "
     "const p = global.tavikPointer; ";
 
-} // namespace
-
+// Runs JavaScript in gnome-shell; true with the value of its last expression, as JSON, in
+// *result. False when the call fails or the code throws.
 bool GnomeEval(const WaylandSession& session, const std::string& code, std::string* result) {
     std::string reply;
     if (!CallShell(session, {"/org/gnome/Shell", "org.gnome.Shell.Eval", "string:" + code},
@@ -92,6 +87,8 @@ bool GnomeEval(const WaylandSession& session, const std::string& code, std::stri
     *result = start == std::string::npos || end < start ? "" : reply.substr(start, end - start + 1);
     return true;
 }
+
+} // namespace
 
 std::string GnomeDesktop::OnWindow(Window window, const std::string& expression) {
     std::string result;
@@ -208,14 +205,6 @@ bool GnomeDesktop::RemovePointer() {
                      &json);
 }
 
-// NOTE: a GNOME session runs the accessibility bus; this one has none, and GTK (libdecor 0.2's
-// frame plugin) would say so on every program's stderr.
-LaunchSettings GnomeDesktop::ProgramSettings() const {
-    LaunchSettings settings = WaylandDesktop::ProgramSettings();
-    settings.environment.emplace_back("NO_AT_BRIDGE", "1");
-    return settings;
-}
-
 bool GnomeDesktop::Ready(std::string* notReady) {
     *notReady = "the shell is still starting or evaluates nothing";
     std::string result;
@@ -228,7 +217,8 @@ bool GnomeDesktop::Ready(std::string* notReady) {
 
 bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settings,
                            std::string* error) {
-    drawsCursorShapes_ = MajorVersion(session_, "gnome-shell") >= 48; // since GNOME 48
+    int version = MajorVersion(session_, "gnome-shell");
+    drawsCursorShapes_ = version >= 48; // since GNOME 48
     const std::string& dir = session_.runtimeDir;
     std::string extensions = dir + "/data/gnome-shell/extensions/" + kExtension;
     std::error_code failed;
@@ -236,22 +226,28 @@ bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* setti
     fs::create_directories(dir + "/glib-2.0/settings", failed);
     // GNOME 45 and later load extensions as modules only; earlier ones as scripts only.
     std::string source = std::string(TAVIK_SOURCE_DIR "/testbed/hosts/gnome-extension") +
-                         (MajorVersion(session_, "gnome-shell") >= 45 ? "-45/" : "/");
+                         (version >= 45 ? "-45/" : "/");
     for (const char* file : {"metadata.json", "extension.js"}) {
         fs::copy_file(source + file, extensions + "/" + file, failed);
     }
     const int scale = static_cast<int>(scale_);
     int width = 1280 * scale, height = 1024 * scale;
+    char monitors[512];
+    std::snprintf(monitors, sizeof monitors, kMonitorsXml, scale, width, height);
     if (failed ||
         !WriteTextFile(dir + "/glib-2.0/settings/keyfile",
                        std::string(kSettings) + (scale != 1 ? kLogicalLayout : "")) ||
-        (scale != 1 && !WriteTextFile(dir + "/monitors.xml", MonitorsXml(scale, width, height))) ||
+        (scale != 1 && !WriteTextFile(dir + "/monitors.xml", monitors)) ||
         !GiveToSessionUser(session_, dir)) {
         *error = "cannot set up gnome-shell's settings and extension in " + dir;
         return false;
     }
     std::string systemBus = dir + "/system-bus";
-    session_.busAddress = "unix:path=" + dir + "/session-bus";
+    // NOTE: a GNOME session runs the accessibility bus; this one has none, and GTK (libdecor 0.2's
+    // frame plugin) would say so on every program's stderr.
+    session_.environment.emplace_back("NO_AT_BRIDGE", "1");
+    session_.environment.emplace_back("DBUS_SESSION_BUS_ADDRESS",
+                                      "unix:path=" + dir + "/session-bus");
     if (!StartBusDaemon("session", dir + "/session-bus", dir, SessionSettings(session_),
                         &session_.sessionBus, error) ||
         !StartBusDaemon("system", systemBus, dir, SessionSettings(session_), &session_.systemBus,
@@ -259,12 +255,6 @@ bool GnomeDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* setti
         return false;
     }
     *settings = SessionSettings(session_);
-    // No WAYLAND_DISPLAY: the shell is the compositor, not a client of one.
-    settings->environment.erase(
-        std::remove_if(settings->environment.begin(), settings->environment.end(),
-                       [](const auto& variable) { return variable.first == "WAYLAND_DISPLAY"; }),
-        settings->environment.end());
-    settings->unset.push_back("WAYLAND_DISPLAY");
     settings->environment.insert(settings->environment.end(),
                                  {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + systemBus},
                                   {"GSETTINGS_BACKEND", "keyfile"},

@@ -13,10 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string& NativeBinaryPath() {
-    static std::string path = TAVIK_BINARY;
-    return path;
-}
+// The native binary in use: the one built with the hosts unless UseNativeBinary named another.
+std::string nativeBinary = TAVIK_BINARY;
 
 // A desktop factory: a new T made from `arguments` each time.
 template <typename T, typename... Arguments>
@@ -57,22 +55,25 @@ const ViewerHost kMutterX11Host = {.name = "mutter_x11",
                                        {"mutter", "--x11", "--sm-disable"}, true, true})};
 
 const std::string& NativeBinary() {
-    return NativeBinaryPath();
+    return nativeBinary;
 }
 
 void UseNativeBinary(const std::string& path) {
-    NativeBinaryPath() = path;
+    nativeBinary = path;
 }
 
 bool Launcher::Prepare(const Desktop&, const std::string& bin, std::string* error) const {
+    const std::string& from = program.empty() ? NativeBinary() : program;
     std::error_code failed;
-    fs::copy_file(NativeBinary(), bin + "/tavik", fs::copy_options::overwrite_existing, failed);
-    *error = "cannot copy " + NativeBinary() + " into " + bin;
+    fs::copy_file(from, bin + "/tavik", fs::copy_options::overwrite_existing, failed);
+    *error = "cannot copy '" + from + "' into " + bin + ": build its preset first";
     return !failed;
 }
 
 std::vector<std::string> Launcher::Command(const std::string& bin) const {
-    return {bin + "/tavik"};
+    std::vector<std::string> command = emulator;
+    command.push_back(bin + "/tavik");
+    return command;
 }
 
 WineLauncher::WineLauncher() {
@@ -101,23 +102,11 @@ void WineLauncher::Stop() const {
 }
 
 EmulatedLauncher::EmulatedLauncher(std::string program, std::vector<std::string> emulator,
-                                   std::vector<std::pair<std::string, std::string>> environment)
-    : program_(std::move(program)), emulator_(std::move(emulator)),
-      environment_(std::move(environment)) {
+                                   std::vector<std::pair<std::string, std::string>> environment) {
+    this->program = std::move(program);
+    this->emulator = std::move(emulator);
+    this->environment = std::move(environment);
     slow = true;
-}
-
-bool EmulatedLauncher::Prepare(const Desktop&, const std::string& bin, std::string* error) const {
-    std::error_code failed;
-    fs::copy_file(program_, bin + "/tavik", fs::copy_options::overwrite_existing, failed);
-    *error = "'" + program_ + "' is missing: build its preset first";
-    return !failed;
-}
-
-std::vector<std::string> EmulatedLauncher::Command(const std::string& bin) const {
-    std::vector<std::string> command = emulator_;
-    command.push_back(bin + "/tavik");
-    return command;
 }
 
 bool MakeViewerRoot(const ViewerHost& host, Desktop& desktop, bool withTexture, std::string* root,
@@ -144,9 +133,7 @@ bool StartViewerOn(const ViewerHost& host, Desktop& desktop, const std::string& 
                    const ViewerOptions& options, ChildProcess* viewer) {
     LaunchSettings settings = desktop.ProgramSettings();
     auto& set = settings.environment;
-    for (const auto& variable : host.launcher->Environment()) {
-        set.push_back(variable);
-    }
+    set.insert(set.end(), host.launcher->environment.begin(), host.launcher->environment.end());
     if (!options.unusableLibraries.empty()) {
         fs::create_directories(root + "/lib");
         for (const std::string& name : options.unusableLibraries) {

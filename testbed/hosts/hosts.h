@@ -20,8 +20,6 @@ class Launcher {
     virtual bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const;
     // The command line that starts the copy in `bin`.
     virtual std::vector<std::string> Command(const std::string& bin) const;
-    // Variables the program needs beside the desktop's (a renderer an emulator can run).
-    virtual std::vector<std::pair<std::string, std::string>> Environment() const { return {}; }
     // Ends what the launcher itself left running (Wine's server).
     virtual void Stop() const {}
 
@@ -33,6 +31,13 @@ class Launcher {
     int fitMs = 5000;        // for the picture to fit a new client size
     // Slow to start and end a program (Wine, an emulator): the stress cases run fewer rounds.
     bool slow = false;
+
+    // The program, where not the native binary: one built for another architecture, run through
+    // `emulator` (a user-mode emulator's command and options) with the variables it needs beside
+    // the desktop's (a renderer the emulator can run).
+    std::string program;
+    std::vector<std::string> emulator;
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // The cross-built tavik.exe under Wine, in the tree's Wine prefix (X11 desktops only).
@@ -46,20 +51,9 @@ class WineLauncher : public Launcher {
 
 // A program built for another architecture, run through a user-mode emulator: `emulator` (the
 // command and its options) before the program, with the variables it needs.
-class EmulatedLauncher : public Launcher {
-  public:
+struct EmulatedLauncher : Launcher {
     EmulatedLauncher(std::string program, std::vector<std::string> emulator,
                      std::vector<std::pair<std::string, std::string>> environment);
-    bool Prepare(const Desktop& desktop, const std::string& bin, std::string* error) const override;
-    std::vector<std::string> Command(const std::string& bin) const override;
-    std::vector<std::pair<std::string, std::string>> Environment() const override {
-        return environment_;
-    }
-
-  private:
-    std::string program_;
-    std::vector<std::string> emulator_;
-    std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 extern const Launcher kNativeLauncher;

@@ -4,16 +4,17 @@
 // matched by its executable, hence a program of its own rather than calls from the test.
 //   tavik_kwin_call script 'JAVASCRIPT'   (the script calls report(text) once, at its end)
 //   tavik_kwin_call capture WINDOW-UUID
-#include <dbus/dbus.h>
+#include <gio/gio.h>
+#include <gio/gunixfdlist.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -21,168 +22,119 @@ namespace {
 constexpr int kTimeoutMs = 10000;
 constexpr const char* kReportInterface = "org.tavik.KwinCall";
 
-DBusMessage* Call(DBusConnection* bus, DBusMessage* call) {
-    DBusError error;
-    dbus_error_init(&error);
-    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, kTimeoutMs, &error);
-    dbus_message_unref(call);
+// A method of KWin's, `fds` sent with it; its reply, or null with the error said.
+GVariant* Call(GDBusConnection* bus, const char* path, const char* interface, const char* method,
+               GVariant* args, GUnixFDList* fds = nullptr) {
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
+        bus, "org.kde.KWin", path, interface, method, args, nullptr, G_DBUS_CALL_FLAGS_NONE,
+        kTimeoutMs, fds, nullptr, nullptr, &error);
     if (reply == nullptr) {
-        std::fprintf(stderr, "kwin_call: %s: %s\n", error.name, error.message);
-        dbus_error_free(&error);
+        std::fprintf(stderr, "kwin_call: %s: %s\n", method, error->message);
+        g_error_free(error);
     }
     return reply;
 }
 
-DBusMessage* NewScriptingCall(const char* method) {
-    return dbus_message_new_method_call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
-                                        method);
+bool CallScripting(GDBusConnection* bus, const char* method, GVariant* args, GVariant** reply) {
+    *reply = Call(bus, "/Scripting", "org.kde.kwin.Scripting", method, args);
+    return *reply != nullptr;
 }
 
-// Waits for the script's report, a method call to this connection; answers it.
-bool WaitForReport(DBusConnection* bus, std::string* text) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        // The report may have come in already, queued while the start call waited for its reply.
-        DBusMessage* message = dbus_connection_pop_message(bus);
-        if (message == nullptr) {
-            if (!dbus_connection_read_write(bus, 100)) {
-                return false;
-            }
-            continue;
-        }
-        bool report = dbus_message_is_method_call(message, kReportInterface, "Report");
-        const char* value = nullptr;
-        if (report &&
-            dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &value, DBUS_TYPE_INVALID)) {
-            *text = value;
-        }
-        if (report && !dbus_message_get_no_reply(message)) {
-            DBusMessage* reply = dbus_message_new_method_return(message);
-            dbus_connection_send(bus, reply, nullptr);
-            dbus_message_unref(reply);
-            dbus_connection_flush(bus);
-        }
-        dbus_message_unref(message);
-        if (report) {
-            return true;
-        }
+// The script's report: a method call to this connection, seen on GDBus's own thread as it comes
+// in, and left to GDBus, which answers it.
+// NOTE: filters run on that thread and may still run once removed: the report outlives them.
+struct Report {
+    std::string text;
+    std::atomic<bool> came{false};
+} report;
+
+GDBusMessage* TakeReport(GDBusConnection*, GDBusMessage* message, gboolean incoming, void*) {
+    GVariant* body = g_dbus_message_get_body(message);
+    if (incoming && !report.came &&
+        g_strcmp0(g_dbus_message_get_interface(message), kReportInterface) == 0 &&
+        body != nullptr && g_variant_is_of_type(body, G_VARIANT_TYPE("(s)"))) {
+        const char* text = nullptr;
+        g_variant_get(body, "(&s)", &text);
+        report.text = text;
+        report.came = true;
     }
-    return false;
+    return message;
 }
 
 // Loads the script under a name of its own, starts it, waits for its report and unloads it.
-int RunScript(DBusConnection* bus, const std::string& body) {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+int RunScript(GDBusConnection* bus, const std::string& body) {
+    const char* dir = g_getenv("XDG_RUNTIME_DIR");
     if (dir == nullptr) {
         std::fprintf(stderr, "kwin_call: XDG_RUNTIME_DIR is not set\n");
         return 1;
     }
     std::string name = "tavik-call-" + std::to_string(getpid());
     std::string path = std::string(dir) + "/" + name + ".js";
-    {
-        std::ofstream script(path);
-        script << "function report(text) { callDBus(\"" << dbus_bus_get_unique_name(bus)
-               << "\", \"/\", \"" << kReportInterface << "\", \"Report\", String(text)); }\n"
-               << "try {\n"
-               << body << "\n} catch (e) { report(\"error: \" + e); }\n";
+    std::ofstream(path) << "function report(text) { callDBus(\""
+                        << g_dbus_connection_get_unique_name(bus) << "\", \"/\", \""
+                        << kReportInterface << "\", \"Report\", String(text)); }\n"
+                        << "try {\n"
+                        << body << "\n} catch (e) { report(\"error: \" + e); }\n";
+    g_dbus_connection_add_filter(bus, TakeReport, nullptr, nullptr);
+    GVariant* reply = nullptr;
+    int id = -1;
+    if (CallScripting(bus, "loadScript", g_variant_new("(ss)", path.c_str(), name.c_str()),
+                      &reply)) {
+        g_variant_get(reply, "(i)", &id);
+        g_variant_unref(reply);
     }
-    DBusMessage* load = NewScriptingCall("loadScript");
-    const char* file = path.c_str();
-    const char* plugin = name.c_str();
-    dbus_message_append_args(load, DBUS_TYPE_STRING, &file, DBUS_TYPE_STRING, &plugin,
-                             DBUS_TYPE_INVALID);
-    DBusMessage* loaded = Call(bus, load);
-    dbus_int32_t id = -1;
-    if (loaded != nullptr) {
-        dbus_message_get_args(loaded, nullptr, DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID);
-        dbus_message_unref(loaded);
-    }
-    std::string text;
-    bool reported = false;
     if (id >= 0) {
-        if (DBusMessage* started = Call(bus, NewScriptingCall("start"))) {
-            dbus_message_unref(started);
-            reported = WaitForReport(bus, &text);
+        if (CallScripting(bus, "start", nullptr, &reply)) {
+            g_variant_unref(reply);
+            auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+            while (!report.came && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         }
-        DBusMessage* unload = NewScriptingCall("unloadScript");
-        dbus_message_append_args(unload, DBUS_TYPE_STRING, &plugin, DBUS_TYPE_INVALID);
-        if (DBusMessage* unloaded = Call(bus, unload)) {
-            dbus_message_unref(unloaded);
+        if (CallScripting(bus, "unloadScript", g_variant_new("(s)", name.c_str()), &reply)) {
+            g_variant_unref(reply);
         }
     }
     unlink(path.c_str());
-    if (!reported) {
+    if (!report.came) {
         std::fprintf(stderr, "kwin_call: the script %s\n",
                      id < 0 ? "was not loaded" : "reported nothing");
         return 1;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return text.rfind("error: ", 0) == 0 ? 1 : 0;
-}
-
-void AppendBoolOption(DBusMessageIter* options, const char* key, bool on) {
-    DBusMessageIter entry, variant;
-    dbus_bool_t value = on;
-    dbus_message_iter_open_container(options, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
-    dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key);
-    dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "b", &variant);
-    dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &value);
-    dbus_message_iter_close_container(&entry, &variant);
-    dbus_message_iter_close_container(options, &entry);
-}
-
-// The unsigned numbers of the capture's answer: width, height, stride, format.
-uint32_t ResultNumber(DBusMessage* reply, const char* wanted) {
-    DBusMessageIter args, results;
-    if (!dbus_message_iter_init(reply, &args) ||
-        dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY) {
-        return 0;
-    }
-    dbus_message_iter_recurse(&args, &results);
-    for (; dbus_message_iter_get_arg_type(&results) == DBUS_TYPE_DICT_ENTRY;
-         dbus_message_iter_next(&results)) {
-        DBusMessageIter entry, variant;
-        dbus_message_iter_recurse(&results, &entry);
-        const char* key = nullptr;
-        dbus_message_iter_get_basic(&entry, &key);
-        dbus_message_iter_next(&entry);
-        dbus_message_iter_recurse(&entry, &variant);
-        if (std::strcmp(key, wanted) == 0 &&
-            dbus_message_iter_get_arg_type(&variant) == DBUS_TYPE_UINT32) {
-            dbus_uint32_t value = 0;
-            dbus_message_iter_get_basic(&variant, &value);
-            return value;
-        }
-    }
-    return 0;
+    std::fwrite(report.text.data(), 1, report.text.size(), stdout);
+    return report.text.rfind("error: ", 0) == 0 ? 1 : 0;
 }
 
 // The window's client area (no frame, no cursor) in the output's own pixels.
-int Capture(DBusConnection* bus, const char* window) {
+int Capture(GDBusConnection* bus, const char* window) {
     int fds[2];
     if (pipe(fds) != 0) {
         return 1;
     }
-    DBusMessage* call = dbus_message_new_method_call("org.kde.KWin", "/org/kde/KWin/ScreenShot2",
-                                                     "org.kde.KWin.ScreenShot2", "CaptureWindow");
-    DBusMessageIter args, options;
-    dbus_message_iter_init_append(call, &args);
-    dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &window);
-    dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &options);
-    AppendBoolOption(&options, "include-decoration", false);
-    AppendBoolOption(&options, "include-cursor", false);
-    AppendBoolOption(&options, "native-resolution", true);
-    dbus_message_iter_close_container(&args, &options);
-    dbus_message_iter_append_basic(&args, DBUS_TYPE_UNIX_FD, &fds[1]);
-    DBusMessage* reply = Call(bus, call);
-    close(fds[1]);
+    // The list takes the pipe's writing end, and closes it once the call is sent.
+    GUnixFDList* sent = g_unix_fd_list_new_from_array(&fds[1], 1);
+    GVariant* reply =
+        Call(bus, "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWindow",
+             g_variant_new_parsed("(%s, {'include-decoration': <false>, "
+                                  "'include-cursor': <false>, "
+                                  "'native-resolution': <true>}, handle 0)",
+                                  window),
+             sent);
+    g_object_unref(sent);
     if (reply == nullptr) {
         close(fds[0]);
         return 1;
     }
-    uint32_t width = ResultNumber(reply, "width"), height = ResultNumber(reply, "height");
-    uint32_t stride = ResultNumber(reply, "stride"), format = ResultNumber(reply, "format");
-    dbus_message_unref(reply);
+    GVariant* results = g_variant_get_child_value(reply, 0);
+    guint32 width = 0, height = 0, stride = 0, format = 0;
+    g_variant_lookup(results, "width", "u", &width);
+    g_variant_lookup(results, "height", "u", &height);
+    g_variant_lookup(results, "stride", "u", &stride);
+    g_variant_lookup(results, "format", "u", &format);
+    g_variant_unref(results);
+    g_variant_unref(reply);
     std::vector<unsigned char> data;
     unsigned char chunk[65536];
     for (ssize_t got; (got = read(fds[0], chunk, sizeof(chunk))) > 0;) {
@@ -222,18 +174,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s script JAVASCRIPT | capture WINDOW-UUID\n", argv[0]);
         return 2;
     }
-    DBusError error;
-    dbus_error_init(&error);
-    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     if (bus == nullptr) {
-        std::fprintf(stderr, "kwin_call: no session bus: %s\n", error.message);
-        dbus_error_free(&error);
+        std::fprintf(stderr, "kwin_call: no session bus: %s\n", error->message);
+        g_error_free(error);
         return 1;
     }
-    dbus_connection_set_exit_on_disconnect(bus, false);
+    g_dbus_connection_set_exit_on_close(bus, false);
     int code =
         std::strcmp(argv[1], "script") == 0 ? RunScript(bus, argv[2]) : Capture(bus, argv[2]);
-    dbus_connection_close(bus);
-    dbus_connection_unref(bus);
+    g_object_unref(bus);
     return code;
 }

@@ -10,13 +10,10 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+// JSON's strings and numbers, as JavaScript and KWin's command line write them.
+using nlohmann::json;
 
 namespace {
-
-// `text` as a JavaScript string literal: JSON's string is one.
-std::string Quoted(const std::string& text) {
-    return nlohmann::json(text).dump();
-}
 
 // NOTE: KWin answers org.kde.KWin.ScreenShot2 only to a program whose executable is the Exec of
 // a desktop file that lists the interface as restricted and allowed.
@@ -30,11 +27,15 @@ Exec=)";
 // Runs a KWin script (JavaScript that ends with report(text)) through the session's helper; true
 // with the reported text in *output when it reported without an error.
 bool RunKwinScript(const WaylandSession& session, const std::string& body, std::string* output) {
-    // KWin 6 lists windows with windowList(), KWin 5 with clientList().
-    const std::string windows = "function windows() { return workspace.windowList ? "
-                                "workspace.windowList() : workspace.clientList(); }\n";
-    return RunForOutput({session.kwinCall, "script", windows + body}, SessionSettings(session),
-                        15000, output);
+    // The windows for which `test` holds. KWin 6 lists windows with windowList(), KWin 5 with
+    // clientList().
+    const std::string windows =
+        "function windows(test) { var found = [], all = workspace.windowList ? "
+        "workspace.windowList() : workspace.clientList();\n"
+        "for (var i = 0; i < all.length; ++i) if (test(all[i])) found.push(all[i]);\n"
+        "return found; }\n";
+    return RunForOutput({session.runtimeDir + "/kwin_call", "script", windows + body},
+                        SessionSettings(session), 15000, output);
 }
 
 // The caption of the window in which KWin shows its output on an X server.
@@ -42,12 +43,6 @@ constexpr const char* kOutputCaption =
     "KDE Wayland Compositor - Press right control key to grab input";
 
 } // namespace
-
-// KWin's sessions run as a user of their own, so that their processes (KWin, its bus, the
-// programs in it) are told apart from those of other compositors' sessions on the machine.
-const char* KwinDesktop::UserName() const {
-    return "tavik-kde";
-}
 
 // NOTE: KWin 6 composites a virtual output only on a GPU's render node, and offers screenshots
 // only when it composites with OpenGL. Without them it shows its output in a window of an Xvfb of
@@ -85,9 +80,8 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
         fs::copy_file(TAVIK_KWIN_CALL, dir + "/kwin_call", failed);
     }
     if (!failed) {
-        fs::copy_file(TAVIK_KWIN_OUTPUT_SCALE, dir + "/kwin_output_scale", failed);
+        fs::copy_file(TAVIK_WAYLAND_CLIENT, dir + "/wayland_client", failed);
     }
-    session_.kwinCall = dir + "/kwin_call";
     // A configuration of the session's own, so that no output settings of an earlier session
     // (KWin 6 keeps them) come back.
     fs::create_directories(dir + "/data/applications", failed);
@@ -98,7 +92,7 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
     std::string bus = dir + "/bus";
     if (failed ||
         !WriteTextFile(dir + "/data/applications/tavik-kwin-call.desktop",
-                       kHelperDesktopFile + session_.kwinCall + "\n") ||
+                       kHelperDesktopFile + session_.runtimeDir + "/kwin_call" + "\n") ||
         !GiveToSessionUser(session_, dir)) {
         *error = "cannot lay out KWin's session in " + dir;
         return false;
@@ -107,15 +101,13 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
                         error)) {
         return false;
     }
-    session_.busAddress = "unix:path=" + bus;
+    session_.environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + bus);
 
     *settings = SessionSettings(session_);
     settings->environment.insert(settings->environment.end(), {{"XDG_DATA_HOME", dir + "/data"},
                                                                {"XDG_CACHE_HOME", dir + "/cache"},
                                                                {"XDG_CONFIG_HOME", dir + "/config"},
                                                                {"LIBGL_ALWAYS_SOFTWARE", "1"}});
-    std::ostringstream scaleText;
-    scaleText << scale_;
     session_.socket = "wayland-tavik";
     *argv = {kwin,
              output_.display.empty() ? "--virtual" : "--x11-display=" + output_.display,
@@ -124,7 +116,7 @@ bool KwinDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
              "--height",
              "1024",
              "--scale",
-             scaleText.str(),
+             json(scale_).dump(),
              "--socket",
              session_.socket,
              "--no-lockscreen",
@@ -148,27 +140,21 @@ bool KwinDesktop::Ready(std::string* notReady) {
 }
 
 bool KwinDesktop::ChangeScale(double scale, std::string* error) {
-    std::ostringstream scaleText;
-    scaleText << scale;
-    std::string output;
+    std::string scaleText = json(scale).dump(), output;
     error->clear();
-    if (RunForOutput({session_.runtimeDir + "/kwin_output_scale", scaleText.str()},
+    if (RunForOutput({session_.runtimeDir + "/wayland_client", "scale", scaleText},
                      SessionSettings(session_), 15000, &output, error)) {
         return true;
     }
-    *error = "the scale " + scaleText.str() + " was not set: " + *error;
+    *error = "the scale " + scaleText + " was not set: " + *error;
     return false;
 }
 
 std::vector<Window> KwinDesktop::FindWindows(const std::string& caption) {
     std::string output;
     RunKwinScript(session_,
-                  "var found = [], all = windows();\n"
-                  "for (var i = 0; i < all.length; ++i)\n"
-                  "    if (all[i].caption == " +
-                      Quoted(caption) +
-                      ") found.push(String(all[i].internalId));\n"
-                      "report(found.join(\" \"));",
+                  "report(windows(function (w) { return w.caption == " + json(caption).dump() +
+                      "; }).map(function (w) { return String(w.internalId); }).join(\" \"));",
                   &output);
     std::vector<Window> windows;
     std::istringstream uuids(output);
@@ -188,13 +174,9 @@ std::string KwinDesktop::OnWindow(Window window, const std::string& statements) 
     }
     std::string output;
     RunKwinScript(session_,
-                  "var w = null, all = windows();\n"
-                  "for (var i = 0; i < all.length; ++i)\n"
-                  "    if (String(all[i].internalId) == " +
-                      Quoted(uuids_[window - 1]) +
-                      ") w = all[i];\n"
-                      "if (w == null) report(\"gone\"); else {\n" +
-                      statements + "\n}",
+                  "var w = windows(function (w) { return String(w.internalId) == " +
+                      json(uuids_[window - 1]).dump() + "; })[0];\n" +
+                      "if (w == null) report(\"gone\"); else {\n" + statements + "\n}",
                   &output);
     return output;
 }
@@ -242,7 +224,8 @@ RgbImage KwinDesktop::Grab(Window window) {
                    : outputProbe_->GrabArea(outputs[0], area.x, area.y, area.width, area.height);
     }
     std::string output;
-    RunInSession({session_.kwinCall, "capture", uuids_[window - 1]}, &output, 15000);
+    RunInSession({session_.runtimeDir + "/kwin_call", "capture", uuids_[window - 1]}, &output,
+                 15000);
     return DecodeRgb(output);
 }
 

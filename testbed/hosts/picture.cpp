@@ -5,6 +5,43 @@
 
 #include <stb_image.h>
 
+namespace {
+
+// Row of the scene's origin.
+int OriginRow(int height) {
+    // tan(22.5 degrees) = 0.41421: the origin is 0.2 / 0.41421 of the half height below centre.
+    return static_cast<int>(height * (0.5 + 0.5 * 0.2 / 0.41421));
+}
+
+// Green pixels on the centre column (give or take one) above the box, in rows 10 to half height.
+int GreenAxisPixelsAboveTheBox(const RgbImage& image) {
+    int count = 0;
+    for (int y = 10; y < image.height / 2; ++y) {
+        for (int x = image.width / 2 - 1; x <= image.width / 2 + 1; ++x) {
+            count += IsGreenDominant(image.At(x, y));
+        }
+    }
+    return count;
+}
+
+// Leftmost and rightmost green pixel in the rows around the origin; false when there is none.
+bool GrassSpan(const RgbImage& image, int* left, int* right) {
+    *left = image.width;
+    *right = -1;
+    int cy = OriginRow(image.height);
+    for (int y = cy - 2; y <= cy + 2; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            if (IsGreenDominant(image.At(x, y))) {
+                *left = std::min(*left, x);
+                *right = std::max(*right, x);
+            }
+        }
+    }
+    return *right >= *left;
+}
+
+} // namespace
+
 bool IsBackground(const unsigned char* p) {
     return p[0] == 26 && p[1] == 26 && p[2] == 26;
 }
@@ -15,11 +52,6 @@ bool IsGreenDominant(const unsigned char* p) {
 
 bool IsWhite(const unsigned char* p) {
     return p[0] == 255 && p[1] == 255 && p[2] == 255;
-}
-
-int OriginRow(int height) {
-    // tan(22.5 degrees) = 0.41421: the origin is 0.2 / 0.41421 of the half height below centre.
-    return static_cast<int>(height * (0.5 + 0.5 * 0.2 / 0.41421));
 }
 
 Patch BoxPatch(int width, int height) {
@@ -45,31 +77,6 @@ double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*)) 
         }
     }
     return all > 0 ? static_cast<double>(hits) / all : 0;
-}
-
-int GreenAxisPixelsAboveTheBox(const RgbImage& image) {
-    int count = 0;
-    for (int y = 10; y < image.height / 2; ++y) {
-        for (int x = image.width / 2 - 1; x <= image.width / 2 + 1; ++x) {
-            count += IsGreenDominant(image.At(x, y));
-        }
-    }
-    return count;
-}
-
-bool GrassSpan(const RgbImage& image, int* left, int* right) {
-    *left = image.width;
-    *right = -1;
-    int cy = OriginRow(image.height);
-    for (int y = cy - 2; y <= cy + 2; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            if (IsGreenDominant(image.At(x, y))) {
-                *left = std::min(*left, x);
-                *right = std::max(*right, x);
-            }
-        }
-    }
-    return *right >= *left;
 }
 
 int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance) {

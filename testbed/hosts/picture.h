@@ -15,8 +15,6 @@ bool IsGreenDominant(const unsigned char* p);
 // The untextured box.
 bool IsWhite(const unsigned char* p);
 
-// Row of the scene's origin.
-int OriginRow(int height);
 // The rectangle around the scene's origin that the box covers at every angle, for a client area
 // of `width` x `height`.
 struct Patch {
@@ -30,10 +28,6 @@ RgbImage Crop(const RgbImage& image, const Patch& area);
 RgbImage DecodeRgb(const std::string& bytes, std::vector<unsigned char>* alpha = nullptr);
 // Share of the box patch's pixels that satisfy `test`.
 double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*));
-// Green pixels on the centre column (give or take one) above the box, in rows 10 to half height.
-int GreenAxisPixelsAboveTheBox(const RgbImage& image);
-// Leftmost and rightmost green pixel in the rows around the origin; false when there is none.
-bool GrassSpan(const RgbImage& image, int* left, int* right);
 // Pixels of equal-sized images whose channels differ by more than `tolerance`; -1 if the sizes
 // differ.
 int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance = 0);

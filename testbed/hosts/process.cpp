@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,16 @@
 #include <thread>
 
 namespace {
+
+// Removes the files that hold a process's captured output.
+void RemoveCapturedOutput(ChildProcess* child) {
+    for (std::string* path : {&child->stderrPath, &child->stdoutPath}) {
+        if (!path->empty()) {
+            unlink(path->c_str());
+            path->clear();
+        }
+    }
+}
 
 // A temporary file for captured output; its descriptor, or -1.
 int CaptureFile(std::string* path) {
@@ -144,6 +155,9 @@ std::vector<std::string> RootCommand(const LaunchSettings& settings,
     if (accounts.empty()) {
         return {};
     }
+    const std::vector<std::string> noOption;
+    bool homeGiven = std::any_of(settings.environment.begin(), settings.environment.end(),
+                                 [](const auto& variable) { return variable.first == "HOME"; });
     // Each option with its arguments.
     std::vector<std::vector<std::string>> options = {
         {"bwrap", "--die-with-parent"},
@@ -153,25 +167,19 @@ std::vector<std::string> RootCommand(const LaunchSettings& settings,
         {"--tmpfs", "/root"},
         {"--tmpfs", "/home"},
         {"--dir", home},
-        {"--chdir", workingDirectory}};
+        {"--chdir", workingDirectory},
+        homeGiven ? noOption : std::vector<std::string>{"--setenv", "HOME", home},
+        {"--proc", "/proc"},
+        {"--dev", "/dev"},
+        {"--perms", "1777"},
+        {"--tmpfs", "/dev/shm"},
+        {"--ro-bind", "/sys", "/sys"},
+        {"--bind", "/tmp", "/tmp"},
+        {"--setenv", "PATH", "/usr/sbin:/usr/bin:/sbin:/bin"},
+        {"--"}};
     std::vector<std::string> command;
     for (const auto& option : options) {
         command.insert(command.end(), option.begin(), option.end());
-    }
-    bool homeGiven = false;
-    for (const auto& variable : settings.environment) {
-        homeGiven |= variable.first == "HOME";
-    }
-    if (!homeGiven) {
-        command.insert(command.end(), {"--setenv", "HOME", home});
-    }
-    for (const char* arg :
-         {"--proc /proc", "--dev /dev", "--perms 1777", "--tmpfs /dev/shm", "--ro-bind /sys /sys",
-          "--bind /tmp /tmp", "--setenv PATH", "/usr/sbin:/usr/bin:/sbin:/bin", "--"}) {
-        std::istringstream words(arg);
-        for (std::string word; words >> word;) {
-            command.push_back(word);
-        }
     }
     return command;
 }
@@ -231,13 +239,23 @@ bool StartProcess(const std::vector<std::string>& argv, const std::string& worki
 
 bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,
                       const LaunchSettings& settings, ChildProcess* child) {
+    RemoveCapturedOutput(child); // of the one started before, if any
     int errFd = CaptureFile(&child->stderrPath);
     int outFd = settings.captureStdout ? CaptureFile(&child->stdoutPath) : -1;
+    int rootHold = -1;
+    // The parent's copies, once the program has them or will not start.
+    auto closeAll = [&] {
+        for (int fd : {errFd, outFd, rootHold}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    };
     if (errFd < 0 || (settings.captureStdout && outFd < 0)) {
+        closeAll();
         return false;
     }
     std::vector<std::string> command;
-    int rootHold = -1;
     if (!settings.root.empty()) {
         command = RootCommand(settings, workingDirectory);
         rootHold = command.empty() ? -1 : HoldRoot(settings.root);
@@ -246,7 +264,7 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
                          "cannot start %s in %s: its accounts cannot be made, or the root "
                          "is being made or removed\n",
                          argv[0].c_str(), settings.root.c_str());
-            close(errFd);
+            closeAll();
             return false;
         }
     }
@@ -260,10 +278,7 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
-        close(errFd);
-        if (rootHold >= 0) {
-            close(rootHold);
-        }
+        closeAll();
         return false;
     }
     if (pid == 0) {
@@ -308,13 +323,7 @@ bool StartProcessWith(const std::vector<std::string>& argv, const std::string& w
     }
     // Also here, so that a kill of the group right after the start finds it.
     setpgid(pid, pid);
-    close(errFd);
-    if (rootHold >= 0) {
-        close(rootHold);
-    }
-    if (outFd >= 0) {
-        close(outFd);
-    }
+    closeAll();
     child->pid = pid;
     return true;
 }
@@ -337,7 +346,6 @@ bool RunForOutput(const std::vector<std::string>& argv, const LaunchSettings& se
             *errors = argv[0] + " ended with code " + std::to_string(code) + ", saying nothing";
         }
     }
-    RemoveCapturedOutput(&child);
     return ended && code == 0;
 }
 
@@ -346,17 +354,11 @@ bool WaitProcess(ChildProcess* child, int timeoutMs, int* exitCode, double* cpuS
     // Seen ended but not reaped, its CPU time can still be read; EndGroup then ends what is left
     // of its group and takes the group back from the guardian before the number is free for
     // another group.
-    siginfo_t info = {};
-    WaitUntil(
-        [&] {
-            info = {}; // what WNOHANG leaves when nothing has ended is unspecified
-            return child->pid <= 0 ||
-                   waitid(P_PID, static_cast<id_t>(child->pid), &info,
-                          WEXITED | WNOHANG | WNOWAIT) != 0 ||
-                   info.si_pid == child->pid;
-        },
-        timeoutMs, 1);
-    if (child->pid <= 0 || info.si_pid != child->pid) {
+    WaitUntil([&] { return !IsRunning(*child); }, timeoutMs, 1);
+    siginfo_t info = {}; // what WNOHANG leaves when nothing has ended is unspecified
+    if (child->pid <= 0 ||
+        waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid != child->pid) {
         return false;
     }
     if (cpuSeconds != nullptr) {
@@ -397,44 +399,24 @@ std::string ReadStderr(const ChildProcess& child) {
     return ReadFile(child.stderrPath);
 }
 
-void RemoveCapturedOutput(ChildProcess* child) {
-    for (std::string* path : {&child->stderrPath, &child->stdoutPath}) {
-        if (!path->empty()) {
-            unlink(path->c_str());
-            path->clear();
-        }
-    }
-}
-
 double ProcessCpuSeconds(const ChildProcess& child) {
     std::ifstream in("/proc/" + std::to_string(child.pid) + "/stat");
     std::string line;
     if (!std::getline(in, line)) {
         return -1;
     }
-    // Fields after the command name, which is in parentheses and may hold spaces.
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
+    // Fields 14 and 15, after the command name, which is in parentheses and may hold spaces.
     unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) {
-            utime = std::stoull(field);
-        } else if (i == 15) {
-            stime = std::stoull(field);
-        }
-    }
+    std::sscanf(line.c_str() + line.rfind(')') + 2,
+                "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime);
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 long ProcessResidentKiB(const ChildProcess& child) {
-    std::ifstream in("/proc/" + std::to_string(child.pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
+    // The program's size and its resident part, in pages.
+    std::ifstream in("/proc/" + std::to_string(child.pid) + "/statm");
+    long size = 0, resident = 0;
+    return in >> size >> resident ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {

@@ -69,8 +69,6 @@ void StopProcess(ChildProcess* child, int signal, int graceMs);
 std::string ReadStderr(const ChildProcess& child);
 // A file's whole content; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
-// Removes the files that hold its captured output.
-void RemoveCapturedOutput(ChildProcess* child);
 // Writes `text` to the file at `path` (a configuration a started program reads); false when it
 // cannot.
 bool WriteTextFile(const std::string& path, const std::string& text);

@@ -6,13 +6,7 @@
 
 namespace {
 
-constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>@TYPE@</type>
-  <listen>unix:path=@PATH@</listen>
-  <auth>EXTERNAL</auth>
+constexpr const char* kBusPolicy = R"(  <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -21,20 +15,14 @@ constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC
 </busconfig>
 )";
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
-        text.replace(at, from.size(), to);
-        at += to.size();
-    }
-    return text;
-}
-
 } // namespace
 
 bool StartBusDaemon(const std::string& type, const std::string& path, const std::string& directory,
                     const LaunchSettings& settings, ChildProcess* bus, std::string* error) {
     std::string config = directory + "/" + type + "-bus.conf";
-    std::ofstream(config) << Replace(Replace(kBusConfig, "@TYPE@", type), "@PATH@", path);
+    std::ofstream(config) << "<busconfig>\n  <type>" << type
+                          << "</type>\n  <listen>unix:path=" << path << "</listen>\n"
+                          << kBusPolicy;
     if (!StartProcessWith({"dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + config},
                           directory, settings, bus)) {
         *error = "cannot start the " + type + " bus";

@@ -47,7 +47,7 @@ json FindView(const std::string& tree, unsigned long id) {
 bool WaylandDesktop::Start(std::string* error) {
     std::vector<std::string> argv;
     LaunchSettings settings;
-    if (!OpenSession(UserName(), &session_, error) || !Prepare(&argv, &settings, error)) {
+    if (!OpenSession(userName_, &session_, error) || !Prepare(&argv, &settings, error)) {
         EndSession(&session_);
         return false;
     }
@@ -88,6 +88,7 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
             return false;
         }
     }
+    session_.environment.emplace_back("SWAYSOCK", session_.runtimeDir + "/sway-ipc.sock");
     *settings = SessionSettings(session_);
     settings->environment.insert(
         settings->environment.end(),
@@ -107,13 +108,13 @@ bool SwayDesktop::Prepare(std::vector<std::string>* argv, LaunchSettings* settin
 bool SwayDesktop::PointAt(Window window) {
     ClientArea area = {};
     RemovePointer();
-    std::string tool = session_.runtimeDir + "/virtual_pointer";
+    std::string tool = session_.runtimeDir + "/wayland_client";
     std::error_code failed;
-    fs::copy_file(TAVIK_VIRTUAL_POINTER, tool, fs::copy_options::overwrite_existing, failed);
+    fs::copy_file(TAVIK_WAYLAND_CLIENT, tool, fs::copy_options::overwrite_existing, failed);
     LaunchSettings settings = ProgramSettings();
     settings.captureStdout = true;
     return !failed && Geometry(window, &area) &&
-           StartProcessWith({tool,
+           StartProcessWith({tool, "pointer",
                              std::to_string(static_cast<int>((area.x + area.width / 2) * scale_)),
                              std::to_string(static_cast<int>((area.y + area.height / 2) * scale_)),
                              "1280", "1024"},
@@ -126,20 +127,13 @@ bool SwayDesktop::RemovePointer() {
         return false;
     }
     KillProcess(&pointer_);
-    RemoveCapturedOutput(&pointer_);
     return true;
 }
 
-// Ready once its IPC socket is there and answers.
+// Ready once its IPC socket, which SWAYSOCK names, answers.
 bool SwayDesktop::Ready(std::string* notReady) {
     *notReady = "swaymsg gets no answer";
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(session_.runtimeDir, ignored)) {
-        if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
-            session_.swaySocket = entry.path();
-        }
-    }
-    return !session_.swaySocket.empty() && RunInSession({"swaymsg", "-t", "get_version"});
+    return RunInSession({"swaymsg", "-t", "get_version"});
 }
 
 std::string SwayDesktop::Tree() {

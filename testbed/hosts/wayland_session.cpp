@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,20 +74,16 @@ LaunchSettings SessionSettings(const WaylandSession& session) {
     settings.uid = session.uid;
     settings.gid = session.gid;
     settings.root = session.root;
-    settings.unset = {"DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY"};
+    // No WAYLAND_DISPLAY before the compositor's socket is known: the compositor is no client.
+    settings.unset = {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY"};
     settings.environment = {{"XDG_RUNTIME_DIR", session.runtimeDir},
                             {"HOME", session.runtimeDir},
-                            {"XDG_CONFIG_HOME", session.runtimeDir},
-                            {"WAYLAND_DISPLAY", session.socket}};
-    if (!session.swaySocket.empty()) {
-        settings.environment.emplace_back("SWAYSOCK", session.swaySocket);
+                            {"XDG_CONFIG_HOME", session.runtimeDir}};
+    if (!session.socket.empty()) {
+        settings.environment.emplace_back("WAYLAND_DISPLAY", session.socket);
     }
-    if (!session.lsanOptions.empty()) {
-        settings.environment.emplace_back("LSAN_OPTIONS", session.lsanOptions);
-    }
-    if (!session.busAddress.empty()) {
-        settings.environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", session.busAddress);
-    }
+    settings.environment.insert(settings.environment.end(), session.environment.begin(),
+                                session.environment.end());
     return settings;
 }
 
@@ -114,17 +111,18 @@ bool OpenSession(const char* userName, WaylandSession* session, std::string* err
     session->runtimeDir = tmpl;
     // Sanitizer builds: the leak checker's suppressions, where the session's user can read them
     // wherever the tree is.
-    if (const char* options = std::getenv("LSAN_OPTIONS")) {
-        session->lsanOptions = options;
-        size_t at = session->lsanOptions.find("suppressions=");
+    if (const char* inherited = std::getenv("LSAN_OPTIONS")) {
+        std::string options = inherited;
+        size_t at = options.find("suppressions=");
         if (at != std::string::npos) {
             at += 13;
-            size_t end = session->lsanOptions.find(':', at);
+            size_t end = options.find(':', at);
             std::string copy = session->runtimeDir + "/lsan.supp";
             std::error_code ignored;
-            fs::copy_file(session->lsanOptions.substr(at, end - at), copy, ignored);
-            session->lsanOptions.replace(at, end == std::string::npos ? end : end - at, copy);
+            fs::copy_file(options.substr(at, end - at), copy, ignored);
+            options.replace(at, end == std::string::npos ? end : end - at, copy);
         }
+        session->environment.emplace_back("LSAN_OPTIONS", options);
     }
     *error = "cannot hand " + session->runtimeDir + " to the session's user";
     return GiveToSessionUser(*session, session->runtimeDir);
@@ -169,12 +167,9 @@ void StopCompositor(WaylandSession* session, int signal) {
 
 void EndSession(WaylandSession* session) {
     StopCompositor(session);
-    RemoveCapturedOutput(&session->process);
-    for (ChildProcess* bus : {&session->sessionBus, &session->systemBus}) {
-        KillProcess(bus);
-        RemoveCapturedOutput(bus);
-    }
-    session->busAddress.clear();
+    KillProcess(&session->sessionBus);
+    KillProcess(&session->systemBus);
+    session->environment.clear();
     if (!session->runtimeDir.empty()) {
         std::error_code ignored;
         fs::remove_all(session->runtimeDir, ignored);
@@ -186,10 +181,9 @@ int MajorVersion(const WaylandSession& session, const std::string& program, int*
     std::string version;
     RunForOutput({program, "--version"}, SessionSettings(session), 10000, &version);
     int major = 0, second = 0;
-    size_t number = version.find_first_of("0123456789");
-    if (number != std::string::npos) {
-        std::sscanf(version.c_str() + number, "%d.%d", &major, &second);
-    }
+    // From its first digit on.
+    std::sscanf(version.c_str() + std::min(version.find_first_of("0123456789"), version.size()),
+                "%d.%d", &major, &second);
     if (minor != nullptr) {
         *minor = second;
     }

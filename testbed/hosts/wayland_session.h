@@ -11,14 +11,14 @@
 #include "hosts/process.h"
 
 struct WaylandSession {
-    ChildProcess process;    // the compositor; its log is process.stderrPath
-    std::string runtimeDir;  // XDG_RUNTIME_DIR, 0700, owned by the session's user
-    std::string socket;      // WAYLAND_DISPLAY, inside runtimeDir
-    std::string swaySocket;  // SWAYSOCK (sway only)
-    std::string lsanOptions; // the tests' LSAN_OPTIONS, with a suppressions file the user can read
-    std::string busAddress; // DBUS_SESSION_BUS_ADDRESS of the session's own bus (KWin, gnome-shell)
+    ChildProcess process;   // the compositor; its log is process.stderrPath
+    std::string runtimeDir; // XDG_RUNTIME_DIR, 0700, owned by the session's user
+    std::string socket;     // WAYLAND_DISPLAY, inside runtimeDir
+    // Variables of the session's programs beside those of the runtime directory: the tests'
+    // LSAN_OPTIONS with a suppressions file the user can read, and what its desktop adds (sway's
+    // SWAYSOCK, the DBUS_SESSION_BUS_ADDRESS of KWin's and gnome-shell's own bus).
+    std::vector<std::pair<std::string, std::string>> environment;
     ChildProcess sessionBus, systemBus; // the buses' daemons (the system bus: gnome-shell only)
-    std::string kwinCall;               // the session's copy of the KWin D-Bus helper (KWin only)
     std::string root; // the system the session runs in (LaunchSettings::root), else the machine's
     uid_t uid = static_cast<uid_t>(-1);
     gid_t gid = static_cast<gid_t>(-1);

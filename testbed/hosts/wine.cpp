@@ -15,15 +15,20 @@ namespace {
 const char kReadyStamp[] = "tavik-prefix-ready";
 
 // The prefix in use: the tree's shared one unless UseWinePrefix named another.
-std::string& Prefix() {
-    static std::string prefix = TAVIK_WINE_PREFIX;
-    return prefix;
+std::string prefixInUse = TAVIK_WINE_PREFIX;
+
+// A Windows program under Wine, `arguments` after it.
+std::vector<std::string> WineCommand(const std::string& program,
+                                     const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {TAVIK_WINE, program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
 }
 
 } // namespace
 
 void UseWinePrefix(const std::string& prefix) {
-    Prefix() = prefix;
+    prefixInUse = prefix;
 }
 
 bool RunWineTool(const std::vector<std::string>& argv, const std::string& display, int timeoutMs,
@@ -34,9 +39,7 @@ bool RunWineTool(const std::vector<std::string>& argv, const std::string& displa
 
 bool RunUnderWine(const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& display, int timeoutMs, std::string* output) {
-    std::vector<std::string> argv = {TAVIK_WINE, program};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunWineTool(argv, display, timeoutMs, output);
+    return RunWineTool(WineCommand(program, arguments), display, timeoutMs, output);
 }
 
 bool WaitForWineServerEnd(const std::string& display, std::string* output) {
@@ -44,7 +47,7 @@ bool WaitForWineServerEnd(const std::string& display, std::string* output) {
 }
 
 void UseTestWinePrefix() {
-    setenv("WINEPREFIX", Prefix().c_str(), 1);
+    setenv("WINEPREFIX", prefixInUse.c_str(), 1);
     setenv("WINEARCH", "win64", 1);
     setenv("WINEDEBUG", "-all", 1);
     // No Mono or Gecko download prompts, no menu entries or file associations in $HOME.
@@ -53,7 +56,7 @@ void UseTestWinePrefix() {
 
 bool EnsureWinePrefix(const std::string& display, std::string* error) {
     UseTestWinePrefix();
-    fs::path prefix = Prefix();
+    fs::path prefix = prefixInUse;
     if (fs::exists(prefix / kReadyStamp)) {
         return true;
     }
@@ -76,9 +79,7 @@ bool EnsureWinePrefix(const std::string& display, std::string* error) {
 bool StartUnderWine(const std::string& program, const std::vector<std::string>& arguments,
                     const std::string& workingDirectory, const std::string& display,
                     ChildProcess* child) {
-    std::vector<std::string> argv = {TAVIK_WINE, program};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return StartProcess(argv, workingDirectory, display, child);
+    return StartProcess(WineCommand(program, arguments), workingDirectory, display, child);
 }
 
 void StopWine() {

@@ -5,10 +5,6 @@
 
 #include "hosts/desktop.h"
 
-XvfbDesktop::~XvfbDesktop() {
-    probe_.reset(); // before its server
-}
-
 bool XvfbDesktop::Start(std::string* error) {
     server_.root = root_;
     if (!StartXvfb(&server_, serverArgs_, error)) {
@@ -22,7 +18,6 @@ bool XvfbDesktop::Start(std::string* error) {
 void XvfbDesktop::EndServer(int signal) {
     probe_.reset();
     StopProcess(&server_.process, signal, 10000);
-    RemoveCapturedOutput(&server_.process);
     // A killed server leaves its socket file behind. It is not removed here: by now another
     // server may have taken the number, and the next one to take it replaces the file anyway.
 }
@@ -31,30 +26,6 @@ LaunchSettings XvfbDesktop::ProgramSettings() const {
     LaunchSettings settings = X11Settings(server_.display);
     settings.root = root_;
     return settings;
-}
-
-std::vector<Window> XvfbDesktop::FindWindows(const std::string& caption) {
-    return probe_->FindWindows(caption);
-}
-
-bool XvfbDesktop::Geometry(Window window, ClientArea* area) {
-    return probe_->Geometry(window, &area->x, &area->y, &area->width, &area->height);
-}
-
-RgbImage XvfbDesktop::GrabArea(Window window, const Patch& area) {
-    return probe_->GrabArea(window, area.x, area.y, area.width, area.height);
-}
-
-bool XvfbDesktop::Resize(Window window, int width, int height) {
-    return probe_->Resize(window, width, height);
-}
-
-bool XvfbDesktop::Move(Window window, int x, int y) {
-    return probe_->Move(window, x, y);
-}
-
-bool XvfbDesktop::Close(Window window) {
-    return probe_->SendClose(window);
 }
 
 WindowManagerDesktop::~WindowManagerDesktop() {

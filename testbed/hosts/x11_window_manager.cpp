@@ -6,31 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool StartBus(WindowManagerSession* session, std::string* error) {
-    return StartBusDaemon("session", session->home + "/bus", session->home, LaunchSettings{},
-                          &session->bus, error);
-}
-
-std::string Hex(Window window) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%lx", window);
-    return text;
-}
-
-} // namespace
 
 bool Wmctrl(const std::string& display, const char* action, Window window,
             const std::vector<std::string>& args) {
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", display}};
-    std::vector<std::string> argv = {"wmctrl", "-i", action, Hex(window)};
+    std::vector<std::string> argv = {"wmctrl", "-i", action, std::to_string(window)};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string output;
     return RunForOutput(argv, settings, 10000, &output);
@@ -63,7 +47,8 @@ bool StartWindowManager(const X11WindowManager& manager, const std::string& disp
     // Openbox writes its messages to standard output: kept out of the test's own.
     settings.captureStdout = true;
     if (manager.privateBus) {
-        if (!StartBus(session, error)) {
+        if (!StartBusDaemon("session", session->home + "/bus", session->home, LaunchSettings{},
+                            &session->bus, error)) {
             return false;
         }
         settings.environment.push_back(
@@ -92,10 +77,8 @@ bool StartWindowManager(const X11WindowManager& manager, const std::string& disp
 }
 
 void EndWindowManager(WindowManagerSession* session) {
-    for (ChildProcess* process : {&session->manager, &session->bus}) {
-        KillProcess(process);
-        RemoveCapturedOutput(process);
-    }
+    KillProcess(&session->manager);
+    KillProcess(&session->bus);
     if (!session->home.empty()) {
         std::error_code ignored;
         fs::remove_all(session->home, ignored);

@@ -50,7 +50,7 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
     if (number.empty()) {
         *error =
             "Xvfb did not start (is the xvfb package installed?): " + ReadStderr(server->process);
-        StopXvfb(server);
+        StopProcess(&server->process, SIGTERM, 10000);
         return false;
     }
     server->display = ":" + number;
@@ -77,7 +77,7 @@ bool StartOnce(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         return true;
     }
     *error = "Xvfb on " + server->display + " accepts no connection";
-    StopXvfb(server);
+    StopProcess(&server->process, SIGTERM, 10000);
     return false;
 }
 
@@ -91,9 +91,4 @@ bool StartXvfb(XvfbServer* server, const std::vector<std::string>& extraArgs, st
         }
     }
     return false;
-}
-
-void StopXvfb(XvfbServer* server) {
-    StopProcess(&server->process, SIGTERM, 10000);
-    RemoveCapturedOutput(&server->process);
 }

@@ -1,16 +1,16 @@
 // A private Xvfb server for one test, on a display number of its own.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
 #include "hosts/process.h"
 
 // Stopped with its owner.
-struct XvfbServer;
-void StopXvfb(XvfbServer* server);
 struct XvfbServer {
-    ~XvfbServer() { StopXvfb(this); }
+    ~XvfbServer() { StopProcess(&process, SIGTERM, 10000); }
 
     ChildProcess process;
     std::string display; // ":N"

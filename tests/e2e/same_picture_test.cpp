@@ -35,7 +35,7 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     // softpipe and llvmpipe put the Y axis, a one-pixel line on the pixel boundary at the centre,
     // in neighbouring columns.
     LaunchSettings nativeSettings = X11Settings(native.server.display);
-    for (const auto& variable : limits_.Environment()) {
+    for (const auto& variable : limits_.environment) {
         nativeSettings.environment.push_back(variable);
     }
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &native.viewer));
