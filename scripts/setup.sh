@@ -61,9 +61,9 @@ test_packages=(
   # the desktops the whole-program tests run on: GNOME and KDE Plasma on Wayland (KWin's Breeze
   # frames: without them windows get none), and on X11 the window managers of Xfce, KDE Plasma,
   # GNOME and openbox, driven with wmctrl; each on private D-Bus buses, called with dbus-send
-  # (GNOME) and a helper on libdbus (KDE)
+  # (GNOME) and a helper on GIO (KDE)
   gnome-shell mutter kwin-wayland kwin-x11 kwin-style-breeze xfwm4 openbox wmctrl dbus-daemon
-  dbus-bin dbus-x11 libdbus-1-dev qdbus-qt5 xdotool
+  dbus-bin dbus-x11 libglib2.0-dev qdbus-qt5 xdotool
   # KDE's output management protocol, through which the KWin cases change the output's scale
   plasma-wayland-protocols
   # the cursor theme whose arrow the pointer case asks for, at twice 32 pixels
