@@ -38,26 +38,6 @@ std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t si
     return {};
 }
 
-// The picture of the property that is `size` pixels wide, in the same form; empty when none is.
-std::vector<unsigned long> IconOfProperty(const std::vector<unsigned long>& icon, uint32_t size) {
-    for (std::size_t at = 0; at + 2 <= icon.size() && icon[at] * icon[at + 1] > 0;) {
-        std::size_t end = at + 2 + icon[at] * icon[at + 1];
-        if (end > icon.size()) {
-            break;
-        }
-        if (icon[at] == size && icon[at + 1] == size) {
-            // NOTE: Xlib hands 32-bit items over as longs, sign-extended.
-            std::vector<unsigned long> picture(icon.begin() + at, icon.begin() + end);
-            for (unsigned long& pixel : picture) {
-                pixel &= 0xFFFFFFFFul;
-            }
-            return picture;
-        }
-        at = end;
-    }
-    return {};
-}
-
 // Where the client area of a window made from the template lands, as dialog_metrics.exe works
 // it out on the system it runs on.
 struct ClientRect {
@@ -106,14 +86,17 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(probe_->TextProperty(window_, "WM_NAME"), "Tavik");
     // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
     // system's 32 pixels and the small one at its 16 are the executable's pictures of those sizes.
-    std::vector<unsigned long> shown = probe_->LongProperty(window_, "_NET_WM_ICON");
+    std::vector<std::vector<unsigned long>> shown =
+        IconImages(probe_->LongProperty(window_, "_NET_WM_ICON"));
     for (uint32_t size : {32u, 16u}) {
         std::vector<unsigned long> expected = IconOfExecutable(root_ + "/bin/tavik.exe", size);
         ASSERT_EQ(expected.size(), 2u + size * size) << "no 32-bit " << size << " px picture";
-        std::vector<unsigned long> picture = IconOfProperty(shown, size);
-        EXPECT_TRUE(picture == expected)
-            << "the window's _NET_WM_ICON has " << (picture.empty() ? "no" : "another") << " "
-            << size << " x " << size << " picture";
+        auto picture = std::find_if(shown.begin(), shown.end(), [&](const auto& image) {
+            return image.size() > 2 && image[0] == size && image[1] == size;
+        });
+        EXPECT_TRUE(picture != shown.end() && *picture == expected)
+            << "the window's _NET_WM_ICON has " << (picture == shown.end() ? "no" : "another")
+            << " " << size << " x " << size << " picture";
     }
     CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }

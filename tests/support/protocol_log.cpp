@@ -4,8 +4,9 @@
 #include <regex>
 #include <sstream>
 
-void ForEachLogLine(const std::string& log,
-                    const std::function<void(std::size_t, const std::string&)>& visit) {
+std::vector<LogMatch> MatchLog(const std::string& log, const std::string& pattern) {
+    const std::regex wanted(pattern);
+    std::vector<LogMatch> matches;
     std::istringstream lines(log);
     std::string line;
     for (std::size_t number = 0; std::getline(lines, line); ++number) {
@@ -17,18 +18,10 @@ void ForEachLogLine(const std::string& log,
                 line[at] = '@';
             }
         }
-        visit(number, line);
-    }
-}
-
-std::vector<LogMatch> MatchLog(const std::string& log, const std::string& pattern) {
-    const std::regex wanted(pattern);
-    std::vector<LogMatch> matches;
-    ForEachLogLine(log, [&](std::size_t number, const std::string& line) {
         std::smatch match;
         if (std::regex_search(line, match, wanted)) {
             matches.push_back({number, std::vector<std::string>(match.begin(), match.end())});
         }
-    });
+    }
     return matches;
 }
