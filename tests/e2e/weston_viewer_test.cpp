@@ -20,13 +20,6 @@ class WestonViewerLibdecor : public WestonViewer, public ::testing::WithParamInt
 std::string LibdecorName(const ::testing::TestParamInfo<bool>& info) {
     return info.param ? "LibdecorUsable" : "LibdecorUnusable";
 }
-ViewerOptions LibdecorOptions(bool usable) {
-    ViewerOptions options;
-    if (!usable) {
-        options.unusableLibraries = {"libdecor-0.so.0"};
-    }
-    return options;
-}
 
 // Weston offers no server-side decorations: libdecor draws the title bar above the client area.
 // Without a usable libdecor the window opens all the same, unframed, and one line says why.
@@ -34,7 +27,11 @@ ViewerOptions LibdecorOptions(bool usable) {
 // checked by its shape there: the box stands out of the background, and it turns.
 TEST_P(WestonViewerLibdecor, FramesTheTemplateSizedPictureWhichAnimates) {
     const bool framed = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(LibdecorOptions(framed)));
+    ViewerOptions options;
+    if (!framed) {
+        options.unusableLibraries = {"libdecor-0.so.0"};
+    }
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     WestonShot screen;
     ClientArea area = {};
     bool desktopAbove = true;

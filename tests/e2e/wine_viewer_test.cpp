@@ -59,21 +59,17 @@ ClientRect ParseClientRect(const std::string& metricsOutput) {
 class WineViewer : public ViewerRig {
   protected:
     WineViewer() : ViewerRig(kWineHost) {}
-
-    // Runs a Windows console program under Wine to its end and returns its standard error.
-    std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
-        std::string output;
-        EXPECT_TRUE(RunUnderWine(program, arguments, desktop_->XDisplay(), 60000, &output))
-            << program << " under Wine: " << output;
-        return output;
-    }
 };
 
 TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    // The template's font, size (in dialog units) and style.
-    ClientRect expected = ParseClientRect(
-        RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
+    // The template's font, size (in dialog units) and style, run to its end; it prints on stderr.
+    std::string output;
+    EXPECT_TRUE(RunUnderWine(TAVIK_DIALOG_METRICS_EXE,
+                             {"MS Shell Dlg", "8", "310", "177", "CC0048"}, desktop_->XDisplay(),
+                             60000, &output))
+        << "dialog_metrics.exe under Wine: " << output;
+    ClientRect expected = ParseClientRect(output);
     ASSERT_NO_FATAL_FAILURE(Start());
     ClientArea area = {};
     ASSERT_TRUE(Geometry(window_, &area));
