@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/viewer_fixture.h"
@@ -265,7 +266,7 @@ TEST_P(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
     char hiding[] = "/tmp/tavik-hiding-XXXXXX";
     ASSERT_NE(mkdtemp(hiding), nullptr);
     const std::string hidden = std::string(hiding) + "/libdecor-0.so.0";
-    std::fclose(std::fopen(hidden.c_str(), "w"));
+    ASSERT_TRUE(WriteTextFile(hidden, ""));
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", ""}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
@@ -282,8 +283,7 @@ TEST_P(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
     EXPECT_NE(errors.find("X11: cannot open display"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("libdecor"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-    unlink(hidden.c_str());
-    rmdir(hiding);
+    std::filesystem::remove_all(hiding);
 }
 INSTANTIATE_TEST_SUITE_P(Start, ViewerWithoutDisplay, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
