@@ -8,34 +8,20 @@
 
 #include "support/viewer_fixture.h"
 #include "hosts/wine.h"
-#include "pe_resources.h"
 
 namespace {
 
-// The executable's icon picture `size` pixels wide as _NET_WM_ICON holds one (width, height, then
-// ARGB pixels from the top row): an icon resource that is a 32-bit bitmap of that size (after its
-// BITMAPINFOHEADER, twice the height for the mask, rows from the bottom). Empty when none is.
+// The executable's icon picture `size` pixels wide, a 32-bit one of its icon group, as an image of
+// _NET_WM_ICON (icoutils take it out as a PNG); {0, 0} when there is none.
 std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t size) {
-    std::vector<Resource> resources;
-    EXPECT_TRUE(ReadResources(path, &resources)) << "wrestool cannot read " << path;
-    for (const Resource& icon : resources) {
-        auto le = [&](std::size_t at) {
-            const uint8_t* p = at + 4 <= icon.data.size() ? &icon.data[at] : nullptr;
-            return p ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24 : 0u;
-        };
-        if (icon.type != "3" || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
-            le(12) >> 16 != 32 || icon.data.size() < 40 + 4 * size * size) {
-            continue;
-        }
-        std::vector<unsigned long> picture = {size, size};
-        for (uint32_t y = size; y-- > 0;) {
-            for (uint32_t x = 0; x < size; ++x) {
-                picture.push_back(le(40 + 4 * (y * size + x)));
-            }
-        }
-        return picture;
-    }
-    return {};
+    std::string png, errors;
+    EXPECT_TRUE(RunForOutput({"sh", "-c",
+                              "wrestool -x -t 14 \"$0\" >\"$0.ico\" && "
+                              "icotool -x -w \"$1\" --bit-depth=32 -o - \"$0.ico\"",
+                              path, std::to_string(size)},
+                             {}, 10000, &png, &errors))
+        << "icoutils cannot read " << path << ": " << errors;
+    return IconImage(png);
 }
 
 class WineViewer : public ViewerRig {

@@ -59,17 +59,8 @@ class X11ViewerAtDpi : public X11Viewer, public ::testing::WithParamInterface<in
 // The icon's rendering at `size` pixels, the PNG the build made the property from, as an image of
 // the property.
 std::vector<unsigned long> IconRendering(unsigned long size) {
-    std::string path = TAVIK_ICON_PNG_DIR "/" + std::to_string(size) + "x" + std::to_string(size) +
-                       "/org.tavik.Tavik.png";
-    std::vector<unsigned char> alpha;
-    RgbImage image = DecodeRgb(ReadFile(path), &alpha);
-    std::vector<unsigned long> argb = {size, size};
-    for (std::size_t i = 0; i < alpha.size(); ++i) {
-        const unsigned char* rgb = &image.pixels[3 * i];
-        argb.push_back(static_cast<unsigned long>(alpha[i]) << 24 | rgb[0] << 16 | rgb[1] << 8 |
-                       rgb[2]);
-    }
-    return argb;
+    return IconImage(ReadFile(TAVIK_ICON_PNG_DIR "/" + std::to_string(size) + "x" +
+                              std::to_string(size) + "/org.tavik.Tavik.png"));
 }
 
 // The _NET_WM_ICON images' sizes as "WxH ...", or what is wrong with the property.

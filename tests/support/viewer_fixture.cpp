@@ -33,6 +33,19 @@ std::vector<std::vector<unsigned long>> IconImages(std::vector<unsigned long> pr
     return images;
 }
 
+std::vector<unsigned long> IconImage(const std::string& png) {
+    std::vector<unsigned char> alpha;
+    RgbImage image = DecodeRgb(png, &alpha);
+    std::vector<unsigned long> argb = {static_cast<unsigned long>(image.width),
+                                       static_cast<unsigned long>(image.height)};
+    for (std::size_t i = 0; i < alpha.size(); ++i) {
+        const unsigned char* rgb = &image.pixels[3 * i];
+        argb.push_back(static_cast<unsigned long>(alpha[i]) << 24 | rgb[0] << 16 | rgb[1] << 8 |
+                       rgb[2]);
+    }
+    return argb;
+}
+
 ViewerRig::ViewerRig(const ViewerHost& host, std::unique_ptr<Desktop> desktop)
     : host_(host), limits_(*host.launcher), desktop_(std::move(desktop)) {}
 

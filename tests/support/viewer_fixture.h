@@ -46,6 +46,8 @@ auto Eventually(Value value, const Want& want, int timeoutMs, int pollMs = 50) {
 // ARGB pixels from the top row (NOTE: Xlib hands 32-bit items over as longs, sign-extended; here
 // they are cut to 32 bits). An image that the property cannot hold whole ends the list empty.
 std::vector<std::vector<unsigned long>> IconImages(std::vector<unsigned long> property);
+// A PNG picture as an image of that property; {0, 0} when it cannot be read.
+std::vector<unsigned long> IconImage(const std::string& png);
 
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.
