@@ -67,15 +67,6 @@ int DrawnPieces(const RgbImage& image) {
     return pieces;
 }
 
-// The numbers of the lines of a viewer's protocol log that match.
-std::vector<std::size_t> LogLines(const std::string& log, const std::string& pattern) {
-    std::vector<std::size_t> lines;
-    for (const LogMatch& match : MatchLog(log, pattern)) {
-        lines.push_back(match.line);
-    }
-    return lines;
-}
-
 // The first match of the pattern's group in the log: an object's number.
 std::string LogObject(const std::string& log, const std::string& pattern) {
     std::vector<LogMatch> matches = MatchLog(log, pattern);
@@ -210,14 +201,14 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         ASSERT_TRUE(StartProcessWith({"wtype", "-s", "600000"}, "/", desktop_->ProgramSettings(),
                                      viewers_.back().get()));
         ASSERT_TRUE(WaitUntil(
-            [&] { return !LogLines(ReadStderr(*viewer), R"(wl_keyboard@\d+\.enter\()").empty(); },
+            [&] { return !MatchLog(ReadStderr(*viewer), R"(wl_keyboard@\d+\.enter\()").empty(); },
             limits_.startMs, 10))
             << "the viewer's keyboard never entered the box";
         // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
         // box; Return or Escape dismisses it. The log shows when the x has been dispatched.
         const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
         ASSERT_TRUE(desktop().PressKey("x")) << "wtype could not type on the compositor";
-        WaitUntil([&] { return !LogLines(ReadStderr(*viewer), pressed).empty(); }, limits_.startMs,
+        WaitUntil([&] { return !MatchLog(ReadStderr(*viewer), pressed).empty(); }, limits_.startMs,
                   10);
         ASSERT_TRUE(desktop().PressKey(key)) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
@@ -225,32 +216,32 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         EXPECT_FALSE(Exists(boxes[0]));
         // Closed by the second key, not the first; its frame torn down in the protocol's order.
         const std::string log = ReadStderr(*viewer);
-        std::vector<std::size_t> keys = LogLines(log, pressed);
+        std::vector<LogMatch> keys = MatchLog(log, pressed);
         std::string toplevel = LogObject(log, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
         std::string decoration = LogObject(
             log,
             R"(get_toplevel_decoration\(new id zxdg_toplevel_decoration_v1@(\d+), xdg_toplevel@)" +
                 toplevel);
-        std::vector<std::size_t> toplevelGone =
-            LogLines(log, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
-        std::vector<std::size_t> decorationGone =
-            LogLines(log, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
+        std::vector<LogMatch> toplevelGone =
+            MatchLog(log, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
+        std::vector<LogMatch> decorationGone =
+            MatchLog(log, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
         std::string xdgSurface = LogObject(
             log, R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + toplevel + "\\)");
-        EXPECT_EQ(LogLines(log, "xdg_surface@" + xdgSurface + R"(\.ack_configure\()").size(),
-                  LogLines(log, "xdg_surface@" + xdgSurface + R"(\.configure\()").size())
+        EXPECT_EQ(MatchLog(log, "xdg_surface@" + xdgSurface + R"(\.ack_configure\()").size(),
+                  MatchLog(log, "xdg_surface@" + xdgSurface + R"(\.configure\()").size())
             << "a configure of the box was never acknowledged";
         ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
         std::string surface = LogObject(log, R"(get_xdg_surface\(new id xdg_surface@)" +
                                                  xdgSurface + R"(, wl_surface@(\d+))");
-        std::vector<std::size_t> activated =
-            LogLines(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-3", wl_surface@)" +
+        std::vector<LogMatch> activated =
+            MatchLog(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-3", wl_surface@)" +
                               surface + R"(\))");
-        EXPECT_EQ(LogLines(log, R"(\.activate\()").size(), 1u) << "one token, one activation";
-        EXPECT_TRUE(activated.size() == 1 && activated[0] < keys[0])
+        EXPECT_EQ(MatchLog(log, R"(\.activate\()").size(), 1u) << "one token, one activation";
+        EXPECT_TRUE(activated.size() == 1 && activated[0].line < keys[0].line)
             << "the box (surface " << surface << ") was not activated while it was up";
         ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
-        EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
+        EXPECT_GT(toplevelGone[0].line, keys[1].line) << "the box went with the x";
         // The box is modal: in the protocol's order, however slow the viewer, the window's
         // surface gets its first buffer only once the box is gone.
         std::string main = LogObject(log, R"(xdg_toplevel@(\d+)\.set_title\("Tavik"\))");
@@ -258,11 +249,11 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
                          R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + main + "\\)");
         main = LogObject(log, R"(get_xdg_surface\(new id xdg_surface@)" + main +
                                   R"(, wl_surface@(\d+))");
-        std::vector<std::size_t> shown =
-            LogLines(log, "wl_surface@" + main + R"(\.attach\(wl_buffer)");
-        EXPECT_TRUE(!shown.empty() && shown[0] > toplevelGone[0])
+        std::vector<LogMatch> shown =
+            MatchLog(log, "wl_surface@" + main + R"(\.attach\(wl_buffer)");
+        EXPECT_TRUE(!shown.empty() && shown[0].line > toplevelGone[0].line)
             << "the window (surface " << main << ") was shown while the box was up";
-        EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
+        EXPECT_TRUE(!decorationGone.empty() && decorationGone[0].line < toplevelGone[0].line)
             << "the box's decoration " << decoration << " outlived its toplevel " << toplevel;
         RgbImage picture;
         WaitUntil([&] { return (picture = Grab(window)).width == scale * kWidth; }, limits_.fitMs);
@@ -384,15 +375,15 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
     std::string log = ReadStderr(*viewer_);
     std::string surface =
         LogObject(log, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+))");
-    std::vector<std::size_t> activated =
-        LogLines(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
+    std::vector<LogMatch> activated =
+        MatchLog(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
                           surface + R"(\))");
-    std::vector<std::size_t> attached =
-        LogLines(log, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
+    std::vector<LogMatch> attached =
+        MatchLog(log, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
     ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
-    EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
+    EXPECT_GT(activated[0].line, attached.at(0).line) << "activated before it was shown";
     if (desktop_->PointAt(window_)) {
-        EXPECT_EQ(SurfaceImage(log, surface, attached.at(0)), "scale 2, 930 x 576")
+        EXPECT_EQ(SurfaceImage(log, surface, attached.at(0).line), "scale 2, 930 x 576")
             << "the first picture is not at the output's scale and size";
         // 32 pixels at scale 2: the theme's 64-pixel arrow, its hotspot halved.
         WaitUntil([&] { return ReadStderr(*viewer_).find("set_cursor(") != std::string::npos; },
