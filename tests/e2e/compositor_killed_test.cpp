@@ -1,5 +1,6 @@
 // The compositor killed under a running viewer, on each compositor among the test program's hosts
 // that may be killed: the layer's message, exit code 1, at once, and no busy loop meanwhile.
+#include <algorithm>
 #include <csignal>
 
 #include "support/viewer_fixture.h"
@@ -17,12 +18,10 @@ TEST_P(CompositorKilled, EndsItPromptlyWithAMessage) {
 }
 
 std::vector<const ViewerHost*> KillableHosts() {
-    std::vector<const ViewerHost*> hosts;
-    for (const ViewerHost* host : {TAVIK_VIEWER_HOSTS}) {
-        if (host->killable) {
-            hosts.push_back(host);
-        }
-    }
+    std::vector<const ViewerHost*> hosts = {TAVIK_VIEWER_HOSTS};
+    hosts.erase(std::remove_if(hosts.begin(), hosts.end(),
+                               [](const ViewerHost* host) { return !host->killable; }),
+                hosts.end());
     return hosts;
 }
 INSTANTIATE_TEST_SUITE_P(Host, CompositorKilled, ::testing::ValuesIn(KillableHosts()));

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
-
 using FractionalScale = ViewerTest;
 
 // The numbers of the last request or event in a protocol log that matches `pattern`.
@@ -34,9 +32,9 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     RgbImage picture = WaitForPicture(window_);
     ClientArea area = {};
     ASSERT_TRUE(Geometry(window_, &area));
-    EXPECT_EQ(area.width, kWidth);
-    EXPECT_EQ(area.height, kHeight);
-    EXPECT_EQ(PictureMisfit(picture, ToPixels(kWidth), ToPixels(kHeight)), "");
+    EXPECT_EQ(area.width, kTemplateWidth);
+    EXPECT_EQ(area.height, kTemplateHeight);
+    EXPECT_EQ(PictureMisfit(picture, ToPixels(kTemplateWidth), ToPixels(kTemplateHeight)), "");
 
     std::string log = ReadStderr(*viewer_);
     const std::string preferredScale = R"(preferred_scale\((\d+)\))";
@@ -48,13 +46,14 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     EXPECT_EQ(preferred[0], std::lround(named * 120)) << "KWin's scale is not " << name << "'s";
     std::vector<int> destination =
         LastMatch(log, R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))");
-    EXPECT_EQ(destination, (std::vector<int>{kWidth, kHeight}));
+    EXPECT_EQ(destination, (std::vector<int>{kTemplateWidth, kTemplateHeight}));
     // NOTE: Mesa's software renderer hands EGL's buffers over in shared memory, a GPU's in
     // dmabufs; either request names the buffer's size.
     const std::string bufferSize =
         R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
         R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)";
-    EXPECT_EQ(LastMatch(log, bufferSize), (std::vector<int>{ToPixels(kWidth), ToPixels(kHeight)}));
+    EXPECT_EQ(LastMatch(log, bufferSize),
+              (std::vector<int>{ToPixels(kTemplateWidth), ToPixels(kTemplateHeight)}));
     // Where KWin takes toplevel icons (KWin 6), Tavik's own: named after the application, with
     // its four pictures, on the toplevel before the window's surface is first committed.
     if (log.find("\"xdg_toplevel_icon_manager_v1\"") != std::string::npos) {
@@ -90,7 +89,7 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
             },
             limits_.fitMs, 100);
         ASSERT_EQ(size.size(), 2u);
-        EXPECT_LE(std::abs(size[0] - kWidth) + std::abs(size[1] - kHeight), 1);
+        EXPECT_LE(std::abs(size[0] - kTemplateWidth) + std::abs(size[1] - kTemplateHeight), 1);
         ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{static_cast<int>(scale * 120)})
             << "no new scale from KWin";
         EXPECT_EQ(LastMatch(log, bufferSize), wanted)
@@ -99,8 +98,7 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
     }
 
     // The protocol log fills stderr: only the exit code tells.
-    Close(window_);
-    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close", false);
 }
 
 TAVIK_VIEWER_TESTS_ON_EVERY_HOST(FractionalScale);
@@ -117,12 +115,11 @@ TEST_F(KwinViewer, ToldToFrameItselfWithoutUsableLibdecorItOpensUnframed) {
     ViewerOptions options;
     options.unusableLibraries = {"libdecor-0.so.0"};
     ASSERT_NO_FATAL_FAILURE(Start(options));
-    EXPECT_EQ(PictureMisfit(WaitForPicture(window_), kWidth, kHeight), "");
+    EXPECT_EQ(PictureMisfit(WaitForPicture(window_), kTemplateWidth, kTemplateHeight), "");
     std::string said = ReadStderr(*viewer_);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("libdecor-0.so.0"), std::string::npos) << said;
-    Close(window_);
-    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close", false);
 }
 
 } // namespace

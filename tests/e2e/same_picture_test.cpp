@@ -10,12 +10,6 @@
 
 namespace {
 
-// The native program on a display of its own, ended however the test ends.
-struct NativeRun {
-    XvfbServer server;
-    ChildProcess viewer;
-};
-
 using SamePicture = ViewerTest;
 
 // Both programs draw frame n at n degrees. The host's frame is held still in a grab; the native
@@ -27,20 +21,22 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     const int kWidth = ToPixels(kLogicalWidth), kHeight = ToPixels(kLogicalHeight);
     ASSERT_NO_FATAL_FAILURE(Start());
 
-    NativeRun native;
+    // The native program on a display of its own, ended however the test ends (before its display).
+    XvfbServer nativeServer;
+    ChildProcess nativeViewer;
     std::string error;
-    ASSERT_TRUE(StartXvfb(&native.server, {}, &error)) << error;
-    X11Probe nativeProbe(native.server.display);
+    ASSERT_TRUE(StartXvfb(&nativeServer, {}, &error)) << error;
+    X11Probe nativeProbe(nativeServer.display);
     // With the emulated program's variables, the native program draws with the same renderer:
     // softpipe and llvmpipe put the Y axis, a one-pixel line on the pixel boundary at the centre,
     // in neighbouring columns.
-    LaunchSettings nativeSettings = X11Settings(native.server.display);
+    LaunchSettings nativeSettings = X11Settings(nativeServer.display);
     for (const auto& variable : limits_.environment) {
         nativeSettings.environment.push_back(variable);
     }
-    ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &native.viewer));
+    ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &nativeViewer));
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
-    ASSERT_NE(nativeWindow, 0u) << ReadStderr(native.viewer);
+    ASSERT_NE(nativeWindow, 0u) << ReadStderr(nativeViewer);
 
     PlaceOnWholePixels(window_);
     Resize(window_, kLogicalWidth, kLogicalHeight);

@@ -12,9 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <regex>
-#include <sstream>
 #include <string>
 
 #include "support/protocol_log.h"
@@ -24,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kWidth = 465, kHeight = 288; // 310 x 177 dialog units at 96 dpi
+constexpr int kWidth = kTemplateWidth, kHeight = kTemplateHeight;
 
 // Columns of the Y axis on the row a quarter of the way down, above the box: one where the
 // picture is drawn at the grab's resolution, two side by side where it was drawn at half of it
@@ -70,67 +67,54 @@ int DrawnPieces(const RgbImage& image) {
     return pieces;
 }
 
-// What a WAYLAND_DEBUG=client log shows: images, each as its surface's buffer scale and buffer
-// size, "scale S, W x H": the first attached to the window's surface (the first surface made), and
-// the last wl_pointer.set_cursor's, with its hotspot; and whether the program's own pointer (of the
-// seat bound through the first registry, not libdecor's) was last released.
-struct ClientLog {
-    std::string firstOnWindow = "none", cursor = "none";
-    bool pointerReleased = false;
-};
-ClientLog ReadClientLog(const std::string& log) {
-    const std::regex registry(R"(get_registry\(new id wl_registry@(\d+)\))");
-    const std::regex seat(
-        R"(wl_registry@(\d+)\.bind\(\d+, "wl_seat", \d+, new id \[unknown\]@(\d+))");
-    const std::regex pointer(R"(wl_seat@(\d+)\.get_pointer\(new id wl_pointer@(\d+))");
-    const std::regex release(R"(wl_pointer@(\d+)\.release\(\))");
-    const std::regex surface(R"(create_surface\(new id wl_surface@(\d+)\))");
-    const std::regex buffer(R"(create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),)");
-    const std::regex scale(R"(wl_surface@(\d+)\.set_buffer_scale\((\d+)\))");
-    const std::regex attach(R"(wl_surface@(\d+)\.attach\(wl_buffer@(\d+))");
-    const std::regex setCursor(R"(set_cursor\(\d+, wl_surface@(\d+), (-?\d+), (-?\d+)\))");
-    std::map<std::string, std::string> bufferSizes, surfaceScales, surfaceSizes;
-    std::string window, ids[3]; // ids: the first registry, its seat, that seat's pointer
-    ClientLog images;
-    std::smatch m;
-    auto image = [&](const std::string& id) {
-        return "scale " + surfaceScales.emplace(id, "1").first->second + ", " + surfaceSizes[id];
-    };
-    ForEachLogLine(log, [&](std::size_t, const std::string& line) {
-        // Most lines are each frame's requests and events: only these are worth a pattern.
-        if (line.find(" -> ") == std::string::npos ||
-            !(line.find("create_") != std::string::npos ||
-              line.find(".set_") != std::string::npos ||
-              line.find(".attach(") != std::string::npos ||
-              line.find("get_") != std::string::npos || line.find(".bind(") != std::string::npos ||
-              line.find(".release(") != std::string::npos)) {
-            return;
-        }
-        if (std::regex_search(line, m, registry) && ids[0].empty()) {
-            ids[0] = m[1];
-        } else if (std::regex_search(line, m, seat) && m[1] == ids[0]) {
-            ids[1] = m[2];
-        } else if (std::regex_search(line, m, pointer) && m[1] == ids[1]) {
-            ids[2] = m[2];
-            images.pointerReleased = false;
-        } else if (std::regex_search(line, m, release) && m[1] == ids[2]) {
-            images.pointerReleased = true;
-        } else if (std::regex_search(line, m, surface) && window.empty()) {
-            window = m[1];
-        } else if (std::regex_search(line, m, buffer)) {
-            bufferSizes[m[1]] = m[2].str() + " x " + m[3].str();
-        } else if (std::regex_search(line, m, scale)) {
-            surfaceScales[m[1]] = m[2];
-        } else if (std::regex_search(line, m, attach)) {
-            surfaceSizes[m[1]] = bufferSizes[m[2]];
-            if (m[1] == window && images.firstOnWindow == "none") {
-                images.firstOnWindow = image(window);
-            }
-        } else if (std::regex_search(line, m, setCursor)) {
-            images.cursor = image(m[1]) + ", hotspot " + m[2].str() + ", " + m[3].str();
-        }
-    });
-    return images;
+// The first match of the pattern's group in the log: an object's number.
+std::string LogObject(const std::string& log, const std::string& pattern) {
+    std::vector<LogMatch> matches = MatchLog(log, pattern);
+    return matches.empty() ? "none" : matches[0].groups[1];
+}
+
+// The last match of the pattern before line `before`; its groups "none" when there is none.
+LogMatch LastMatch(const std::string& log, const std::string& pattern,
+                   std::size_t before = SIZE_MAX) {
+    LogMatch found = {0, {"", "none", "none", "none"}};
+    for (const LogMatch& match : MatchLog(log, pattern)) {
+        found = match.line < before ? match : found;
+    }
+    return found;
+}
+
+// The image on wl_surface `surface` as of line `line` of the log: "scale S, W x H", its buffer
+// scale and the size its buffer was made with.
+std::string SurfaceImage(const std::string& log, const std::string& surface, std::size_t line) {
+    LogMatch attach =
+        LastMatch(log, "wl_surface@" + surface + R"(\.attach\(wl_buffer@(\d+))", line + 1);
+    std::vector<std::string> size = LastMatch(log,
+                                              R"(create_buffer\(new id wl_buffer@)" +
+                                                  attach.groups[1] + R"(, \d+, (\d+), (\d+),)",
+                                              attach.line)
+                                        .groups;
+    std::string scale =
+        LastMatch(log, "wl_surface@" + surface + R"(\.set_buffer_scale\((\d+)\))", line).groups[1];
+    return "scale " + (scale == "none" ? "1" : scale) + ", " + size[1] + " x " + size[2];
+}
+
+// The image of the last wl_pointer.set_cursor in the log, with its hotspot.
+std::string CursorImage(const std::string& log) {
+    LogMatch set = LastMatch(log, R"(set_cursor\(\d+, wl_surface@(\d+), (-?\d+), (-?\d+)\))");
+    return SurfaceImage(log, set.groups[1], set.line) + ", hotspot " + set.groups[2] + ", " +
+           set.groups[3];
+}
+
+// Whether the program's own pointer (of the seat bound through the first registry, not
+// libdecor's) was released since it was last got.
+bool PointerReleased(const std::string& log) {
+    std::string registry = LogObject(log, R"(get_registry\(new id wl_registry@(\d+)\))");
+    std::string seat =
+        LogObject(log, "wl_registry@" + registry +
+                           R"(\.bind\(\d+, "wl_seat", \d+, new id \[unknown\]@(\d+))");
+    LogMatch got = LastMatch(log, "wl_seat@" + seat + R"(\.get_pointer\(new id wl_pointer@(\d+))");
+    LogMatch released = LastMatch(log, "wl_pointer@" + got.groups[1] + R"(\.release\(\))");
+    return !released.groups[0].empty() && released.line > got.line;
 }
 
 // A cursor theme of the test's own under `dir`/icons, "tavik-test", unlike any installed one: its
@@ -138,28 +122,16 @@ ClientLog ReadClientLog(const std::string& log) {
 // (6, 10) of the image (the Xcursor file format: a table of images, then each image in ARGB).
 void WriteCursorTheme(const std::string& dir) {
     fs::create_directories(dir + "/icons/tavik-test/cursors");
-    std::ofstream file(dir + "/icons/tavik-test/cursors/left_ptr", std::ios::binary);
-    auto put = [&](uint32_t value) { file.write(reinterpret_cast<const char*>(&value), 4); };
-    const uint32_t kImage = 0xfffd0002, sizes[2][3] = {{48, 44, 4}, {64, 60, 6}};
-    uint32_t at = 16 + 2 * 12;
-    for (uint32_t value : {0x72756358u, 16u, 0x10000u, 2u}) {
-        put(value);
+    std::vector<uint32_t> file = {0x72756358u, 16u, 0x10000u, 2u}, images;
+    for (uint32_t size : {48u, 64u}) {
+        const uint32_t side = size - 4, hotspot = size / 8 - 2, kImage = 0xfffd0002;
+        file.insert(file.end(), {kImage, size, static_cast<uint32_t>(40 + 4 * images.size())});
+        images.insert(images.end(), {36u, kImage, size, 1u, side, side, hotspot, hotspot + 4, 0u});
+        images.insert(images.end(), side * side, 0xff000000);
     }
-    for (const auto& size : sizes) {
-        for (uint32_t value : {kImage, size[0], at}) {
-            put(value);
-        }
-        at += 36 + size[1] * size[1] * 4;
-    }
-    for (const auto& size : sizes) {
-        for (uint32_t value :
-             {36u, kImage, size[0], 1u, size[1], size[1], size[2], size[2] + 4, 0u}) {
-            put(value);
-        }
-        for (uint32_t pixel = 0; pixel < size[1] * size[1]; ++pixel) {
-            put(0xff000000);
-        }
-    }
+    file.insert(file.end(), images.begin(), images.end());
+    std::ofstream(dir + "/icons/tavik-test/cursors/left_ptr", std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), 4 * file.size());
 }
 
 // Connections the compositor has taken on its socket: /proc/net/unix names each with the
@@ -209,21 +181,6 @@ class WaylandViewer : public ViewerRig {
     }
 };
 
-// The numbers of the lines of a viewer's protocol log that match.
-std::vector<std::size_t> LogLines(const ChildProcess& viewer, const std::string& pattern) {
-    std::vector<std::size_t> lines;
-    for (const LogMatch& match : MatchLog(ReadStderr(viewer), pattern)) {
-        lines.push_back(match.line);
-    }
-    return lines;
-}
-
-// The first match of the pattern's group in the log: an object's number.
-std::string LogObject(const ChildProcess& viewer, const std::string& pattern) {
-    std::vector<LogMatch> matches = MatchLog(ReadStderr(viewer), pattern);
-    return matches.empty() ? "none" : matches[0].groups[1];
-}
-
 class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
   protected:
     SwayViewer() : HostRig(kSwayHost) {}
@@ -243,59 +200,60 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         viewers_.push_back(std::make_unique<ChildProcess>());
         ASSERT_TRUE(StartProcessWith({"wtype", "-s", "600000"}, "/", desktop_->ProgramSettings(),
                                      viewers_.back().get()));
-        ASSERT_TRUE(
-            WaitUntil([&] { return !LogLines(*viewer, R"(wl_keyboard@\d+\.enter\()").empty(); },
-                      limits_.startMs, 10))
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !MatchLog(ReadStderr(*viewer), R"(wl_keyboard@\d+\.enter\()").empty(); },
+            limits_.startMs, 10))
             << "the viewer's keyboard never entered the box";
         // Keys count by the keymap's symbols: x, which wtype puts at Escape's code, leaves the
         // box; Return or Escape dismisses it. The log shows when the x has been dispatched.
         const std::string pressed = R"(wl_keyboard@\d+\.key\(\d+, \d+, \d+, 1\))";
         ASSERT_TRUE(desktop().PressKey("x")) << "wtype could not type on the compositor";
-        WaitUntil([&] { return !LogLines(*viewer, pressed).empty(); }, limits_.startMs, 10);
+        WaitUntil([&] { return !MatchLog(ReadStderr(*viewer), pressed).empty(); }, limits_.startMs,
+                  10);
         ASSERT_TRUE(desktop().PressKey(key)) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
         EXPECT_FALSE(Exists(boxes[0]));
         // Closed by the second key, not the first; its frame torn down in the protocol's order.
-        std::vector<std::size_t> keys = LogLines(*viewer, pressed);
-        std::string toplevel =
-            LogObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
+        const std::string log = ReadStderr(*viewer);
+        std::vector<LogMatch> keys = MatchLog(log, pressed);
+        std::string toplevel = LogObject(log, R"(xdg_toplevel@(\d+)\.set_title\("Error Glew"\))");
         std::string decoration = LogObject(
-            *viewer,
+            log,
             R"(get_toplevel_decoration\(new id zxdg_toplevel_decoration_v1@(\d+), xdg_toplevel@)" +
                 toplevel);
-        std::vector<std::size_t> toplevelGone =
-            LogLines(*viewer, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
-        std::vector<std::size_t> decorationGone =
-            LogLines(*viewer, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
+        std::vector<LogMatch> toplevelGone =
+            MatchLog(log, "xdg_toplevel@" + toplevel + R"(\.destroy\()");
+        std::vector<LogMatch> decorationGone =
+            MatchLog(log, "zxdg_toplevel_decoration_v1@" + decoration + R"(\.destroy\()");
         std::string xdgSurface = LogObject(
-            *viewer, R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + toplevel + "\\)");
-        EXPECT_EQ(LogLines(*viewer, "xdg_surface@" + xdgSurface + R"(\.ack_configure\()").size(),
-                  LogLines(*viewer, "xdg_surface@" + xdgSurface + R"(\.configure\()").size())
+            log, R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + toplevel + "\\)");
+        EXPECT_EQ(MatchLog(log, "xdg_surface@" + xdgSurface + R"(\.ack_configure\()").size(),
+                  MatchLog(log, "xdg_surface@" + xdgSurface + R"(\.configure\()").size())
             << "a configure of the box was never acknowledged";
         ASSERT_EQ(keys.size(), 2u) << ReadStderr(*viewer);
-        std::string surface = LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@)" +
-                                                     xdgSurface + R"(, wl_surface@(\d+))");
-        std::vector<std::size_t> activated =
-            LogLines(*viewer, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-3", wl_surface@)" +
-                                  surface + R"(\))");
-        EXPECT_EQ(LogLines(*viewer, R"(\.activate\()").size(), 1u) << "one token, one activation";
-        EXPECT_TRUE(activated.size() == 1 && activated[0] < keys[0])
+        std::string surface = LogObject(log, R"(get_xdg_surface\(new id xdg_surface@)" +
+                                                 xdgSurface + R"(, wl_surface@(\d+))");
+        std::vector<LogMatch> activated =
+            MatchLog(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-3", wl_surface@)" +
+                              surface + R"(\))");
+        EXPECT_EQ(MatchLog(log, R"(\.activate\()").size(), 1u) << "one token, one activation";
+        EXPECT_TRUE(activated.size() == 1 && activated[0].line < keys[0].line)
             << "the box (surface " << surface << ") was not activated while it was up";
         ASSERT_FALSE(toplevelGone.empty()) << "box toplevel " << toplevel << " never destroyed";
-        EXPECT_GT(toplevelGone[0], keys[1]) << "the box went with the x";
+        EXPECT_GT(toplevelGone[0].line, keys[1].line) << "the box went with the x";
         // The box is modal: in the protocol's order, however slow the viewer, the window's
         // surface gets its first buffer only once the box is gone.
-        std::string main = LogObject(*viewer, R"(xdg_toplevel@(\d+)\.set_title\("Tavik"\))");
-        main = LogObject(*viewer,
+        std::string main = LogObject(log, R"(xdg_toplevel@(\d+)\.set_title\("Tavik"\))");
+        main = LogObject(log,
                          R"(xdg_surface@(\d+)\.get_toplevel\(new id xdg_toplevel@)" + main + "\\)");
-        main = LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@)" + main +
-                                      R"(, wl_surface@(\d+))");
-        std::vector<std::size_t> shown =
-            LogLines(*viewer, "wl_surface@" + main + R"(\.attach\(wl_buffer)");
-        EXPECT_TRUE(!shown.empty() && shown[0] > toplevelGone[0])
+        main = LogObject(log, R"(get_xdg_surface\(new id xdg_surface@)" + main +
+                                  R"(, wl_surface@(\d+))");
+        std::vector<LogMatch> shown =
+            MatchLog(log, "wl_surface@" + main + R"(\.attach\(wl_buffer)");
+        EXPECT_TRUE(!shown.empty() && shown[0].line > toplevelGone[0].line)
             << "the window (surface " << main << ") was shown while the box was up";
-        EXPECT_TRUE(!decorationGone.empty() && decorationGone[0] < toplevelGone[0])
+        EXPECT_TRUE(!decorationGone.empty() && decorationGone[0].line < toplevelGone[0].line)
             << "the box's decoration " << decoration << " outlived its toplevel " << toplevel;
         RgbImage picture;
         WaitUntil([&] { return (picture = Grab(window)).width == scale * kWidth; }, limits_.fitMs);
@@ -304,8 +262,7 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](unsigned char c) {
             return c == 0;
         })) << "not black";
-        Close(window);
-        ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+        CloseAndExpectEndsWithZero(viewer, window, "close", false);
         EXPECT_NE(ReadStderr(*viewer).find("EGL"), std::string::npos) << ReadStderr(*viewer);
     }
 };
@@ -331,49 +288,41 @@ TEST_P(WaylandToplevel, IsATavikToplevelOfTheTemplateSizeInOneOutputPixelPerUnit
     const std::string line = "Wayland: cannot load libwayland-cursor.so.0";
     const bool pointer = desktop_->PointAt(window_);
     if (pointer) {
-        WaitUntil([&] { return ReadStderr(*viewer_).find(line) != std::string::npos; },
-                  limits_.startMs, 100);
-        EXPECT_NE(ReadStderr(*viewer_).find(line), std::string::npos) << ReadStderr(*viewer_);
+        EXPECT_TRUE(WaitUntil([&] { return ReadStderr(*viewer_).find(line) != std::string::npos; },
+                              limits_.startMs, 100))
+            << ReadStderr(*viewer_);
     }
     ExpectTemplateSizeDrawnAtScale(window_, 1);
-    if (!pointer) {
-        CloseAndExpectEndsWithZero(viewer_, window_, "close");
-        return;
-    }
-    Close(window_);
-    ExpectEndsWithZeroSilently(viewer_, limits_.exitMs, "close", false);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close", !pointer);
 }
 
 // Under sway's own frame, closed while its workspace is hidden; then with the frame left to the
 // client (border csd, which sway tells the window once it is shown): libdecor's title bar above
 // the same client area.
 TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
     for (bool clientSide : {false, true}) {
         SCOPED_TRACE(clientSide ? "frame left to the client" : "sway's frame");
         if (clientSide) {
             ASSERT_TRUE(desktop().Run("for_window [app_id=\"org.tavik.Tavik\"] border csd"));
         }
-        ChildProcess* viewer = nullptr;
-        Window window = StartAndWaitForWindow(&viewer);
-        ASSERT_NE(window, 0u);
+        ASSERT_NO_FATAL_FAILURE(Start());
         if (clientSide) {
             // libdecor's toplevel is a new one for sway, once sway has told it client side.
-            WaitUntil([&] { return !Exists(window) && FindWindows("Tavik").size() == 1; },
+            WaitUntil([&] { return !Exists(window_) && FindWindows("Tavik").size() == 1; },
                       limits_.startMs);
             std::vector<Window> windows = FindWindows("Tavik");
             ASSERT_EQ(windows.size(), 1u);
-            window = windows[0];
+            window_ = windows[0];
         }
-        EXPECT_EQ(desktop().AppId(window), "org.tavik.Tavik");
+        EXPECT_EQ(desktop().AppId(window_), "org.tavik.Tavik");
         if (clientSide) {
             ClientArea area = {};
             int titleBar = 0;
             std::string misfit;
             WaitUntil(
                 [&] {
-                    titleBar = desktop().Geometry(window, &area) ? area.height - kHeight : 0;
-                    misfit = PictureMisfit(Crop(Grab(window), {0, titleBar, kWidth, kHeight}),
+                    titleBar = desktop().Geometry(window_, &area) ? area.height - kHeight : 0;
+                    misfit = PictureMisfit(Crop(Grab(window_), {0, titleBar, kWidth, kHeight}),
                                            kWidth, kHeight);
                     return titleBar > 10 && misfit.empty();
                 },
@@ -381,16 +330,16 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
             EXPECT_GT(titleBar, 10) << "no frame above the client area";
             EXPECT_EQ(misfit, "");
         } else {
-            ExpectTemplateSizeDrawnAtScale(window, 1);
+            ExpectTemplateSizeDrawnAtScale(window_, 1);
             // Hidden, the window gets no frame callbacks: its swaps must not wait for them.
             // It keeps drawing while hidden: some of its CPU time goes by before the close.
-            double cpu = ProcessCpuSeconds(*viewer);
+            double cpu = ProcessCpuSeconds(*viewer_);
             ASSERT_TRUE(desktop().Run("workspace 2"));
             EXPECT_TRUE(
-                WaitUntil([&] { return ProcessCpuSeconds(*viewer) >= cpu + 0.05; }, limits_.fitMs))
+                WaitUntil([&] { return ProcessCpuSeconds(*viewer_) >= cpu + 0.05; }, limits_.fitMs))
                 << "not drawing while hidden";
         }
-        CloseAndExpectEndsWithZero(viewer, window, clientSide ? "close" : "close when hidden");
+        CloseAndExpectEndsWithZero(viewer_, window_, clientSide ? "close" : "close when hidden");
     }
 }
 
@@ -412,55 +361,47 @@ TEST_P(WaylandToplevel, OnADoubleScaleOutputItDrawsWithTheOutputsPixels) {
         GTEST_SKIP() << host_.name << " cannot start its output at twice its scale";
     }
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    // Started by a launcher with an activation token, which it hands on for its surface once shown.
-    std::string shim = root_ + "/bin/" + fs::path(TAVIK_ENVIRONMENT_AT_EXIT).filename().string();
-    fs::copy_file(TAVIK_ENVIRONMENT_AT_EXIT, shim);
     WriteCursorTheme(root_);
-    ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
+    // Started by a launcher with an activation token, which it hands on for its surface once shown.
     options_.viewerEnvironment = {{"WAYLAND_DEBUG", "client"},
                                   {"XDG_ACTIVATION_TOKEN", "tavik-launch-7"},
                                   {"XCURSOR_PATH", root_ + "/icons"},
                                   {"XCURSOR_THEME", "tavik-test"},
                                   {"XCURSOR_SIZE", "32"},
                                   {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/bin/environment"}};
-    for (const auto& variable : PreloadSettings(shim)) {
-        options_.viewerEnvironment.push_back(variable);
-    }
-    ChildProcess* viewer = nullptr;
-    Window window = StartAndWaitForWindow(&viewer);
-    ASSERT_NE(window, 0u);
-    ExpectTemplateSizeDrawnAtScale(window, 2);
+    ASSERT_NO_FATAL_FAILURE(Preload(TAVIK_ENVIRONMENT_AT_EXIT));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ExpectTemplateSizeDrawnAtScale(window_, 2);
+    std::string log = ReadStderr(*viewer_);
     std::string surface =
-        LogObject(*viewer, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+))");
-    std::vector<std::size_t> activated =
-        LogLines(*viewer, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
-                              surface + R"(\))");
-    std::vector<std::size_t> attached =
-        LogLines(*viewer, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
+        LogObject(log, R"(get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+))");
+    std::vector<LogMatch> activated =
+        MatchLog(log, R"(xdg_activation_v1@\d+\.activate\("tavik-launch-7", wl_surface@)" +
+                          surface + R"(\))");
+    std::vector<LogMatch> attached =
+        MatchLog(log, "wl_surface@" + surface + R"(\.attach\(wl_buffer)");
     ASSERT_EQ(activated.size(), 1u) << "surface " << surface;
-    EXPECT_GT(activated[0], attached.at(0)) << "activated before it was shown";
-    if (desktop_->PointAt(window)) {
-        EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).firstOnWindow, "scale 2, 930 x 576")
+    EXPECT_GT(activated[0].line, attached.at(0).line) << "activated before it was shown";
+    if (desktop_->PointAt(window_)) {
+        EXPECT_EQ(SurfaceImage(log, surface, attached.at(0).line), "scale 2, 930 x 576")
             << "the first picture is not at the output's scale and size";
         // 32 pixels at scale 2: the theme's 64-pixel arrow, its hotspot halved.
-        WaitUntil([&] { return ReadStderr(*viewer).find("set_cursor(") != std::string::npos; },
+        WaitUntil([&] { return ReadStderr(*viewer_).find("set_cursor(") != std::string::npos; },
                   limits_.startMs, 100);
-        EXPECT_EQ(ReadClientLog(ReadStderr(*viewer)).cursor, "scale 2, 60 x 60, hotspot 3, 5");
+        EXPECT_EQ(CursorImage(ReadStderr(*viewer_)), "scale 2, 60 x 60, hotspot 3, 5");
         ASSERT_TRUE(desktop_->RemovePointer());
         // The seat's event that takes the pointer away, then a frame: by then it is released.
-        std::string log;
         WaitUntil(
             [&] {
-                log = ReadStderr(*viewer);
+                log = ReadStderr(*viewer_);
                 size_t gone = log.rfind("capabilities(");
                 return gone != std::string::npos && (std::stoi(log.substr(gone + 13)) & 1) == 0 &&
                        log.find("commit()", gone) != std::string::npos;
             },
             limits_.startMs, 100);
-        EXPECT_TRUE(ReadClientLog(log).pointerReleased) << "the pointer is not released";
+        EXPECT_TRUE(PointerReleased(log)) << "the pointer is not released";
     }
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    CloseAndExpectEndsWithZero(viewer_, window_, "close", false);
     EXPECT_EQ(ReadFile(root_ + "/bin/environment"),
               "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
@@ -492,8 +433,8 @@ TEST_F(SwayViewer, WhenTheOutputScaleChangesItDrawsWithTheNewPixels) {
 
     // Back across the edge it enters the 2x output, where it is then drawn at 2x.
     ASSERT_TRUE(desktop().Command(window_, "move absolute position 400 0"));
-    WaitUntil([&] { return AxisWidth(Grab(window_)) == 1; }, limits_.fitMs);
-    EXPECT_EQ(AxisWidth(Grab(window_)), 1) << "not drawn at 2x on entering the 2x output";
+    EXPECT_EQ(Eventually([&] { return AxisWidth(Grab(window_)); }, 1, limits_.fitMs), 1)
+        << "not drawn at 2x on entering the 2x output";
     ASSERT_TRUE(desktop().Outer()->Run("[title=\"wlroots - WL-1\"] kill"));
     ExpectTemplateSizeDrawnAtScale(window_, 1);
     CloseAndExpectEndsWithZero(viewer_, window_, "close");
@@ -520,10 +461,7 @@ TEST_F(SwayViewer, WithoutUsableOpenGlItShowsTheGlewErrorThenStillOpensAndCloses
 TEST_F(SwayViewer, WithoutAnOpenGlContextItShowsTheGlewErrorThenStillOpensAndCloses) {
     ASSERT_TRUE(desktop().StartAtScale(2));
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    std::string shim = root_ + "/bin/" + fs::path(TAVIK_NO_EGL_CONTEXT).filename().string();
-    fs::copy_file(TAVIK_NO_EGL_CONTEXT, shim);
-    ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
-    options_.viewerEnvironment = PreloadSettings(shim);
+    ASSERT_NO_FATAL_FAILURE(Preload(TAVIK_NO_EGL_CONTEXT));
     options_.viewerEnvironment.push_back({"WAYLAND_DEBUG", "client"});
     options_.viewerEnvironment.push_back({"XDG_ACTIVATION_TOKEN", "tavik-launch-3"});
     // The box told "client side" once it is shown keeps its own toplevel.

@@ -8,92 +8,44 @@
 
 #include "support/viewer_fixture.h"
 #include "hosts/wine.h"
-#include "pe_resources.h"
 
 namespace {
 
-// The executable's icon picture `size` pixels wide as _NET_WM_ICON holds one (width, height, then
-// ARGB pixels from the top row): an icon resource that is a 32-bit bitmap of that size (after its
-// BITMAPINFOHEADER, twice the height for the mask, rows from the bottom). Empty when none is.
+// The executable's icon picture `size` pixels wide, a 32-bit one of its icon group, as an image of
+// _NET_WM_ICON (icoutils take it out as a PNG); {0, 0} when there is none.
 std::vector<unsigned long> IconOfExecutable(const std::string& path, uint32_t size) {
-    std::vector<Resource> resources;
-    EXPECT_TRUE(ReadResources(path, &resources)) << "wrestool cannot read " << path;
-    for (const Resource& icon : resources) {
-        auto le = [&](std::size_t at) {
-            const uint8_t* p = at + 4 <= icon.data.size() ? &icon.data[at] : nullptr;
-            return p ? uint32_t{p[0]} | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24 : 0u;
-        };
-        if (icon.type != "3" || le(0) != 40 || le(4) != size || le(8) != 2 * size ||
-            le(12) >> 16 != 32 || icon.data.size() < 40 + 4 * size * size) {
-            continue;
-        }
-        std::vector<unsigned long> picture = {size, size};
-        for (uint32_t y = size; y-- > 0;) {
-            for (uint32_t x = 0; x < size; ++x) {
-                picture.push_back(le(40 + 4 * (y * size + x)));
-            }
-        }
-        return picture;
-    }
-    return {};
-}
-
-// The picture of the property that is `size` pixels wide, in the same form; empty when none is.
-std::vector<unsigned long> IconOfProperty(const std::vector<unsigned long>& icon, uint32_t size) {
-    for (std::size_t at = 0; at + 2 <= icon.size() && icon[at] * icon[at + 1] > 0;) {
-        std::size_t end = at + 2 + icon[at] * icon[at + 1];
-        if (end > icon.size()) {
-            break;
-        }
-        if (icon[at] == size && icon[at + 1] == size) {
-            // NOTE: Xlib hands 32-bit items over as longs, sign-extended.
-            std::vector<unsigned long> picture(icon.begin() + at, icon.begin() + end);
-            for (unsigned long& pixel : picture) {
-                pixel &= 0xFFFFFFFFul;
-            }
-            return picture;
-        }
-        at = end;
-    }
-    return {};
-}
-
-// Where the client area of a window made from the template lands, as dialog_metrics.exe works
-// it out on the system it runs on.
-struct ClientRect {
-    int x = -1, y = -1, width = -1, height = -1;
-};
-
-ClientRect ParseClientRect(const std::string& metricsOutput) {
-    ClientRect rect;
-    size_t at = metricsOutput.find("dialog-metrics:");
-    int baseX, baseY;
-    if (at == std::string::npos ||
-        std::sscanf(metricsOutput.c_str() + at, "dialog-metrics: base %d %d client %d %d %d %d",
-                    &baseX, &baseY, &rect.x, &rect.y, &rect.width, &rect.height) != 6) {
-        ADD_FAILURE() << "no metrics in: " << metricsOutput;
-    }
-    return rect;
+    std::string png, errors;
+    EXPECT_TRUE(RunForOutput({"sh", "-c",
+                              "wrestool -x -t 14 \"$0\" >\"$0.ico\" && "
+                              "icotool -x -w \"$1\" --bit-depth=32 -o - \"$0.ico\"",
+                              path, std::to_string(size)},
+                             {}, 10000, &png, &errors))
+        << "icoutils cannot read " << path << ": " << errors;
+    return IconImage(png);
 }
 
 class WineViewer : public ViewerRig {
   protected:
     WineViewer() : ViewerRig(kWineHost) {}
-
-    // Runs a Windows console program under Wine to its end and returns its standard error.
-    std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments) {
-        std::string output;
-        EXPECT_TRUE(RunUnderWine(program, arguments, desktop_->XDisplay(), 60000, &output))
-            << program << " under Wine: " << output;
-        return output;
-    }
 };
 
 TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    // The template's font, size (in dialog units) and style.
-    ClientRect expected = ParseClientRect(
-        RunToEnd(TAVIK_DIALOG_METRICS_EXE, {"MS Shell Dlg", "8", "310", "177", "CC0048"}));
+    // The template's font, size (in dialog units) and style, run to its end; it prints on stderr.
+    std::string output;
+    EXPECT_TRUE(RunUnderWine(TAVIK_DIALOG_METRICS_EXE,
+                             {"MS Shell Dlg", "8", "310", "177", "CC0048"}, desktop_->XDisplay(),
+                             60000, &output))
+        << "dialog_metrics.exe under Wine: " << output;
+    // Where the client area of a window made from the template lands on this system.
+    ClientArea expected = {-1, -1, -1, -1};
+    int base[2];
+    std::size_t at = output.find("dialog-metrics:");
+    EXPECT_TRUE(at != std::string::npos &&
+                std::sscanf(output.c_str() + at, "dialog-metrics: base %d %d client %d %d %d %d",
+                            &base[0], &base[1], &expected.x, &expected.y, &expected.width,
+                            &expected.height) == 6)
+        << "no metrics in: " << output;
     ASSERT_NO_FATAL_FAILURE(Start());
     ClientArea area = {};
     ASSERT_TRUE(Geometry(window_, &area));
@@ -106,14 +58,17 @@ TEST_F(WineViewer, OpensAtTopLeftWithTheSizeTheTemplateGivesOnThisSystem) {
     EXPECT_EQ(probe_->TextProperty(window_, "WM_NAME"), "Tavik");
     // Wine's X11 driver shows a window's icons (WM_SETICON) as _NET_WM_ICON: the big one at the
     // system's 32 pixels and the small one at its 16 are the executable's pictures of those sizes.
-    std::vector<unsigned long> shown = probe_->LongProperty(window_, "_NET_WM_ICON");
+    std::vector<std::vector<unsigned long>> shown =
+        IconImages(probe_->LongProperty(window_, "_NET_WM_ICON"));
     for (uint32_t size : {32u, 16u}) {
         std::vector<unsigned long> expected = IconOfExecutable(root_ + "/bin/tavik.exe", size);
         ASSERT_EQ(expected.size(), 2u + size * size) << "no 32-bit " << size << " px picture";
-        std::vector<unsigned long> picture = IconOfProperty(shown, size);
-        EXPECT_TRUE(picture == expected)
-            << "the window's _NET_WM_ICON has " << (picture.empty() ? "no" : "another") << " "
-            << size << " x " << size << " picture";
+        auto picture = std::find_if(shown.begin(), shown.end(), [&](const auto& image) {
+            return image.size() > 2 && image[0] == size && image[1] == size;
+        });
+        EXPECT_TRUE(picture != shown.end() && *picture == expected)
+            << "the window's _NET_WM_ICON has " << (picture == shown.end() ? "no" : "another")
+            << " " << size << " x " << size << " picture";
     }
     CloseAndExpectEndsWithZero(viewer_, window_, "close");
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/viewer_fixture.h"
@@ -55,45 +56,29 @@ class X11Viewer : public ViewerRig {
 // its message fills two pieces exactly, so that only the NUL the viewer appends ends it.
 class X11ViewerAtDpi : public X11Viewer, public ::testing::WithParamInterface<int> {};
 
-// The icon's rendering at `size` pixels, the PNG the build made the property from, as ARGB.
+// The icon's rendering at `size` pixels, the PNG the build made the property from, as an image of
+// the property.
 std::vector<unsigned long> IconRendering(unsigned long size) {
-    std::string path = TAVIK_ICON_PNG_DIR "/" + std::to_string(size) + "x" + std::to_string(size) +
-                       "/org.tavik.Tavik.png";
-    std::vector<unsigned char> alpha;
-    RgbImage image = DecodeRgb(ReadFile(path), &alpha);
-    std::vector<unsigned long> argb;
-    for (std::size_t i = 0; i < alpha.size(); ++i) {
-        const unsigned char* rgb = &image.pixels[3 * i];
-        argb.push_back(static_cast<unsigned long>(alpha[i]) << 24 | rgb[0] << 16 | rgb[1] << 8 |
-                       rgb[2]);
-    }
-    return argb;
+    return IconImage(ReadFile(TAVIK_ICON_PNG_DIR "/" + std::to_string(size) + "x" +
+                              std::to_string(size) + "/org.tavik.Tavik.png"));
 }
 
 // The _NET_WM_ICON images' sizes as "WxH ...", or what is wrong with the property.
 std::string IconSizes(const std::vector<unsigned long>& icon) {
     std::string sizes;
-    for (std::size_t at = 0; at < icon.size();) {
-        unsigned long width = icon[at], height = at + 1 < icon.size() ? icon[at + 1] : 0;
-        if (width == 0 || height == 0 || icon.size() - at - 2 < width * height) {
+    for (const std::vector<unsigned long>& image : IconImages(icon)) {
+        if (image.empty()) {
             return sizes + "then a malformed image";
         }
-        auto pixels = icon.begin() + static_cast<long>(at) + 2;
-        auto end = pixels + static_cast<long>(width * height);
-        // NOTE: Xlib hands 32-bit items over as longs, sign-extended.
-        if (std::none_of(pixels, end,
-                         [](unsigned long argb) { return (argb >> 24 & 0xFF) == 0xFF; })) {
+        if (std::none_of(image.begin() + 2, image.end(),
+                         [](unsigned long argb) { return argb >> 24 == 0xFF; })) {
             return sizes + "then an image without an opaque pixel";
         }
-        std::vector<unsigned long> rendering = IconRendering(width);
-        if (!std::equal(pixels, end, rendering.begin(), rendering.end(),
-                        [](unsigned long argb, unsigned long png) {
-                            return (argb & 0xFFFFFFFFul) == png;
-                        })) {
+        if (image != IconRendering(image[0])) {
             return sizes + "then an image unlike its PNG";
         }
-        sizes += (sizes.empty() ? "" : " ") + std::to_string(width) + "x" + std::to_string(height);
-        at += 2 + width * height;
+        sizes +=
+            (sizes.empty() ? "" : " ") + std::to_string(image[0]) + "x" + std::to_string(image[1]);
     }
     return sizes;
 }
@@ -135,54 +120,46 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     Window root = DefaultRootWindow(display);
     XSelectInput(display, root, PropertyChangeMask | SubstructureNotifyMask);
     XSync(display, False);
-    viewers_.push_back(std::make_unique<ChildProcess>());
-    ChildProcess* viewer = viewers_.back().get();
-    LaunchSettings launch = desktop_->ProgramSettings();
-    launch.environment.insert(
-        launch.environment.end(),
-        {{"DESKTOP_STARTUP_ID", startupId}, {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}});
-    for (const auto& variable : PreloadSettings(TAVIK_ENVIRONMENT_AT_EXIT)) {
-        launch.environment.push_back(variable);
-    }
-    ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", launch, viewer));
-    Window window = WaitForNewWindow({}, limits_.startMs);
-    ASSERT_NE(window, 0u) << ReadStderr(*viewer);
+    options_.viewerEnvironment = {{"DESKTOP_STARTUP_ID", startupId},
+                                  {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}};
+    ASSERT_NO_FATAL_FAILURE(Preload(TAVIK_ENVIRONMENT_AT_EXIT));
+    ASSERT_NO_FATAL_FAILURE(Start());
     const Atom begin = probe_->Intern("_NET_STARTUP_INFO_BEGIN");
     EXPECT_EQ(StartupMessage(display, begin, probe_->Intern("_NET_STARTUP_INFO")),
               dpi == 0 ? "remove: ID=\"tavik test_TIME42\""
                        : R"(remove: ID="tavik \"a\\b\" tests_TIME42")");
-    EXPECT_EQ(probe_->TextProperty(window, "_NET_STARTUP_ID"), startupId);
+    EXPECT_EQ(probe_->TextProperty(window_, "_NET_STARTUP_ID"), startupId);
     Atom iconType = None;
-    EXPECT_EQ(IconSizes(probe_->LongProperty(window, "_NET_WM_ICON", &iconType)),
+    EXPECT_EQ(IconSizes(probe_->LongProperty(window_, "_NET_WM_ICON", &iconType)),
               "16x16 32x32 48x48 64x64");
     EXPECT_EQ(iconType, XA_CARDINAL) << "_NET_WM_ICON is not typed CARDINAL";
     ClientArea area = {};
-    ASSERT_TRUE(Geometry(window, &area));
+    ASSERT_TRUE(Geometry(window_, &area));
     EXPECT_EQ(area.x, 0);
     EXPECT_EQ(area.y, 0);
-    EXPECT_EQ(area.width, dpi == 192 ? 930 : 465);
-    EXPECT_EQ(area.height, dpi == 192 ? 575 : 288);
-    EXPECT_EQ(probe_->TextProperty(window, "WM_NAME"), "Tavik");
-    EXPECT_EQ(probe_->TextProperty(window, "_NET_WM_NAME"), "Tavik");
+    EXPECT_EQ(area.width, dpi == 192 ? 930 : kTemplateWidth);
+    EXPECT_EQ(area.height, dpi == 192 ? 575 : kTemplateHeight);
+    EXPECT_EQ(probe_->TextProperty(window_, "WM_NAME"), "Tavik");
+    EXPECT_EQ(probe_->TextProperty(window_, "_NET_WM_NAME"), "Tavik");
 
     Atom pidType = None;
-    EXPECT_EQ(probe_->LongProperty(window, "_NET_WM_PID", &pidType),
-              std::vector<unsigned long>{static_cast<unsigned long>(viewer->pid)});
+    EXPECT_EQ(probe_->LongProperty(window_, "_NET_WM_PID", &pidType),
+              std::vector<unsigned long>{static_cast<unsigned long>(viewer_->pid)});
     EXPECT_EQ(pidType, XA_CARDINAL) << "_NET_WM_PID is not typed CARDINAL";
-    std::vector<unsigned long> protocols = probe_->LongProperty(window, "WM_PROTOCOLS");
+    std::vector<unsigned long> protocols = probe_->LongProperty(window_, "WM_PROTOCOLS");
     EXPECT_TRUE(std::count(protocols.begin(), protocols.end(), probe_->Intern("_NET_WM_PING")))
         << "WM_PROTOCOLS does not ask for _NET_WM_PING";
     char host[256] = {};
     gethostname(host, sizeof host - 1);
-    EXPECT_EQ(probe_->TextProperty(window, "WM_CLIENT_MACHINE"), host);
+    EXPECT_EQ(probe_->TextProperty(window_, "WM_CLIENT_MACHINE"), host);
     // Unmapped and mapped again, as when iconified and restored; the viewer has handled that by
     // the time it answers the ping that follows.
-    XUnmapWindow(display, window);
-    XMapWindow(display, window);
+    XUnmapWindow(display, window_);
+    XMapWindow(display, window_);
     int removedAgain = 0;
-    EXPECT_TRUE(AnswersPing(window, &removedAgain)) << "no answer to the window manager's ping";
+    EXPECT_TRUE(AnswersPing(window_, &removedAgain)) << "no answer to the window manager's ping";
     EXPECT_EQ(removedAgain, 0) << "the launch was ended again when the window was mapped again";
-    CloseAndExpectEndsWithZero(viewer, window, "close");
+    CloseAndExpectEndsWithZero(viewer_, window_, "close");
     EXPECT_EQ(ReadFile(root_ + "/environment"),
               "DESKTOP_STARTUP_ID=(unset) XDG_ACTIVATION_TOKEN=(unset)");
 }
@@ -223,8 +200,7 @@ TEST_F(X11Viewer, WithoutGlxItShowsTheGlewErrorThenStillOpensAndCloses) {
     EXPECT_EQ(order, "box gone, window shown, ");
     EXPECT_FALSE(probe_->Exists(box));
     EXPECT_TRUE(AnswersPing(window)) << "not running on after the box";
-    Close(window);
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, "close", false);
+    CloseAndExpectEndsWithZero(viewer, window, "close", false);
     EXPECT_NE(ReadStderr(*viewer).find("GLX"), std::string::npos);
 }
 
@@ -281,7 +257,7 @@ TEST_P(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
     char hiding[] = "/tmp/tavik-hiding-XXXXXX";
     ASSERT_NE(mkdtemp(hiding), nullptr);
     const std::string hidden = std::string(hiding) + "/libdecor-0.so.0";
-    std::fclose(std::fopen(hidden.c_str(), "w"));
+    ASSERT_TRUE(WriteTextFile(hidden, ""));
     LaunchSettings settings;
     settings.environment = {{"DISPLAY", ""}};
     settings.unset = {"WAYLAND_DISPLAY", "WAYLAND_SOCKET"};
@@ -298,8 +274,7 @@ TEST_P(ViewerWithoutDisplay, SaysSoAndEndsWithOneInsteadOfWaitingForever) {
     EXPECT_NE(errors.find("X11: cannot open display"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("libdecor"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-    unlink(hidden.c_str());
-    rmdir(hiding);
+    std::filesystem::remove_all(hiding);
 }
 INSTANTIATE_TEST_SUITE_P(Start, ViewerWithoutDisplay, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {

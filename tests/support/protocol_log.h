@@ -3,15 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
-// Calls `visit` with each line's number (from 0) and text.
-void ForEachLogLine(const std::string& log,
-                    const std::function<void(std::size_t, const std::string&)>& visit);
-
-// A line that matches a pattern: its number and the match's groups (0: the whole match).
+// The lines that match a pattern: each line's number (from 0) and the match's groups (0: the
+// whole match).
 struct LogMatch {
     std::size_t line;
     std::vector<std::string> groups;

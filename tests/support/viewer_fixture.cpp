@@ -16,6 +16,36 @@ void PrintTo(const ViewerHost* host, std::ostream* out) {
     *out << host->name;
 }
 
+std::vector<std::vector<unsigned long>> IconImages(std::vector<unsigned long> property) {
+    for (unsigned long& item : property) {
+        item &= 0xFFFFFFFFul;
+    }
+    std::vector<std::vector<unsigned long>> images;
+    for (std::size_t at = 0; at < property.size();) {
+        std::size_t size = at + 1 < property.size() ? property[at] * property[at + 1] : 0;
+        if (size == 0 || property.size() - at - 2 < size) {
+            images.emplace_back();
+            break;
+        }
+        images.emplace_back(property.begin() + at, property.begin() + at + 2 + size);
+        at += 2 + size;
+    }
+    return images;
+}
+
+std::vector<unsigned long> IconImage(const std::string& png) {
+    std::vector<unsigned char> alpha;
+    RgbImage image = DecodeRgb(png, &alpha);
+    std::vector<unsigned long> argb = {static_cast<unsigned long>(image.width),
+                                       static_cast<unsigned long>(image.height)};
+    for (std::size_t i = 0; i < alpha.size(); ++i) {
+        const unsigned char* rgb = &image.pixels[3 * i];
+        argb.push_back(static_cast<unsigned long>(alpha[i]) << 24 | rgb[0] << 16 | rgb[1] << 8 |
+                       rgb[2]);
+    }
+    return argb;
+}
+
 ViewerRig::ViewerRig(const ViewerHost& host, std::unique_ptr<Desktop> desktop)
     : host_(host), limits_(*host.launcher), desktop_(std::move(desktop)) {}
 
@@ -45,32 +75,34 @@ ChildProcess* ViewerRig::StartViewer() {
     return viewers_.back().get();
 }
 
-Window ViewerRig::StartAndWaitForWindow(ChildProcess** viewer) {
-    ChildProcess* started = StartViewer();
-    if (viewer != nullptr) {
-        *viewer = started;
-    }
-    Window window = WaitForNewWindow({}, limits_.startMs);
-    EXPECT_NE(window, 0u) << "no window captioned Tavik; the viewer said: " << ReadStderr(*started);
-    return window;
-}
-
 void ViewerRig::Start(const ViewerOptions& options) {
     if (root_.empty()) {
         ASSERT_NO_FATAL_FAILURE(StartServer(options));
     }
-    window_ = StartAndWaitForWindow(&viewer_);
-    ASSERT_NE(window_, 0u);
+    viewer_ = StartViewer();
+    window_ = WaitForNewWindow({}, limits_.startMs);
+    ASSERT_NE(window_, 0u) << "no window captioned Tavik; the viewer said: "
+                           << ReadStderr(*viewer_);
+}
+
+void ViewerRig::Preload(const std::string& library) {
+    std::string copy = root_ + "/bin/" + fs::path(library).filename().string();
+    std::error_code error;
+    ASSERT_TRUE(fs::copy_file(library, copy, error)) << copy << ": " << error.message();
+    ASSERT_TRUE(desktop_->GiveToProgramUser(root_));
+    for (const auto& variable : PreloadSettings(copy)) {
+        options_.viewerEnvironment.push_back(variable);
+    }
 }
 
 void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
-                                           const std::string& when) {
+                                           const std::string& when, bool silently) {
     // The close latency: from the request (a tool started to send it) and from its delivery (the
     // tool has ended) to the viewer's end.
     auto asked = std::chrono::steady_clock::now();
     Close(window);
     auto sent = std::chrono::steady_clock::now();
-    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, when);
+    ExpectEndsWithZeroSilently(viewer, limits_.exitMs, when, silently);
     if (!IsRunning(*viewer)) {
         auto ended = std::chrono::steady_clock::now();
         std::printf("%s: ended %.0f ms after the close request, %.0f ms after its delivery\n",
@@ -204,7 +236,7 @@ int ViewerRig::EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal,
                                            const std::string& message) {
     EXPECT_TRUE(IsRunning(*viewer)) << ReadStderr(*viewer);
     double cpuBefore = ProcessCpuSeconds(*viewer);
-    EndServer(signal);
+    desktop_->EndServer(signal);
     return ExpectPromptEndWith(viewer, cpuBefore, message);
 }
 

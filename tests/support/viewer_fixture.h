@@ -30,6 +30,25 @@ extern const ViewerHost kDebian13KwinScale125Host;
 #define TAVIK_SYSTEM_ROOT ""
 #endif
 
+// The template's client size at 96 dpi: 310 x 177 dialog units.
+constexpr int kTemplateWidth = 465, kTemplateHeight = 288;
+
+// Asks `value` again every `pollMs` until it answers `want` or `timeoutMs` have passed; its last
+// answer, for the check that follows to compare with `want`.
+template <typename Value, typename Want>
+auto Eventually(Value value, const Want& want, int timeoutMs, int pollMs = 50) {
+    decltype(value()) last{};
+    WaitUntil([&] { return (last = value()) == want; }, timeoutMs, pollMs);
+    return last;
+}
+
+// The images of a _NET_WM_ICON property, each as the property holds it: width, height, then the
+// ARGB pixels from the top row (NOTE: Xlib hands 32-bit items over as longs, sign-extended; here
+// they are cut to 32 bits). An image that the property cannot hold whole ends the list empty.
+std::vector<std::vector<unsigned long>> IconImages(std::vector<unsigned long> property);
+// A PNG picture as an image of that property; {0, 0} when it cannot be read.
+std::vector<unsigned long> IconImage(const std::string& png);
+
 // Watches a window's picture through the box patch. The textured box turns by one degree on
 // every frame, so each frame the viewer draws changes the patch.
 class FrameWatcher {
@@ -65,14 +84,16 @@ class ViewerRig : public ::testing::Test {
     Window WaitForNewWindow(const std::vector<Window>& known, int timeoutMs) {
         return ::WaitForNewWindow(*desktop_, known, timeoutMs);
     }
-    // Starts a viewer and waits for its window; fails the test when none is shown.
-    Window StartAndWaitForWindow(ChildProcess** viewer = nullptr);
-    // StartServer unless the desktop runs already, then StartAndWaitForWindow into viewer_ and
-    // window_; fatal when either fails.
+    // StartServer unless the desktop runs already, then starts a viewer into viewer_ and waits
+    // for its window, window_; fatal when either fails.
     void Start(const ViewerOptions& options = {});
-    // Sends the desktop's close and expects the viewer to end with 0 and nothing printed within
-    // the launcher's exit time.
-    void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when);
+    // Preloads `library` into the viewers started from now on, from a copy in bin/ that the
+    // desktop's user can read (in another system's root too).
+    void Preload(const std::string& library);
+    // Sends the desktop's close and expects the viewer to end with 0 within the launcher's exit
+    // time, and, when `silently`, with nothing printed.
+    void CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window, const std::string& when,
+                                    bool silently = true);
     std::vector<Window> FindWindows(const std::string& caption) {
         return desktop_->FindWindows(caption);
     }
@@ -117,8 +138,6 @@ class ViewerRig : public ::testing::Test {
     // failures.
     void ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs, const std::string& when,
                                     bool silently = true);
-    // Ends the X server or the compositor with `signal` and waits until it is gone.
-    void EndServer(int signal) { desktop_->EndServer(signal); }
     // The server has just gone. The viewer must end (within the close's limit), with the layer's
     // `message` and a non-zero exit code of its own (not a signal such as SIGPIPE or SIGSEGV),
     // having used little CPU time since `cpuBefore`; its exit code, -1 while it runs.
