@@ -54,18 +54,16 @@ class CloseLatency : public ViewerTest {
     // failed.
     double TimeOneClose(double* requestMs) {
         Start(); // its failure is the test's; the run then counts as failed
-        ChildProcess* program = viewer_;
-        Window window = window_;
-        WaitUntil([&] { return window == 0 || Grab(window).width > 0; }, 10000);
-        if (window == 0) {
+        WaitUntil([&] { return window_ == 0 || Grab(window_).width > 0; }, 10000);
+        if (window_ == 0) {
             return -1;
         }
         auto start = std::chrono::steady_clock::now();
-        Close(window);
+        Close(window_);
         *requestMs = MsSince(start);
         int code = -1;
-        bool ended = WaitForExit(program, 10000, &code);
-        EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(*program);
+        bool ended = WaitProcess(viewer_, 10000, &code);
+        EXPECT_TRUE(ended && code == 0) << "code " << code << ": " << ReadStderr(*viewer_);
         return ended && code == 0 ? MsSince(start) : -1;
     }
 };

@@ -14,7 +14,7 @@ namespace {
 using FractionalScale = ViewerTest;
 
 // The numbers of the last request or event in a protocol log that matches `pattern`.
-std::vector<int> LastMatch(const std::string& log, const std::string& pattern) {
+std::vector<int> LastNumbers(const std::string& log, const std::string& pattern) {
     std::vector<LogMatch> matches = MatchLog(log, pattern);
     std::vector<int> numbers;
     for (size_t i = 1; !matches.empty() && i < matches.back().groups.size(); ++i) {
@@ -38,21 +38,21 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
 
     std::string log = ReadStderr(*viewer_);
     const std::string preferredScale = R"(preferred_scale\((\d+)\))";
-    std::vector<int> preferred = LastMatch(log, preferredScale);
+    std::vector<int> preferred = LastNumbers(log, preferredScale);
     ASSERT_EQ(preferred.size(), 1u) << "no fractional scale from KWin";
     // The scale the host is named for ("kwin-1.5x"; none named: 1).
     std::string name = host_.name;
     double named = name.back() == 'x' ? std::stod(name.substr(name.rfind('-') + 1)) : 1;
     EXPECT_EQ(preferred[0], std::lround(named * 120)) << "KWin's scale is not " << name << "'s";
     std::vector<int> destination =
-        LastMatch(log, R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))");
+        LastNumbers(log, R"(wp_viewport@\d+\.set_destination\((-?\d+), (-?\d+)\))");
     EXPECT_EQ(destination, (std::vector<int>{kTemplateWidth, kTemplateHeight}));
     // NOTE: Mesa's software renderer hands EGL's buffers over in shared memory, a GPU's in
     // dmabufs; either request names the buffer's size.
     const std::string bufferSize =
         R"((?:wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+|)"
         R"(create_immed\(new id wl_buffer@\d+), (\d+), (\d+),)";
-    EXPECT_EQ(LastMatch(log, bufferSize),
+    EXPECT_EQ(LastNumbers(log, bufferSize),
               (std::vector<int>{ToPixels(kTemplateWidth), ToPixels(kTemplateHeight)}));
     // Where KWin takes toplevel icons (KWin 6), Tavik's own: named after the application, with
     // its four pictures, on the toplevel before the window's surface is first committed.
@@ -80,19 +80,19 @@ TEST_P(FractionalScale, BuffersHaveTheRoundedPixelSizeAndTheViewportTheLogicalSi
         std::vector<int> size, wanted;
         WaitUntil(
             [&] {
-                size = LastMatch(log = ReadStderr(*viewer_), configured);
+                size = LastNumbers(log = ReadStderr(*viewer_), configured);
                 wanted.clear();
                 for (int logical : size) {
                     wanted.push_back(static_cast<int>(std::lround(logical * scale)));
                 }
-                return LastMatch(log, bufferSize) == wanted;
+                return LastNumbers(log, bufferSize) == wanted;
             },
             limits_.fitMs, 100);
         ASSERT_EQ(size.size(), 2u);
         EXPECT_LE(std::abs(size[0] - kTemplateWidth) + std::abs(size[1] - kTemplateHeight), 1);
-        ASSERT_EQ(LastMatch(log, preferredScale), std::vector<int>{static_cast<int>(scale * 120)})
+        ASSERT_EQ(LastNumbers(log, preferredScale), std::vector<int>{static_cast<int>(scale * 120)})
             << "no new scale from KWin";
-        EXPECT_EQ(LastMatch(log, bufferSize), wanted)
+        EXPECT_EQ(LastNumbers(log, bufferSize), wanted)
             << "the new preferred scale " << scale
             << " is not applied to the shown window's buffers";
     }

@@ -90,10 +90,7 @@ TEST_P(Viewer, ThePointerOverTheWindowIsTheArrow) {
     ASSERT_FALSE(set.empty()) << "no pointer image set";
     // Every pointer of the viewer's (libdecor's frame has one too) is told of the same enter.
     const std::vector<std::string>& request = set[0].groups;
-    std::string serial = "none";
-    for (const LogMatch& entered : MatchLog(log, R"(wl_pointer@\d+\.enter\((\d+), )")) {
-        serial = entered.line < set[0].line ? entered.groups[1] : serial;
-    }
+    std::string serial = LastMatch(log, R"(wl_pointer@\d+\.enter\((\d+), )", set[0].line).groups[1];
     std::string maps = ViewerMaps(*viewer_);
     ASSERT_NE(maps.find("libwayland-client"), std::string::npos) << "no viewer process found";
     ASSERT_FALSE(MatchLog(log, R"(opening file=\S*libwayland-client)").empty())

@@ -73,16 +73,6 @@ std::string LogObject(const std::string& log, const std::string& pattern) {
     return matches.empty() ? "none" : matches[0].groups[1];
 }
 
-// The last match of the pattern before line `before`; its groups "none" when there is none.
-LogMatch LastMatch(const std::string& log, const std::string& pattern,
-                   std::size_t before = SIZE_MAX) {
-    LogMatch found = {0, {"", "none", "none", "none"}};
-    for (const LogMatch& match : MatchLog(log, pattern)) {
-        found = match.line < before ? match : found;
-    }
-    return found;
-}
-
 // The image on wl_surface `surface` as of line `line` of the log: "scale S, W x H", its buffer
 // scale and the size its buffer was made with.
 std::string SurfaceImage(const std::string& log, const std::string& surface, std::size_t line) {
@@ -213,7 +203,7 @@ class SwayViewer : public HostRig<SwayDesktop, WaylandViewer> {
         ASSERT_TRUE(desktop().PressKey(key)) << "wtype could not type on the compositor";
         Window window = WaitForNewWindow({}, limits_.startMs);
         ASSERT_NE(window, 0u) << ReadStderr(*viewer);
-        EXPECT_FALSE(Exists(boxes[0]));
+        EXPECT_FALSE(desktop_->Exists(boxes[0]));
         // Closed by the second key, not the first; its frame torn down in the protocol's order.
         const std::string log = ReadStderr(*viewer);
         std::vector<LogMatch> keys = MatchLog(log, pressed);
@@ -308,8 +298,9 @@ TEST_F(SwayViewer, ClosesWhileHiddenAndIsFramedByLibdecorWhenToldClientSide) {
         ASSERT_NO_FATAL_FAILURE(Start());
         if (clientSide) {
             // libdecor's toplevel is a new one for sway, once sway has told it client side.
-            WaitUntil([&] { return !Exists(window_) && FindWindows("Tavik").size() == 1; },
-                      limits_.startMs);
+            WaitUntil(
+                [&] { return !desktop().Exists(window_) && FindWindows("Tavik").size() == 1; },
+                limits_.startMs);
             std::vector<Window> windows = FindWindows("Tavik");
             ASSERT_EQ(windows.size(), 1u);
             window_ = windows[0];
@@ -568,7 +559,7 @@ TEST_P(BothWindowSystems, TheWindowOpensOnTheOneTheEnvironmentNames) {
     }
     if (choice.opens == Opens::kNowhere) {
         int code = -1;
-        ASSERT_TRUE(WaitForExit(viewer, limits_.exitMs, &code)) << "still running";
+        ASSERT_TRUE(WaitProcess(viewer, limits_.exitMs, &code)) << "still running";
         EXPECT_EQ(code, 1);
         EXPECT_NE(ReadStderr(*viewer).find("cannot open display"), std::string::npos)
             << ReadStderr(*viewer);

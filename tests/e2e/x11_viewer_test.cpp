@@ -117,8 +117,7 @@ TEST_P(X11ViewerAtDpi, OpensAtTopLeftWithTheTemplateSizeBothCaptionsAndItsProces
     }
     // Started as a launcher starts it, with a startup id (one that the message must quote).
     const std::string startupId = dpi == 0 ? "tavik test_TIME42" : R"(tavik "a\b" tests_TIME42)";
-    Window root = DefaultRootWindow(display);
-    XSelectInput(display, root, PropertyChangeMask | SubstructureNotifyMask);
+    XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask | SubstructureNotifyMask);
     XSync(display, False);
     options_.viewerEnvironment = {{"DESKTOP_STARTUP_ID", startupId},
                                   {"TAVIK_ENVIRONMENT_AT_EXIT", root_ + "/environment"}};

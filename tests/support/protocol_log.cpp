@@ -18,3 +18,11 @@ std::vector<LogMatch> MatchLog(const std::string& log, const std::string& patter
     }
     return matches;
 }
+
+LogMatch LastMatch(const std::string& log, const std::string& pattern, std::size_t before) {
+    LogMatch found = {0, {"", "none", "none", "none"}};
+    for (const LogMatch& match : MatchLog(log, pattern)) {
+        found = match.line < before ? match : found;
+    }
+    return found;
+}

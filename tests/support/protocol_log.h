@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,3 +14,6 @@ struct LogMatch {
     std::vector<std::string> groups;
 };
 std::vector<LogMatch> MatchLog(const std::string& log, const std::string& pattern);
+// The last match of the pattern before line `before`; its groups "none" when there is none.
+LogMatch LastMatch(const std::string& log, const std::string& pattern,
+                   std::size_t before = SIZE_MAX);

@@ -112,7 +112,7 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
 }
 
 void ViewerRig::ExpectDone(bool done, Window window, const char* what) {
-    if (!done && Exists(window)) {
+    if (!done && desktop_->Exists(window)) {
         ADD_FAILURE() << host_.name << " did not " << what;
     }
 }
@@ -200,7 +200,7 @@ bool ViewerRig::WaitForNewPicture(Window window, const RgbImage& before) {
 void ViewerRig::ExpectEndsWithZeroSilently(ChildProcess* viewer, int timeoutMs,
                                            const std::string& when, bool silently) {
     int code = -1;
-    EXPECT_TRUE(WaitForExit(viewer, timeoutMs, &code))
+    EXPECT_TRUE(WaitProcess(viewer, timeoutMs, &code))
         << when << ": still running " << timeoutMs << " ms after the close";
     EXPECT_EQ(code, 0) << when << ": " << ReadStderr(*viewer);
     if (silently) {
@@ -213,7 +213,7 @@ int ViewerRig::ExpectPromptEndWith(ChildProcess* viewer, double cpuBefore,
     auto serverGone = std::chrono::steady_clock::now();
     int code = -1;
     double cpuTotal = 0;
-    if (!WaitForExit(viewer, limits_.exitMs, &code, &cpuTotal)) {
+    if (!WaitProcess(viewer, limits_.exitMs, &code, &cpuTotal)) {
         ADD_FAILURE() << "still running " << limits_.exitMs << " ms after the server ended, "
                       << "having used " << ProcessCpuSeconds(*viewer) - cpuBefore
                       << " s of CPU since";

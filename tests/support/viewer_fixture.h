@@ -97,7 +97,6 @@ class ViewerRig : public ::testing::Test {
     std::vector<Window> FindWindows(const std::string& caption) {
         return desktop_->FindWindows(caption);
     }
-    bool Exists(Window window) { return desktop_->Exists(window); }
     bool Geometry(Window window, ClientArea* area) { return desktop_->Geometry(window, area); }
     // The desktop's resize, move and close, each a failure when the desktop could not (unless the
     // window went meanwhile, which is no fault of the desktop's).
@@ -128,11 +127,6 @@ class ViewerRig : public ::testing::Test {
     // Waits for a picture of the window that differs from `before` in more than 50 pixels: a
     // new frame; true when one came in the fit time.
     bool WaitForNewPicture(Window window, const RgbImage& before);
-    // Waits up to `timeoutMs` for the viewer to end; then its exit code (128 + signal when a
-    // signal ended it) and the CPU time it used over its whole life.
-    bool WaitForExit(ChildProcess* viewer, int timeoutMs, int* code, double* cpuSeconds = nullptr) {
-        return WaitProcess(viewer, timeoutMs, code, cpuSeconds);
-    }
     // Waits up to `timeoutMs` for the viewer to end after a close and checks that it ended as a
     // close must: exit code 0 and, when `silently`, nothing printed. `when` names the moment in
     // failures.
