@@ -31,9 +31,8 @@ TEST_P(SamePicture, AsTheNativeProgramOnX11AtTheSameSizeAndAngle) {
     // softpipe and llvmpipe put the Y axis, a one-pixel line on the pixel boundary at the centre,
     // in neighbouring columns.
     LaunchSettings nativeSettings = X11Settings(nativeServer.display);
-    for (const auto& variable : limits_.environment) {
-        nativeSettings.environment.push_back(variable);
-    }
+    nativeSettings.environment.insert(nativeSettings.environment.end(), limits_.environment.begin(),
+                                      limits_.environment.end());
     ASSERT_TRUE(StartProcessWith({NativeBinary()}, root_ + "/bin", nativeSettings, &nativeViewer));
     Window nativeWindow = nativeProbe.WaitForWindow("Tavik", 10000);
     ASSERT_NE(nativeWindow, 0u) << ReadStderr(nativeViewer);
