@@ -109,13 +109,7 @@ std::vector<Window> GnomeDesktop::FindWindows(const std::string& caption) {
                   json(caption).dump() + ").map(w => w.get_id())",
               &result);
     json ids = json::parse(result, nullptr, false);
-    std::vector<Window> windows;
-    if (ids.is_array()) {
-        for (const json& id : ids) {
-            windows.push_back(id.get<Window>());
-        }
-    }
-    return windows;
+    return ids.is_array() ? ids.get<std::vector<Window>>() : std::vector<Window>();
 }
 
 bool GnomeDesktop::Geometry(Window window, ClientArea* area) {

@@ -196,9 +196,8 @@ bool KwinDesktop::OutputPixels(const std::string& report, double scale, ClientAr
     if (!(numbers >> x >> y >> width >> height)) {
         return false;
     }
-    *area = {static_cast<int>(std::lround(x * scale)), static_cast<int>(std::lround(y * scale)),
-             static_cast<int>(std::lround(width * scale)),
-             static_cast<int>(std::lround(height * scale))};
+    auto scaled = [scale](double value) { return static_cast<int>(std::lround(value * scale)); };
+    *area = {scaled(x), scaled(y), scaled(width), scaled(height)};
     return true;
 }
 

@@ -24,22 +24,6 @@ int GreenAxisPixelsAboveTheBox(const RgbImage& image) {
     return count;
 }
 
-// Leftmost and rightmost green pixel in the rows around the origin; false when there is none.
-bool GrassSpan(const RgbImage& image, int* left, int* right) {
-    *left = image.width;
-    *right = -1;
-    int cy = OriginRow(image.height);
-    for (int y = cy - 2; y <= cy + 2; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            if (IsGreenDominant(image.At(x, y))) {
-                *left = std::min(*left, x);
-                *right = std::max(*right, x);
-            }
-        }
-    }
-    return *right >= *left;
-}
-
 } // namespace
 
 bool IsBackground(const unsigned char* p) {
@@ -79,17 +63,30 @@ double BoxPatchShare(const RgbImage& image, bool (*test)(const unsigned char*)) 
     return all > 0 ? static_cast<double>(hits) / all : 0;
 }
 
+Patch Bounds(int width, int top, int bottom, const std::function<bool(int, int)>& hit) {
+    int left = width, right = -1, first = bottom, last = -1;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (hit(x, y)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                first = std::min(first, y);
+                last = std::max(last, y);
+            }
+        }
+    }
+    return right < left ? Patch{0, 0, 0, 0}
+                        : Patch{left, first, right - left + 1, last - first + 1};
+}
+
 int CountDifferingPixels(const RgbImage& a, const RgbImage& b, int tolerance) {
     if (a.width != b.width || a.height != b.height) {
         return -1;
     }
     int count = 0;
+    auto differs = [&](size_t i) { return std::abs(a.pixels[i] - b.pixels[i]) > tolerance; };
     for (size_t i = 0; i < a.pixels.size(); i += 3) {
-        bool differs = false;
-        for (size_t c = 0; c < 3; ++c) {
-            differs |= std::abs(a.pixels[i + c] - b.pixels[i + c]) > tolerance;
-        }
-        count += differs;
+        count += differs(i) || differs(i + 1) || differs(i + 2);
     }
     return count;
 }
@@ -119,14 +116,16 @@ std::string PictureMisfit(const RgbImage& image, int width, int height) {
     }
     // Whatever its angle, the box is 0.13 to 0.26 of the height wide when the aspect ratio
     // follows the window, and its middle stays within perspective's few pixels of the centre.
-    int left = 0, right = 0;
-    if (!GrassSpan(image, &left, &right) || right - left + 1 < height / 10 ||
-        right - left + 1 > height * 3 / 10) {
-        return "the box is " + std::to_string(right - left + 1) + " pixels wide at height " +
+    const int cy = OriginRow(height);
+    const Patch box = Bounds(width, cy - 2, cy + 2,
+                             [&image](int x, int y) { return IsGreenDominant(image.At(x, y)); });
+    if (box.width == 0 || box.width < height / 10 || box.width > height * 3 / 10) {
+        return "the box is " + std::to_string(box.width) + " pixels wide at height " +
                std::to_string(height);
     }
-    if (std::abs(left + right - width) > width * 6 / 100) {
-        return "the box spans columns " + std::to_string(left) + " to " + std::to_string(right) +
+    const int right = box.x + box.width - 1;
+    if (std::abs(box.x + right - width) > width * 6 / 100) {
+        return "the box spans columns " + std::to_string(box.x) + " to " + std::to_string(right) +
                ", not centred in " + std::to_string(width);
     }
     return "";

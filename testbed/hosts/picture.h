@@ -4,6 +4,7 @@
 // the green Y axis rises straight up from it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "rgb_image.h"
@@ -21,6 +22,9 @@ struct Patch {
     int x, y, width, height;
 };
 Patch BoxPatch(int width, int height);
+// The smallest patch around the pixels, in rows `top` to `bottom` of a picture `width` wide, where
+// `hit(x, y)` holds; 0 x 0 when it holds for none.
+Patch Bounds(int width, int top, int bottom, const std::function<bool(int, int)>& hit);
 // The rectangle `area` of the image; empty when it does not lie inside.
 RgbImage Crop(const RgbImage& image, const Patch& area);
 // An image file's bytes (PNG, binary PPM), read by stb_image, as RGB, and its alpha, one byte per

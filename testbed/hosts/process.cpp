@@ -232,11 +232,6 @@ std::vector<std::pair<std::string, std::string>> PreloadSettings(const std::stri
     return {{"LD_PRELOAD", library}, {"ASAN_OPTIONS", options + "verify_asan_link_order=0"}};
 }
 
-bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
-                  const std::string& display, ChildProcess* child) {
-    return StartProcessWith(argv, workingDirectory, X11Settings(display), child);
-}
-
 bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,
                       const LaunchSettings& settings, ChildProcess* child) {
     RemoveCapturedOutput(child); // of the one started before, if any
@@ -412,11 +407,10 @@ double ProcessCpuSeconds(const ChildProcess& child) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long ProcessResidentKiB(const ChildProcess& child) {
-    // The program's size and its resident part, in pages.
-    std::ifstream in("/proc/" + std::to_string(child.pid) + "/statm");
-    long size = 0, resident = 0;
-    return in >> size >> resident ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+long ProcessStatusKiB(const ChildProcess& child, const std::string& field) {
+    const std::string status = ReadFile("/proc/" + std::to_string(child.pid) + "/status");
+    const size_t at = status.find("\n" + field + ":");
+    return at == std::string::npos ? -1 : std::strtol(&status[at + field.size() + 2], nullptr, 10);
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {

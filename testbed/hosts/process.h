@@ -45,11 +45,9 @@ LaunchSettings X11Settings(const std::string& display);
 // options plus the one that lets a sanitized program start with a library loaded before its
 // runtime.
 std::vector<std::pair<std::string, std::string>> PreloadSettings(const std::string& library);
-// Starts `argv` in `workingDirectory` with DISPLAY set to `display`, standard error captured
-// in a temporary file. Returns false if it could not be started.
-bool StartProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
-                  const std::string& display, ChildProcess* child);
-// The same with the environment and user that `settings` give.
+// Starts `argv` in `workingDirectory` with the environment and user that `settings` give (an X
+// program's: X11Settings), standard error captured in a temporary file. Returns false if it could
+// not be started.
 bool StartProcessWith(const std::vector<std::string>& argv, const std::string& workingDirectory,
                       const LaunchSettings& settings, ChildProcess* child);
 // Runs a command to its end (killed after `timeoutMs`) with standard output captured; true when
@@ -74,5 +72,6 @@ std::string ReadFile(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& text);
 // CPU time (user + system) the process has used so far, in seconds; -1 if unknown.
 double ProcessCpuSeconds(const ChildProcess& child);
-// Resident memory of the process in KiB; -1 if unknown.
-long ProcessResidentKiB(const ChildProcess& child);
+// A field of the process's /proc status given in KiB, for example its resident memory ("VmRSS")
+// or the anonymous part of that ("RssAnon"); -1 if unknown.
+long ProcessStatusKiB(const ChildProcess& child, const std::string& field);

@@ -123,11 +123,9 @@ bool SwayDesktop::PointAt(Window window) {
 }
 
 bool SwayDesktop::RemovePointer() {
-    if (pointer_.pid < 0) {
-        return false;
-    }
+    const bool had = pointer_.pid > 0;
     KillProcess(&pointer_);
-    return true;
+    return had;
 }
 
 // Ready once its IPC socket, which SWAYSOCK names, answers.
@@ -256,20 +254,11 @@ bool FindClientArea(const WestonShot& screen, ClientArea* area) {
     // weston 14 stores every pixel opaque, with its true colour: there the client area is where
     // the viewer's cleared background is, which its corners always show.
     const bool opaque = std::all_of(alpha.begin(), alpha.end(), [](int a) { return a == 255; });
-    int left = screen.rgb.width, top = screen.rgb.height, right = -1, bottom = -1;
-    for (int y = 0; y < screen.rgb.height; ++y) {
-        for (int x = 0; x < screen.rgb.width; ++x) {
-            if (opaque ? IsBackground(screen.rgb.At(x, y))
-                       : alpha[static_cast<size_t>(y) * screen.rgb.width + x] != 255) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-        }
-    }
-    *area = {left, top, right - left + 1, bottom - top + 1};
-    return right >= left;
+    *area = Bounds(screen.rgb.width, 0, screen.rgb.height - 1, [&](int x, int y) {
+        return opaque ? IsBackground(screen.rgb.At(x, y))
+                      : alpha[static_cast<size_t>(y) * screen.rgb.width + x] != 255;
+    });
+    return area->width > 0;
 }
 
 // A plain desktop, so that a window stands out of it, and no screen locking.

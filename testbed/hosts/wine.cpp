@@ -79,7 +79,8 @@ bool EnsureWinePrefix(const std::string& display, std::string* error) {
 bool StartUnderWine(const std::string& program, const std::vector<std::string>& arguments,
                     const std::string& workingDirectory, const std::string& display,
                     ChildProcess* child) {
-    return StartProcess(WineCommand(program, arguments), workingDirectory, display, child);
+    return StartProcessWith(WineCommand(program, arguments), workingDirectory, X11Settings(display),
+                            child);
 }
 
 void StopWine() {

@@ -26,14 +26,8 @@ class ViewerLongRun : public ViewerRig {
 // Of the resident memory, how much is the process's own (heap, stacks) and how much is mapped
 // files (libraries, the driver), as "(A anon, F file)": growth of the first is what a leak shows.
 std::string ResidentParts(const ChildProcess& viewer) {
-    const std::string status = ReadFile("/proc/" + std::to_string(viewer.pid) + "/status");
-    auto kib = [&status](const std::string& field) {
-        const size_t at = status.find("\n" + field + ":");
-        return at == std::string::npos ? -1
-                                       : std::strtol(&status[at + field.size() + 2], nullptr, 10);
-    };
-    return "(" + std::to_string(kib("RssAnon")) + " anon, " + std::to_string(kib("RssFile")) +
-           " file)";
+    return "(" + std::to_string(ProcessStatusKiB(viewer, "RssAnon")) + " anon, " +
+           std::to_string(ProcessStatusKiB(viewer, "RssFile")) + " file)";
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -44,7 +38,7 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
     ASSERT_GT(runSeconds, kWarmUpSeconds);
     ASSERT_NO_FATAL_FAILURE(Start());
     auto start = std::chrono::steady_clock::now();
-    long rssShown = ProcessResidentKiB(*viewer_);
+    long rssShown = ProcessStatusKiB(*viewer_, "VmRSS");
     ClientArea area = {};
     ASSERT_TRUE(Geometry(window_, &area));
     FrameWatcher watcher = WatchFrames(window_, area.width, area.height);
@@ -62,7 +56,7 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
         frames += watcher.Changed();
         double elapsed = SecondsSince(start);
         if (elapsed >= nextReport) {
-            long rss = ProcessResidentKiB(*viewer_);
+            long rss = ProcessStatusKiB(*viewer_, "VmRSS");
             ASSERT_GE(rss, 0) << "the viewer ended: " << ReadStderr(*viewer_);
             if (rssStart < 0) {
                 rssStart = rss;
@@ -80,7 +74,7 @@ TEST_F(ViewerLongRun, KeepsDrawingWithoutGrowingInMemory) {
         }
         SleepMs(4);
     }
-    long rssEnd = ProcessResidentKiB(*viewer_);
+    long rssEnd = ProcessStatusKiB(*viewer_, "VmRSS");
     double cpuEnd = ProcessCpuSeconds(*viewer_);
     double measured = runSeconds - kWarmUpSeconds;
     std::printf("end (after %d s): %ld frames, %ld KiB resident %s\n", runSeconds, frames, rssEnd,

@@ -10,14 +10,10 @@
 
 namespace {
 
-class X11ViewerUnderStress : public ViewerRig {
+class DisplayGoesAway : public ViewerRig {
   protected:
-    X11ViewerUnderStress() : ViewerRig(kX11Host) {}
+    DisplayGoesAway() : ViewerRig(kX11Host) {}
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartServer()); }
-};
-
-class DisplayGoesAway : public X11ViewerUnderStress {
-  protected:
     void EndServerAndExpectPromptEnd(ChildProcess* viewer, int signal) {
         ViewerRig::EndServerAndExpectPromptEnd(viewer, signal, kLost);
     }
@@ -32,7 +28,8 @@ TEST_F(DisplayGoesAway, ServerGoneWhileItOpensTheDisplayEndsItPromptlyWithAMessa
     ASSERT_TRUE(display.Listen(&error)) << error;
     viewers_.push_back(std::make_unique<ChildProcess>());
     ChildProcess* viewer = viewers_.back().get();
-    ASSERT_TRUE(StartProcess({NativeBinary()}, root_ + "/bin", display.display(), viewer));
+    ASSERT_TRUE(
+        StartProcessWith({NativeBinary()}, root_ + "/bin", X11Settings(display.display()), viewer));
     ASSERT_TRUE(display.ServeOneClient(limits_.startMs, &error)) << error;
     ExpectPromptEndWith(viewer, 0, kLost);
 }

@@ -22,13 +22,10 @@ class ViewerUnderStress : public ViewerTest {
     int StormResizes() const { return limits_.slow ? 60 : 500; }
     int TickPhases() const { return limits_.slow ? 4 : 8; }
     int Repeats() const { return limits_.slow ? 1 : 3; }
-    void ExpectEndsWithZeroSilently(ChildProcess* viewer, const std::string& when) {
-        ViewerRig::ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs, when);
-    }
     // Closes the window of Start and expects its viewer to end with 0, silently.
     void CloseAndExpectZero(const std::string& when) {
         Close(window_);
-        ExpectEndsWithZeroSilently(viewer_, when);
+        ExpectEndsWithZeroSilently(viewer_, limits_.loadedExitMs, when);
     }
     // Starts the viewer Repeats() times, does `act` to it after the start, then closes it.
     void EachRun(const std::function<void(int run)>& act) {
@@ -48,7 +45,7 @@ class ViewerUnderStress : public ViewerTest {
 TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSize) {
     ASSERT_NO_FATAL_FAILURE(Start());
     double cpuBefore = ProcessCpuSeconds(*viewer_);
-    long rssBefore = ProcessResidentKiB(*viewer_);
+    long rssBefore = ProcessStatusKiB(*viewer_, "VmRSS");
 
     std::mt19937 random(20180040);
     std::uniform_int_distribution<int> width(1, 1600), height(1, 1200), pause(0, 15), kind(0, 5);
@@ -68,7 +65,7 @@ TEST_P(ViewerUnderStress, SurvivesAResizeStormAndThenFitsThePictureToTheFinalSiz
     std::printf("%d resizes in %.1f s; the viewer used %.2f s of CPU meanwhile, resident memory "
                 "%ld KiB before and %ld KiB after\n",
                 StormResizes(), seconds, ProcessCpuSeconds(*viewer_) - cpuBefore, rssBefore,
-                ProcessResidentKiB(*viewer_));
+                ProcessStatusKiB(*viewer_, "VmRSS"));
 
     constexpr int kFinalWidth = 640, kFinalHeight = 400;
     Resize(window_, kFinalWidth, kFinalHeight);
@@ -100,8 +97,9 @@ TEST_P(ViewerUnderStress, ClosedWhileStillStartingEndsWithZeroSilently) {
             },
             limits_.startMs + limits_.loadedExitMs, desktop_->PollMs());
         EXPECT_GT(closes, 0) << "no window ever appeared";
-        ExpectEndsWithZeroSilently(viewer, "run " + std::to_string(run) + " after " +
-                                               std::to_string(closes) + " closes");
+        ExpectEndsWithZeroSilently(viewer, limits_.loadedExitMs,
+                                   "run " + std::to_string(run) + " after " +
+                                       std::to_string(closes) + " closes");
     }
 }
 
