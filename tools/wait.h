@@ -10,6 +10,12 @@ inline void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// Milliseconds from `start` until now.
+inline double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
 // Polls `condition` every `pollMs` until it holds (true) or `timeoutMs` have passed (false).
 inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 50) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

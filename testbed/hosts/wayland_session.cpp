@@ -148,10 +148,7 @@ bool StartCompositor(WaylandSession* session, const std::vector<std::string>& ar
         },
         30000);
     if (accepting) {
-        std::printf(
-            "%s ready %.0f ms after its start\n", argv[0].c_str(),
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-                .count());
+        std::printf("%s ready %.0f ms after its start\n", argv[0].c_str(), MsSince(started));
         return true;
     }
     *error = argv[0] + (IsRunning(session->process) ? " is not ready: " + notReady : " ended") +

@@ -104,10 +104,8 @@ void ViewerRig::CloseAndExpectEndsWithZero(ChildProcess* viewer, Window window,
     auto sent = std::chrono::steady_clock::now();
     ExpectEndsWithZeroSilently(viewer, limits_.exitMs, when, silently);
     if (!IsRunning(*viewer)) {
-        auto ended = std::chrono::steady_clock::now();
         std::printf("%s: ended %.0f ms after the close request, %.0f ms after its delivery\n",
-                    when.c_str(), std::chrono::duration<double, std::milli>(ended - asked).count(),
-                    std::chrono::duration<double, std::milli>(ended - sent).count());
+                    when.c_str(), MsSince(asked), MsSince(sent));
     }
 }
 
@@ -219,11 +217,8 @@ int ViewerRig::ExpectPromptEndWith(ChildProcess* viewer, double cpuBefore,
                       << " s of CPU since";
         return -1;
     }
-    std::printf(
-        "ended %.0f ms after the server, with code %d, %.3f s of CPU since\n",
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - serverGone)
-            .count(),
-        code, cpuTotal - cpuBefore);
+    std::printf("ended %.0f ms after the server, with code %d, %.3f s of CPU since\n",
+                MsSince(serverGone), code, cpuTotal - cpuBefore);
     EXPECT_NE(code, 0);
     EXPECT_LT(code, 128) << "ended by signal " << code - 128;
     EXPECT_NE(ReadStderr(*viewer).find(message), std::string::npos)

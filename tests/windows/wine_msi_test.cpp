@@ -52,9 +52,7 @@ class WineMsi : public ViewerRig {
             << "msiexec " << action << " failed: " << output;
         EXPECT_TRUE(WaitForWineServerEnd(desktop_->XDisplay(), &output))
             << "the prefix's server did not end after msiexec " << action << ": " << output;
-        std::printf(
-            "msiexec %s: %.1f s to its end and the server's\n", action,
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        std::printf("msiexec %s: %.0f ms to its end and the server's\n", action, MsSince(start));
     }
 };
 
@@ -93,8 +91,8 @@ TEST_F(WineMsi, InstallsRunsFromBinAndUninstallsWithoutATrace) {
     ASSERT_NE(window, 0u) << "no window captioned Tavik in " << limits_.startMs << " ms; the "
                           << "program " << (IsRunning(*viewer) ? "still runs" : "has ended")
                           << "; it said: " << ReadStderr(*viewer);
-    std::printf("the installed program: its window shown %.1f s after its start\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    std::printf("the installed program: its window shown %.0f ms after its start\n",
+                MsSince(started));
     RgbImage picture = WaitForPicture(window);
     EXPECT_EQ(PictureMisfit(picture, picture.width, picture.height), "");
     CloseAndExpectEndsWithZero(viewer, window, "the installed program");
