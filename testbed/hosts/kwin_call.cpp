@@ -8,13 +8,13 @@
 #include <gio/gunixfdlist.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -42,15 +42,18 @@ bool CallScripting(GDBusConnection* bus, const char* method, GVariant* args, GVa
 }
 
 // The script's report: a method call to this connection, seen on GDBus's own thread as it comes
-// in, and left to GDBus, which answers it.
+// in, and left to GDBus, which answers it; the main thread waits until it has come.
 // NOTE: filters run on that thread and may still run once removed: the report outlives them.
 struct Report {
+    std::mutex lock;
+    std::condition_variable arrived;
     std::string text;
-    std::atomic<bool> came{false};
+    bool came = false;
 } report;
 
 GDBusMessage* TakeReport(GDBusConnection*, GDBusMessage* message, gboolean incoming, void*) {
     GVariant* body = g_dbus_message_get_body(message);
+    std::lock_guard<std::mutex> hold(report.lock);
     if (incoming && !report.came &&
         g_strcmp0(g_dbus_message_get_interface(message), kReportInterface) == 0 &&
         body != nullptr && g_variant_is_of_type(body, G_VARIANT_TYPE("(s)"))) {
@@ -58,6 +61,7 @@ GDBusMessage* TakeReport(GDBusConnection*, GDBusMessage* message, gboolean incom
         g_variant_get(body, "(&s)", &text);
         report.text = text;
         report.came = true;
+        report.arrived.notify_one();
     }
     return message;
 }
@@ -87,17 +91,16 @@ int RunScript(GDBusConnection* bus, const std::string& body) {
     if (id >= 0) {
         if (CallScripting(bus, "start", nullptr, &reply)) {
             g_variant_unref(reply);
-            auto deadline =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
-            while (!report.came && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
+            std::unique_lock<std::mutex> hold(report.lock);
+            report.arrived.wait_for(hold, std::chrono::milliseconds(kTimeoutMs),
+                                    [] { return report.came; });
         }
         if (CallScripting(bus, "unloadScript", g_variant_new("(s)", name.c_str()), &reply)) {
             g_variant_unref(reply);
         }
     }
     unlink(path.c_str());
+    std::lock_guard<std::mutex> hold(report.lock);
     if (!report.came) {
         std::fprintf(stderr, "kwin_call: the script %s\n",
                      id < 0 ? "was not loaded" : "reported nothing");
